@@ -1,0 +1,68 @@
+# The two commands a reader needs:
+#   make demo   build both media and run Setup.exe under Wine through an install
+#   make test   build everything and run every test, native and Windows
+# Each installs missing packages and rebuilds only what is stale.
+
+BUILD      := build
+NATIVE     := $(BUILD)/native
+WIN32      := $(BUILD)/win32
+SANITIZE   := $(BUILD)/sanitize
+FUZZ       := $(BUILD)/fuzz
+JOBS       ?= $(shell nproc)
+CMAKE_GEN  := -G "Unix Makefiles"
+
+.PHONY: all deps native win32 sanitize test test-native test-win32 test-sanitize demo fuzz bench format clean
+
+all: native win32
+
+deps:
+	@scripts/install-deps.sh
+
+$(NATIVE)/Makefile: | deps
+	cmake -S . -B $(NATIVE) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+$(WIN32)/Makefile: | deps
+	cmake -S . -B $(WIN32) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+
+$(SANITIZE)/Makefile: | deps
+	cmake -S . -B $(SANITIZE) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	    -DKELVARIN_SANITIZE=ON -DKELVARIN_FUZZ=ON
+
+native: deps $(NATIVE)/Makefile
+	cmake --build $(NATIVE) -j $(JOBS)
+
+win32: deps $(WIN32)/Makefile native
+	cmake --build $(WIN32) -j $(JOBS)
+
+sanitize: deps $(SANITIZE)/Makefile
+	cmake --build $(SANITIZE) -j $(JOBS)
+
+test-native: native
+	ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
+
+test-sanitize: sanitize
+	ctest --test-dir $(SANITIZE) --output-on-failure -j $(JOBS)
+
+test-win32: win32
+	@scripts/wine-session.sh start
+	@status=0; ctest --test-dir $(WIN32) --output-on-failure --timeout 600 || status=$$?; \
+	    scripts/wine-session.sh stop; exit $$status
+
+test: test-native test-sanitize test-win32
+
+demo: win32
+	@scripts/demo.sh $(ARGS)
+
+fuzz: sanitize
+	@scripts/fuzz.sh 300
+
+bench: native win32
+	@scripts/bench.sh
+
+format:
+	@find src tools tests bench sample -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD)

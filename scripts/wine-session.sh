@@ -1,0 +1,61 @@
+#!/bin/sh
+# start: make the project's Wine prefix if needed, start Xvfb and a persistent
+#        wineserver for it, and record what we started.
+# stop:  end exactly the processes that start recorded.
+# env:   print the environment lines that run a program in the session.
+set -eu
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+RUN="$ROOT/build/run"
+export WINEPREFIX="$ROOT/build/wine"
+export WINEARCH=win32
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$RUN"
+
+display_alive() {
+    [ -f "$RUN/xvfb.pid" ] && kill -0 "$(cat "$RUN/xvfb.pid")" 2>/dev/null
+}
+
+start_xvfb() {
+    display_alive && return 0
+    n=90
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    echo $! >"$RUN/xvfb.pid"
+    echo ":$n" >"$RUN/display"
+    i=0
+    while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
+}
+
+case "${1:-}" in
+start)
+    start_xvfb
+    export DISPLAY="$(cat "$RUN/display")"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "wine-session: creating the Wine prefix in $WINEPREFIX (once)"
+        wineboot -i >/dev/null 2>&1 || true
+        wineserver -w
+    fi
+    # A server already running for this prefix refuses a second start; either way one is up.
+    wineserver -p 2>/dev/null || true
+    touch "$RUN/wineserver.started"
+    ;;
+stop)
+    if [ -f "$RUN/wineserver.started" ]; then
+        export DISPLAY="$(cat "$RUN/display" 2>/dev/null || echo :0)"
+        wineserver -k >/dev/null 2>&1 || true
+        rm -f "$RUN/wineserver.started"
+    fi
+    if display_alive; then
+        kill "$(cat "$RUN/xvfb.pid")" 2>/dev/null || true
+    fi
+    rm -f "$RUN/xvfb.pid" "$RUN/display"
+    ;;
+env)
+    echo "WINEPREFIX=$WINEPREFIX WINEARCH=$WINEARCH WINEDEBUG=$WINEDEBUG WINEDLLOVERRIDES=$WINEDLLOVERRIDES DISPLAY=$(cat "$RUN/display" 2>/dev/null)"
+    ;;
+*)
+    echo "usage: $0 start|stop|env" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,13 @@
+// Filling the placeholders of string-table texts; portable, so it is tested natively.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace MessageText
+{
+// Replaces every %1 .. %9 by the matching argument in one pass, so text that an
+// argument brings in (a path holding "%2", say) is never substituted again.
+// A placeholder without an argument becomes empty; "%%" and other text stay as they are.
+std::string Fill(const std::string& text, const std::vector<std::string>& args);
+} // namespace MessageText

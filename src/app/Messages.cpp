@@ -1,0 +1,41 @@
+#include "app/Messages.h"
+
+#include "app/MessageText.h"
+#include "app/WinApp.h"
+
+namespace Messages
+{
+std::string LoadText(UINT id)
+{
+    if (id == 0)
+    {
+        return std::string();
+    }
+    CWinApp* app = CWinApp::Get();
+    HINSTANCE instance = app ? app->GetInstance() : GetModuleHandleA(nullptr);
+    // Texts of the table stay well below this; LoadStringA truncates, never overflows.
+    char buffer[4096];
+    const int length = LoadStringA(instance, id, buffer, sizeof(buffer));
+    return length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
+}
+
+std::string Format(UINT id, const std::vector<std::string>& args)
+{
+    return MessageText::Fill(LoadText(id), args);
+}
+
+int Show(UINT id, const std::vector<std::string>& args, UINT type)
+{
+    return ShowText(Format(id, args), type);
+}
+
+int ShowText(const std::string& text, UINT type)
+{
+    CWinApp* app = CWinApp::Get();
+    if (app)
+    {
+        return app->DoMessageBox(text, type);
+    }
+    return MessageBoxA(nullptr, text.c_str(), "Setup", type);
+}
+} // namespace Messages
