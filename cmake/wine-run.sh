@@ -5,8 +5,9 @@
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 "$ROOT/scripts/wine-session.sh" start
-export WINEPREFIX="$ROOT/build/wine" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export DISPLAY="$(cat "$ROOT/build/run/display")"
+export WINEPREFIX="${KELVARIN_WINE_DIR:-$ROOT/build/wine}" WINEARCH=win32 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export DISPLAY="$(cat "$WINEPREFIX-run/display")"
 exe="$1"
 shift
 name=$(basename "$exe")

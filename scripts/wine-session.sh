@@ -5,8 +5,9 @@
 # env:   print the environment lines that run a program in the session.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-RUN="$ROOT/build/run"
-export WINEPREFIX="$ROOT/build/wine"
+# KELVARIN_WINE_DIR gives a separate prefix (and session) to runs that must not meet.
+export WINEPREFIX="${KELVARIN_WINE_DIR:-$ROOT/build/wine}"
+RUN="$WINEPREFIX-run"
 export WINEARCH=win32
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -34,6 +35,8 @@ start)
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "wine-session: creating the Wine prefix in $WINEPREFIX (once)"
         wineboot -i >/dev/null 2>&1 || true
+        # No window manager runs under Xvfb: let Wine draw caption bars and frames itself.
+        wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 || true
         wineserver -w
     fi
     # A server already running for this prefix refuses a second start; either way one is up.

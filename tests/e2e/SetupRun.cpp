@@ -1,5 +1,8 @@
 #include "SetupRun.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace SetupRun
 {
 std::string MediumFolder(const std::string& edition)
@@ -57,6 +60,57 @@ std::string SystemText(DWORD code)
     const DWORD length =
         FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, buffer, sizeof(buffer), nullptr);
     return std::string(buffer, length);
+}
+
+bool DriveFreshInstall(CRobot& robot, const std::string& installPath, RobotMessageBox& box,
+                       std::string* seen, DWORD timeoutMs)
+{
+    // Control ids of the dialogs on the way (they match the setup's resource header).
+    const int kMenuInstall = 1001, kAccept = 1002, kAgreementInstall = 1001, kPath = 1004;
+    const DWORD start = GetTickCount();
+    std::vector<HWND> handled;
+    while (GetTickCount() - start < timeoutMs && robot.IsRunning())
+    {
+        if (robot.WaitMessageBox(box, 50))
+        {
+            return true;
+        }
+        for (HWND hWnd : robot.Windows())
+        {
+            if (std::find(handled.begin(), handled.end(), hWnd) != handled.end())
+            {
+                continue;
+            }
+            const std::string caption = CRobot::WindowText(hWnd);
+            if (caption.find(" - Installation Build ") != std::string::npos)
+            {
+                robot.Click(hWnd, kMenuInstall);
+            }
+            else if (caption == "Permission")
+            {
+                robot.Click(hWnd, kAccept);
+                robot.Click(hWnd, kAgreementInstall);
+            }
+            else if (caption == "Choose Install Path")
+            {
+                if (!installPath.empty())
+                {
+                    robot.SetText(hWnd, kPath, installPath);
+                }
+                robot.Click(hWnd, IDOK);
+            }
+            else
+            {
+                continue;
+            }
+            handled.push_back(hWnd);
+            if (seen)
+            {
+                *seen += "[" + caption + "]";
+            }
+        }
+    }
+    return false;
 }
 
 std::string DescribeWindows(const CRobot& robot)

@@ -21,6 +21,15 @@ void DeleteKeyTree(HKEY root, const std::string& path);
 // The system's text for an error code, as the setup shows it.
 std::string SystemText(DWORD code);
 
+// Takes a started setup through a fresh install with the user's defaults, through
+// whichever of the main menu, the agreement and the install path dialog it shows:
+// the install button, the ticked agreement, and `installPath` typed into the path
+// dialog (empty keeps the preset). Returns at the first message box (the closing
+// message or a failure), which it does not answer, or false when none came.
+// `seen` collects the captions of the windows passed on the way.
+bool DriveFreshInstall(CRobot& robot, const std::string& installPath, RobotMessageBox& box,
+                       std::string* seen = nullptr, DWORD timeoutMs = 60000);
+
 // The program's windows' captions, for failure messages.
 std::string DescribeWindows(const CRobot& robot);
 } // namespace SetupRun

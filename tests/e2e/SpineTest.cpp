@@ -44,7 +44,7 @@ TEST_P(SpineTest, InstallsTheTreeAndSaysGoodbyeForTheEdition)
     ASSERT_TRUE(robot.Launch(SetupRun::SetupExe(c.edition), c.winver));
 
     RobotMessageBox box;
-    ASSERT_TRUE(robot.WaitMessageBox(box)) << SetupRun::DescribeWindows(robot);
+    ASSERT_TRUE(SetupRun::DriveFreshInstall(robot, "", box)) << SetupRun::DescribeWindows(robot);
     EXPECT_EQ(box.caption, "Setup");
     EXPECT_EQ(box.text, c.closing);
     // The progress window is gone before the closing message.
@@ -87,7 +87,7 @@ TEST_P(SpineFailureTest, AFolderThatCannotBeMadeStopsTheInstallWithItsReason)
     ASSERT_TRUE(robot.Launch(SetupRun::SetupExe("Ardent"), GetParam()));
 
     RobotMessageBox box;
-    ASSERT_TRUE(robot.WaitMessageBox(box)) << SetupRun::DescribeWindows(robot);
+    ASSERT_TRUE(SetupRun::DriveFreshInstall(robot, "", box)) << SetupRun::DescribeWindows(robot);
     EXPECT_EQ(box.text, "Failed to create the directory \"C:\\Nimbus\\Programs\" because " +
                             SetupRun::SystemText(ERROR_PATH_NOT_FOUND));
     HWND progress = robot.WaitWindow("Installing components", 2000);
