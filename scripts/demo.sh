@@ -1,0 +1,59 @@
+#!/bin/sh
+# The main job: takes the Ardent medium's Setup.exe through an install under Wine
+# (headless, on Xvfb), driven by the robot, prints what it did and keeps a picture
+# of every window it met in build/demo/.
+#   scripts/demo.sh                 robot-driven, Windows XP behaviour
+#   scripts/demo.sh --win98         the same as the 9x family sees it
+#   scripts/demo.sh --interactive   you click, on your own display ($DISPLAY)
+#   scripts/demo.sh --brisk         the Brisk medium instead
+set -eu
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+EDITION=Ardent
+WINVER=winxp
+INTERACTIVE=0
+for arg in "$@"; do
+    case "$arg" in
+    --interactive) INTERACTIVE=1 ;;
+    --win98) WINVER=win98 ;;
+    --win7) WINVER=win7 ;;
+    --brisk) EDITION=Brisk ;;
+    *) echo "usage: $0 [--interactive] [--win98|--win7] [--brisk]" >&2; exit 2 ;;
+    esac
+done
+
+MEDIUM="$ROOT/build/medium/$EDITION"
+ROBOT="$ROOT/build/win32/tests/robot/robot_demo.exe"
+[ -f "$MEDIUM/Setup.exe" ] || { echo "demo: $MEDIUM/Setup.exe is missing; run make demo" >&2; exit 1; }
+
+# The demo has a prefix of its own, so it never meets the tests' machine state.
+export KELVARIN_WINE_DIR="$ROOT/build/wine-demo"
+export WINEPREFIX="$KELVARIN_WINE_DIR" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+winpath() { echo "Z:$1" | sed 's|/|\\|g'; }
+
+if [ "$INTERACTIVE" = 1 ]; then
+    [ -n "${DISPLAY:-}" ] || { echo "demo: --interactive needs a display (\$DISPLAY)" >&2; exit 1; }
+    [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
+    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\Setup.exe" /v Version /d "$WINVER" /f >/dev/null 2>&1
+    exec wine "$MEDIUM/Setup.exe"
+fi
+
+"$ROOT/scripts/wine-session.sh" start
+trap '"$ROOT/scripts/wine-session.sh" stop' EXIT
+export DISPLAY="$(cat "$KELVARIN_WINE_DIR-run/display")"
+
+# Start from a machine without the product.
+rm -rf "$WINEPREFIX/drive_c/Nimbus"
+wine reg delete "HKLM\\Software\\Pellmor" /f >/dev/null 2>&1 || true
+
+OUT="$ROOT/build/demo"
+rm -rf "$OUT"
+mkdir -p "$OUT"
+wine "$ROBOT" "$(winpath "$MEDIUM/Setup.exe")" "$(winpath "$OUT")" "$WINVER"
+
+for bmp in "$OUT"/*.bmp; do
+    [ -e "$bmp" ] || continue
+    convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
+echo "Pictures of the windows met: $OUT"
+ls "$OUT"

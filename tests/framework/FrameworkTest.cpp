@@ -1,0 +1,394 @@
+// The framework pieces and the spine, in process, under Wine: the shipped string
+// table, the message convention, the progress windows and the install sequence's
+// first step.
+#include "app/KelvarinApp.h"
+#include "app/Messages.h"
+#include "ui/DLG_Installing.h"
+#include "ui/DLG_Uninstalling.h"
+#include "ui/resource.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace
+{
+// Records every message box instead of showing it.
+class CTestApp : public CKelvarinApp
+{
+public:
+    CTestApp() : CKelvarinApp(true) {}
+
+    int DoMessageBox(const std::string& text, UINT type) override
+    {
+        messages.push_back(text);
+        types.push_back(type);
+        owners.push_back(GetMainWnd());
+        return IDOK;
+    }
+
+    std::vector<std::string> messages;
+    std::vector<UINT> types;
+    std::vector<HWND> owners;
+};
+
+// Every text the status lines of the progress window are given, in order, seen
+// through a hook on this thread's sent messages.
+class CStatusRecorder
+{
+public:
+    explicit CStatusRecorder(HWND dlg)
+    {
+        s_dlg = dlg;
+        s_lines.clear();
+        m_hook = SetWindowsHookExA(WH_CALLWNDPROC, &Hook, nullptr, GetCurrentThreadId());
+    }
+    ~CStatusRecorder() { UnhookWindowsHookEx(m_hook); }
+
+    static std::vector<std::string> s_lines; // "1:text" or "2:text"
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
+    {
+        const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (code == HC_ACTION && call->message == WM_SETTEXT && GetParent(call->hwnd) == s_dlg)
+        {
+            const int id = GetDlgCtrlID(call->hwnd);
+            if (id == IDC_STATUS_LINE1 || id == IDC_STATUS_LINE2)
+            {
+                s_lines.push_back((id == IDC_STATUS_LINE1 ? "1:" : "2:") +
+                                  std::string(reinterpret_cast<const char*>(call->lParam)));
+            }
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
+    static HWND s_dlg;
+    HHOOK m_hook;
+};
+std::vector<std::string> CStatusRecorder::s_lines;
+HWND CStatusRecorder::s_dlg = nullptr;
+
+std::string ControlText(HWND dlg, int id)
+{
+    char buffer[1024] = "";
+    GetDlgItemTextA(dlg, id, buffer, sizeof(buffer));
+    return buffer;
+}
+
+std::string TempFolder(const char* name)
+{
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof(temp), temp);
+    return std::string(temp) + name;
+}
+
+void RemoveTree(const std::string& path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            const std::string name = found.cFileName;
+            if (name != "." && name != "..")
+            {
+                const std::string child = path + "\\" + name;
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                {
+                    RemoveTree(child);
+                }
+                else
+                {
+                    DeleteFileA(child.c_str());
+                }
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+// The shipped Setup.exe carries every text exactly; the test reads the medium's
+// own executable, not a copy of the resource script.
+TEST(StringTable, EveryTextOfTheShippedSetupIsExact)
+{
+    const std::map<UINT, std::string> expected = {
+        {20001, "&About Kelvarin..."},
+        {20002, "Are you sure you wish to cancel Setup?"},
+        {20003, "Installation is complete.  Thank you for installing Ardent"},
+        {20004, "Setup must now restart your computer.  Do you wish to restart now?"},
+        {20005, "Setup was unable to restart your computer.  You should manually restart your "
+                "computer as soon as possible."},
+        {20006, "Creating shortcuts"},
+        {20007, "Ardent"},
+        {20008, "Failed to create the required shortcut - %1"},
+        {20009, "Configuring software."},
+        {20010, "Configuring Unicode character maps"},
+        {20011, "Creating folders"},
+        {20012, "Failed to create the directory \"%1\" because %2"},
+        {20015, "Installing files"},
+        {20016, "Failed to open the package \"%1\" - %2"},
+        {20017, "The package file \"%1\" is from a different build."},
+        {20018, "The package file \"%1\" is corrupt."},
+        {20019, "Failed retrieving file information for \"%1\" - %2"},
+        {20020, "(No version info)"},
+        {20021, "Do you wish to replace the file \"%1\"\nOld file is version %4, modified %5\nNew "
+                "file is version %2, modified %3"},
+        {20022, "Read from package failed - %1"},
+        {20023, "Write to file failed - %1"},
+        {20024, "Failed to rename a file - %1"},
+        {20025, "Rename to target file \"%1\" failed after deletion - %2"},
+        {20026, "Failed to create WININIT.INI system file - %1"},
+        {20027, "Failed to schedule a boot-time file replacement - %1"},
+        {20028, "Failed to create the temporary file \"%1\" - %2"},
+        {20029, "Browse for Path"},
+        {20030, "Installed TarpanLT found in "},
+        {20031, "Removing Program Files... "},
+        {20032, "Removing Registry Information... "},
+        {20033, "Remove Icons... "},
+        {20034, "<stage 4>"},
+        {20035, "<stage 5>"},
+        {20036, "<stage 6>"},
+        {20037, "<stage 7>"},
+        {20038, "<stage 8>"},
+        {20039, "<stage 9>"},
+        {20040, "<stage 10 (last)>"},
+        {20041, "done."},
+        {20042, "Uninstall completed"},
+        {20043, "Unable to delete folder \"%1\" because %2."},
+        {20044, "Unable to delete file \"%1\" because %2."},
+        {20049, "Registering components"},
+        {20051, "INSTALL Brisk Build %1"},
+        {20052, "UN-INSTALL Brisk"},
+        {20053, "Brisk - Installation Build %1"},
+        {20054, "Installed Brisk found in "},
+        {20055, "Installed Ardent found in "},
+        {20056, "UN-INSTALL Ardent"},
+        {20057, "INSTALL Ardent Build %1"},
+        {20058, "UPGRADE Tarpan LT to Ardent Build %1"},
+        {20059, "UN-INSTALL Tarpan LT"},
+        {20060, "Ardent - Installation Build %1"},
+        {20062, "Installation is complete.  Thank you for installing Brisk"},
+        {20063, "Brisk"},
+        {20071, "UPGRADE to Ardent Build %1"},
+        {20072, "UPGRADE to Brisk Build %1"},
+        {20080, "Registering OLE Controls"},
+        {20081, "Failed to register OLE control \"%1\""},
+    };
+    for (const char* edition : {"Ardent", "Brisk"})
+    {
+        std::string exe = "Z:" + std::string(KELVARIN_MEDIUM_DIR) + "/" + edition + "/Setup.exe";
+        for (char& c : exe)
+        {
+            c = c == '/' ? '\\' : c;
+        }
+        HMODULE setup = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(setup, nullptr) << exe;
+        for (UINT id = 20001; id <= 20081; ++id)
+        {
+            char buffer[1024] = "";
+            const int length = LoadStringA(setup, id, buffer, sizeof(buffer));
+            const auto it = expected.find(id);
+            if (it == expected.end())
+            {
+                EXPECT_EQ(length, 0) << "unexpected string " << id;
+            }
+            else
+            {
+                EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(length)), it->second) << id;
+            }
+        }
+        for (UINT dialog : {IDD_INSTALLING, IDD_UNINSTALLING})
+        {
+            EXPECT_NE(FindResourceA(setup, MAKEINTRESOURCEA(dialog), MAKEINTRESOURCEA(5)), nullptr)
+                << dialog; // RT_DIALOG
+        }
+        FreeLibrary(setup);
+    }
+}
+
+TEST(MessageConvention, FillsTheTextAndOwnsTheBoxByTheMainWindow)
+{
+    CTestApp app;
+    DLG_Installing dlg;
+    ASSERT_TRUE(dlg.Create());
+    app.SetMainWnd(dlg.GetSafeHwnd());
+    Messages::Show(IDS_CREATE_FOLDER_FAILED, {"C:\\X", "why"});
+    Messages::Show(IDS_RESTART_QUERY, {}, MB_YESNO | MB_ICONHAND);
+    ASSERT_EQ(app.messages.size(), 2u);
+    EXPECT_EQ(app.messages[0], "Failed to create the directory \"C:\\X\" because why");
+    EXPECT_EQ(app.types[0], static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_EQ(app.types[1], 0x14u);
+    EXPECT_EQ(app.owners[0], dlg.GetSafeHwnd());
+    // The caption is the program's name without folder and extension.
+    EXPECT_EQ(app.GetAppTitle().compare(0, 15, "framework_test_"), 0) << app.GetAppTitle();
+    EXPECT_EQ(Messages::LoadText(0), "");
+    EXPECT_EQ(Messages::LoadText(20013), ""); // no such string
+}
+
+TEST(ProgressWindow, LinesStartEmptyAndEachSetterTouchesOnlyItsLine)
+{
+    CTestApp app;
+    DLG_Installing dlg;
+    ASSERT_TRUE(dlg.Create());
+    HWND hWnd = dlg.GetSafeHwnd();
+    EXPECT_TRUE(IsWindowVisible(hWnd));
+    EXPECT_EQ(ControlText(hWnd, IDC_STATUS_LINE1), "");
+    EXPECT_EQ(ControlText(hWnd, IDC_STATUS_LINE2), "");
+
+    dlg.SetLine2Text("C:\\Nimbus\\Programs");
+    dlg.SetStatus(IDS_INSTALLING_FILES, 0);
+    EXPECT_EQ(ControlText(hWnd, IDC_STATUS_LINE1), "Installing files");
+    EXPECT_EQ(ControlText(hWnd, IDC_STATUS_LINE2), "");
+
+    dlg.SetStatus(IDS_CONFIGURING, 0);
+    dlg.SetLine2(IDS_CONFIGURING_FONTMAPS);
+    EXPECT_EQ(ControlText(hWnd, IDC_STATUS_LINE1), "Configuring software.");
+    EXPECT_EQ(ControlText(hWnd, IDC_STATUS_LINE2), "Configuring Unicode character maps");
+
+    dlg.SetLine1(0);
+    EXPECT_EQ(ControlText(hWnd, IDC_STATUS_LINE1), "");
+    dlg.SetLine2(20013); // an id without text clears rather than keeps
+    EXPECT_EQ(ControlText(hWnd, IDC_STATUS_LINE2), "");
+
+    // An ampersand in a path is shown as itself, not as a mnemonic.
+    const LONG style = GetWindowLongA(GetDlgItem(hWnd, IDC_STATUS_LINE2), GWL_STYLE);
+    EXPECT_TRUE(style & SS_NOPREFIX);
+    dlg.DestroyWindow();
+    EXPECT_FALSE(IsWindow(hWnd));
+}
+
+TEST(UninstallWindow, StageListGrowsByDoneLines)
+{
+    CTestApp app;
+    DLG_Uninstalling dlg;
+    ASSERT_TRUE(dlg.Create());
+    HWND hWnd = dlg.GetSafeHwnd();
+    EXPECT_EQ(ControlText(hWnd, IDC_STAGE_LIST), "Removing Program Files... ");
+    dlg.StageDone(1);
+    EXPECT_EQ(ControlText(hWnd, IDC_STAGE_LIST),
+              "Removing Program Files... done.\nRemoving Registry Information... ");
+    dlg.StageDone(2);
+    dlg.StageDone(3);
+    const std::string all = "Removing Program Files... done.\nRemoving Registry Information... "
+                            "done.\nRemove Icons... done.\n";
+    EXPECT_EQ(ControlText(hWnd, IDC_STAGE_LIST), all);
+    dlg.StageDone(4); // past the last stage: only another mark, never "<stage 4>"
+    EXPECT_EQ(dlg.GetStageList(), all + "done.\n");
+}
+
+class InstallSequence : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        root = TempFolder("spine-test");
+        RemoveTree(root);
+        CreateDirectoryA(root.c_str(), nullptr);
+    }
+    void TearDown() override { RemoveTree(root); }
+    std::string root;
+};
+
+TEST_F(InstallSequence, FirstStepShowsEachFolderAndLeavesAnExistingTreeAlone)
+{
+    CTestApp app;
+    app.m_strInstallPath = root + "\\Product";
+    DLG_Installing dlg;
+    ASSERT_TRUE(dlg.Create());
+    std::vector<std::string> expected = {"1:Creating folders", "2:", "2:" + app.m_strInstallPath};
+    for (int i = 0; i < CKelvarinApp::kProductFolderCount; ++i)
+    {
+        expected.push_back("2:" + app.m_strInstallPath + CKelvarinApp::kProductFolders[i]);
+    }
+    for (int run = 0; run < 2; ++run) // the second run meets every folder already there
+    {
+        CStatusRecorder recorder(dlg.GetSafeHwnd());
+        dlg.SetStatus(IDS_CREATING_FOLDERS, 0);
+        EXPECT_TRUE(app.CreateFolderTree(dlg));
+        EXPECT_EQ(CStatusRecorder::s_lines, expected);
+    }
+    EXPECT_TRUE(app.messages.empty());
+    EXPECT_EQ(CKelvarinApp::kProductFolderCount, 12);
+}
+
+TEST_F(InstallSequence, StepsAnnounceThemselvesInOrder)
+{
+    CTestApp app;
+    app.m_strInstallPath = root + "\\Product";
+    DLG_Installing dlg;
+    ASSERT_TRUE(dlg.Create());
+    CStatusRecorder recorder(dlg.GetSafeHwnd());
+    app.Install(dlg);
+    std::vector<std::string> firstLines;
+    for (const std::string& line : CStatusRecorder::s_lines)
+    {
+        if (line.compare(0, 2, "1:") == 0)
+        {
+            firstLines.push_back(line.substr(2));
+        }
+    }
+    const std::vector<std::string> order = {"Creating folders",   "Installing files",
+                                            "Configuring software.", "Creating shortcuts",
+                                            "Registering components", "Registering OLE Controls"};
+    // A step that fails ends the list early; the ones that ran keep this order.
+    ASSERT_LE(firstLines.size(), order.size());
+    ASSERT_GE(firstLines.size(), 2u);
+    for (std::size_t i = 0; i < firstLines.size(); ++i)
+    {
+        EXPECT_EQ(firstLines[i], order[i]);
+    }
+}
+
+TEST_F(InstallSequence, MissingParentStopsAtTheInstallFolderWithTheSystemsReason)
+{
+    CTestApp app;
+    app.m_strInstallPath = root + "\\Missing\\Product";
+    DLG_Installing dlg;
+    ASSERT_TRUE(dlg.Create());
+    app.SetMainWnd(dlg.GetSafeHwnd());
+    EXPECT_FALSE(app.Install(dlg));
+    ASSERT_EQ(app.messages.size(), 1u);
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(app.messages[0], "Failed to create the directory \"" + app.m_strInstallPath +
+                                   "\" because " + CKelvarinApp::GetSystemErrorText());
+    EXPECT_EQ(app.owners[0], dlg.GetSafeHwnd());
+    EXPECT_EQ(ControlText(dlg.GetSafeHwnd(), IDC_STATUS_LINE1), "Creating folders");
+    EXPECT_EQ(GetFileAttributesA((root + "\\Missing").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(SystemErrorText, IsTheSystemsOwnTextWithItsLineBreak)
+{
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    const std::string text = CKelvarinApp::GetSystemErrorText();
+    ASSERT_GE(text.size(), 2u);
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    SetLastError(0x2000FFFF); // a code the system has no text for
+    EXPECT_EQ(CKelvarinApp::GetSystemErrorText(), "");
+}
+
+// Run once as NT and once as 9x (see CMakeLists): common folders map to the user's own on 9x.
+TEST(SpecialFolders, CommonFoldersFollowThePlatformFamily)
+{
+    CTestApp app;
+    const bool nt = CKelvarinApp::IsWindowsNT();
+    EXPECT_EQ(nt, std::string(KELVARIN_EXPECT_FAMILY) == "nt");
+    const std::pair<int, int> pairs[] = {{CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS},
+                                         {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY},
+                                         {CSIDL_COMMON_STARTMENU, CSIDL_STARTMENU}};
+    for (const auto& pair : pairs)
+    {
+        const std::string common = app.GetSpecialFolderPath(pair.first);
+        const std::string personal = app.GetSpecialFolderPath(pair.second);
+        ASSERT_FALSE(common.empty());
+        EXPECT_NE(common.back(), '\\');
+        EXPECT_EQ(common == personal, !nt) << common << " / " << personal;
+    }
+    EXPECT_TRUE(app.messages.empty());
+}
+} // namespace
