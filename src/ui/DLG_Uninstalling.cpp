@@ -4,9 +4,7 @@
 #include "ui/DataExchange.h"
 #include "ui/resource.h"
 
-DLG_Uninstalling::DLG_Uninstalling(HWND hParent) : CDialog(IDD_UNINSTALLING, hParent)
-{
-}
+DLG_Uninstalling::DLG_Uninstalling(HWND hParent) : CDialog(IDD_UNINSTALLING, hParent) {}
 
 BOOL DLG_Uninstalling::OnInitDialog()
 {

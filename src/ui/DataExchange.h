@@ -7,7 +7,8 @@
 class CDataExchange
 {
 public:
-    CDataExchange(HWND hDlg, bool saveAndValidate) : m_hDlg(hDlg), m_bSaveAndValidate(saveAndValidate)
+    CDataExchange(HWND hDlg, bool saveAndValidate)
+        : m_hDlg(hDlg), m_bSaveAndValidate(saveAndValidate)
     {
     }
 

@@ -109,9 +109,7 @@ bool CDialog::OnCommand(WORD id, WORD /*code*/, HWND /*control*/)
     }
 }
 
-void CDialog::DoDataExchange(CDataExchange* /*pDX*/)
-{
-}
+void CDialog::DoDataExchange(CDataExchange* /*pDX*/) {}
 
 bool CDialog::OnMessage(UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/, INT_PTR& /*result*/)
 {
@@ -171,7 +169,7 @@ INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return OnInitDialog();
     case WM_COMMAND:
         return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)) ? TRUE
-                                                                                          : FALSE;
+                                                                                         : FALSE;
     case WM_CLOSE:
         // The close box takes the same path as the Cancel button and Esc.
         OnCancel();

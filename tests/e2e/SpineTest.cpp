@@ -62,14 +62,16 @@ TEST_P(SpineTest, InstallsTheTreeAndSaysGoodbyeForTheEdition)
 
 INSTANTIATE_TEST_SUITE_P(
     Families, SpineTest,
-    ::testing::Values(
-        SpineCase{"winxp", "Ardent", true, "Installation is complete.  Thank you for installing Ardent"},
-        SpineCase{"win10", "Brisk", true, "Installation is complete.  Thank you for installing Brisk"},
-        SpineCase{"win98", "Ardent", false, "Installation is complete.  Thank you for installing Ardent"},
-        SpineCase{"win98", "Brisk", false, "Installation is complete.  Thank you for installing Brisk"}),
-    [](const ::testing::TestParamInfo<SpineCase>& info) {
-        return std::string(info.param.winver) + "_" + info.param.edition;
-    });
+    ::testing::Values(SpineCase{"winxp", "Ardent", true,
+                                "Installation is complete.  Thank you for installing Ardent"},
+                      SpineCase{"win10", "Brisk", true,
+                                "Installation is complete.  Thank you for installing Brisk"},
+                      SpineCase{"win98", "Ardent", false,
+                                "Installation is complete.  Thank you for installing Ardent"},
+                      SpineCase{"win98", "Brisk", false,
+                                "Installation is complete.  Thank you for installing Brisk"}),
+    [](const ::testing::TestParamInfo<SpineCase>& info)
+    { return std::string(info.param.winver) + "_" + info.param.edition; });
 
 class SpineFailureTest : public ::testing::TestWithParam<const char*>
 {

@@ -333,8 +333,8 @@ TEST_F(InstallSequence, StepsAnnounceThemselvesInOrder)
             firstLines.push_back(line.substr(2));
         }
     }
-    const std::vector<std::string> order = {"Creating folders",   "Installing files",
-                                            "Configuring software.", "Creating shortcuts",
+    const std::vector<std::string> order = {"Creating folders",       "Installing files",
+                                            "Configuring software.",  "Creating shortcuts",
                                             "Registering components", "Registering OLE Controls"};
     // A step that fails ends the list early; the ones that ran keep this order.
     ASSERT_LE(firstLines.size(), order.size());

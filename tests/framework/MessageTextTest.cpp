@@ -14,7 +14,8 @@ struct FillCase
 TEST(MessageText, FillsPlaceholdersInOnePass)
 {
     const FillCase cases[] = {
-        {"Failed to create the directory \"%1\" because %2", {"C:\\A", "gone\r\n"},
+        {"Failed to create the directory \"%1\" because %2",
+         {"C:\\A", "gone\r\n"},
          "Failed to create the directory \"C:\\A\" because gone\r\n"},
         // Order of use differs from order of arguments.
         {"%1 old %4 %5 new %2 %3", {"f", "2", "3", "4", "5"}, "f old 4 5 new 2 3"},

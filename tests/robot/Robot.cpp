@@ -44,9 +44,9 @@ bool SetWineVersion(const std::string& exeName, const std::string& winver)
     }
     else
     {
-        result = RegSetValueExA(key, "Version", 0, REG_SZ,
-                                reinterpret_cast<const BYTE*>(winver.c_str()),
-                                static_cast<DWORD>(winver.size() + 1));
+        result =
+            RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(winver.c_str()),
+                           static_cast<DWORD>(winver.size() + 1));
     }
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
@@ -348,7 +348,8 @@ bool WriteText(const std::string& path, const std::string& text)
         return false;
     }
     DWORD written = 0;
-    const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    const BOOL ok =
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     CloseHandle(file);
     return ok && written == text.size();
 }
