@@ -1,0 +1,243 @@
+// pkgtool: builds, lists, extracts and verifies the setup's package files.
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+
+namespace
+{
+
+const char kToolHelp[] =
+    "usage: pkgtool VERB [OPTIONS] ARGUMENTS\n"
+    "\n"
+    "Builds and inspects the setup's package files (*.PKG).\n"
+    "\n"
+    "verbs:\n"
+    "  create [--stored] [--title TEXT] PACKAGE FOLDER   make a package of a folder\n"
+    "  add PACKAGE FILE...                               append files and folders\n"
+    "  list PACKAGE                                      show the catalog\n"
+    "  extract PACKAGE FOLDER                            recreate the files and folders\n"
+    "  verify PACKAGE...                                 check packages completely\n"
+    "\n"
+    "'pkgtool VERB --help' describes a verb.\n"
+    "\n"
+    "exit codes:\n"
+    "  0  success (for verify: every package is sound)\n"
+    "  1  the work failed: a file could not be read or written, a package is\n"
+    "     corrupt, an entry was refused, or verify found a fault\n"
+    "  2  the command line is wrong\n"
+    "\n"
+    "A progress line is shown on standard error when it is a terminal.\n";
+
+const char kCreateHelp[] =
+    "usage: pkgtool create [--stored] [--title TEXT] PACKAGE FOLDER\n"
+    "\n"
+    "Makes PACKAGE with one entry for every file and folder below FOLDER.\n"
+    "Entries are named by their path relative to FOLDER with backslashes, and\n"
+    "come in a fixed order: each folder's members sorted by name (UTF-16 code\n"
+    "units), a folder's entry before its members. The same input always gives\n"
+    "a byte-identical package.\n"
+    "\n"
+    "Each file records its creation and last-write times and, when it is a\n"
+    "PE image with a version resource, its file version. POSIX systems keep no\n"
+    "creation time, so there the last-write time is recorded for both.\n"
+    "\n"
+    "Names must be relative paths of names Windows accepts and at most 1023\n"
+    "characters long; a file that breaks this stops the command. Links to files\n"
+    "are stored as the files; links to folders are refused.\n"
+    "\n"
+    "PACKAGE must not exist. It is written under a temporary name and appears\n"
+    "only when complete.\n"
+    "\n"
+    "options:\n"
+    "  --stored       store the files as they are (default: zlib-compressed)\n"
+    "  --title TEXT   the catalog title, at most 63 characters; longer titles\n"
+    "                 are refused rather than cut\n"
+    "\n"
+    "exit codes: 0 success, 1 failure, 2 wrong command line\n";
+
+const char kAddHelp[] = "usage: pkgtool add PACKAGE FILE...\n"
+                        "\n"
+                        "Appends each FILE to PACKAGE, named by its path as given (relative, with\n"
+                        "backslashes; a leading ./ is dropped). A folder is added with everything\n"
+                        "below it, as by create. The package is rewritten on a copy that replaces\n"
+                        "it only when complete, so a failure leaves it as it was.\n"
+                        "\n"
+                        "exit codes: 0 success, 1 failure, 2 wrong command line\n";
+
+const char kListHelp[] =
+    "usage: pkgtool list PACKAGE\n"
+    "\n"
+    "Shows the title, build and compression of PACKAGE, then one line per\n"
+    "entry: kind, stored and unpacked sizes, file version (a.b.c.d), creation\n"
+    "and last-write times in UTC, and name.\n"
+    "\n"
+    "exit codes: 0 success, 1 failure, 2 wrong command line\n";
+
+const char kExtractHelp[] =
+    "usage: pkgtool extract PACKAGE FOLDER\n"
+    "\n"
+    "Recreates the files and folders of PACKAGE below FOLDER (created when\n"
+    "missing) and restores the files' times (on POSIX systems the last-write\n"
+    "time). Existing files are replaced. Each file is written under a\n"
+    "temporary name and renamed when complete.\n"
+    "\n"
+    "Entries whose names could leave FOLDER (absolute, drive or UNC paths,\n"
+    "'..' and the like) are refused and nothing is written for them; the other\n"
+    "entries are still extracted and the exit code is 1. Configuration objects\n"
+    "and lexicon segments are skipped with a note.\n"
+    "\n"
+    "exit codes: 0 every entry extracted, 1 failure, 2 wrong command line\n";
+
+const char kVerifyHelp[] =
+    "usage: pkgtool verify PACKAGE...\n"
+    "\n"
+    "Opens each PACKAGE, checks its build number (2105), decompresses every\n"
+    "entry and checks every length, and checks every name. Prints one line\n"
+    "per sound package and the faults of the others.\n"
+    "\n"
+    "exit codes: 0 every package is sound, 1 a package is not, 2 wrong command line\n";
+
+int Usage(const char* message, const char* help)
+{
+    std::fprintf(stderr, "pkgtool: %s\n\n%s", message, help);
+    return Commands::kExitUsage;
+}
+
+bool IsHelp(const std::string& arg)
+{
+    return arg == "--help" || arg == "-h";
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty())
+    {
+        return Usage("no verb given", kToolHelp);
+    }
+    std::string verb = args[0];
+    args.erase(args.begin());
+    if (IsHelp(verb))
+    {
+        std::fputs(kToolHelp, stdout);
+        return Commands::kExitOk;
+    }
+
+    struct VerbInfo
+    {
+        const char* name;
+        const char* help;
+    };
+    static const VerbInfo kVerbs[] = {{"create", kCreateHelp},
+                                      {"add", kAddHelp},
+                                      {"list", kListHelp},
+                                      {"extract", kExtractHelp},
+                                      {"verify", kVerifyHelp}};
+    const char* help = nullptr;
+    for (const VerbInfo& info : kVerbs)
+    {
+        if (verb == info.name)
+        {
+            help = info.help;
+        }
+    }
+    if (help == nullptr)
+    {
+        return Usage(("unknown verb '" + verb + "'").c_str(), kToolHelp);
+    }
+    for (const std::string& arg : args)
+    {
+        if (IsHelp(arg))
+        {
+            std::fputs(help, stdout);
+            return Commands::kExitOk;
+        }
+    }
+
+    if (verb == "create")
+    {
+        bool stored = false;
+        std::string title;
+        std::vector<std::string> operands;
+        for (size_t i = 0; i < args.size(); ++i)
+        {
+            if (args[i] == "--stored")
+            {
+                stored = true;
+            }
+            else if (args[i] == "--title")
+            {
+                if (i + 1 >= args.size())
+                {
+                    return Usage("--title needs a text", help);
+                }
+                title = args[++i];
+            }
+            else if (args[i] == "--")
+            {
+                operands.insert(operands.end(), args.begin() + static_cast<long>(i) + 1,
+                                args.end());
+                break;
+            }
+            else if (args[i].size() > 1 && args[i][0] == '-')
+            {
+                return Usage(("unknown option '" + args[i] + "'").c_str(), help);
+            }
+            else
+            {
+                operands.push_back(args[i]);
+            }
+        }
+        if (operands.size() != 2)
+        {
+            return Usage("create needs PACKAGE and FOLDER", help);
+        }
+        if (title.size() > Commands::kMaxTitleLength)
+        {
+            return Usage("the title is longer than 63 characters", help);
+        }
+        return Commands::Create(operands[0], operands[1], stored, title);
+    }
+    for (const std::string& arg : args)
+    {
+        if (arg.size() > 1 && arg[0] == '-')
+        {
+            return Usage(("unknown option '" + arg + "'").c_str(), help);
+        }
+    }
+    if (verb == "add")
+    {
+        if (args.size() < 2)
+        {
+            return Usage("add needs PACKAGE and at least one FILE", help);
+        }
+        return Commands::Add(args[0], std::vector<std::string>(args.begin() + 1, args.end()));
+    }
+    if (verb == "list")
+    {
+        if (args.size() != 1)
+        {
+            return Usage("list needs exactly one PACKAGE", help);
+        }
+        return Commands::List(args[0]);
+    }
+    if (verb == "extract")
+    {
+        if (args.size() != 2)
+        {
+            return Usage("extract needs PACKAGE and FOLDER", help);
+        }
+        return Commands::Extract(args[0], args[1]);
+    }
+    if (args.empty())
+    {
+        return Usage("verify needs at least one PACKAGE", help);
+    }
+    return Commands::Verify(args);
+}
