@@ -56,10 +56,10 @@ demo: win32
 	@scripts/demo.sh $(ARGS)
 
 fuzz: sanitize
-	@scripts/fuzz.sh 300
+	@tests/package/fuzz/run-fuzz.sh 300 $(SANITIZE)
 
-bench: native win32
-	@scripts/bench.sh
+bench: native
+	@bench/run-bench.sh $(NATIVE)
 
 format:
 	@find src tools tests bench sample -name '*.cpp' -o -name '*.h' | xargs clang-format -i
