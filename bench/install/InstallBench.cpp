@@ -1,0 +1,193 @@
+// Times the install step over a medium of packages against the package tool's own
+// extraction of the same packages, both under the same Wine session.
+//   install_bench MEDIUM_FOLDER WORK_FOLDER PKGTOOL_EXE
+#include "app/KelvarinApp.h"
+#include "install/PackageInstaller.h"
+#include "package/PackageFile.h"
+#include "ui/DLG_Installing.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace
+{
+class CBenchApp : public CKelvarinApp
+{
+public:
+    CBenchApp() : CKelvarinApp(true) {}
+    int DoMessageBox(const std::string& text, UINT /*type*/) override
+    {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+        ++m_messages;
+        return IDOK;
+    }
+    int m_messages = 0;
+};
+
+double Now()
+{
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+void RemoveTree(const std::string& path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..")
+            {
+                continue;
+            }
+            const std::string child = path + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            {
+                RemoveTree(child);
+            }
+            else
+            {
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+std::vector<std::string> Packages(const std::string& medium)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((medium + "\\*.PKG").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            names.push_back(found.cFileName);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    return names;
+}
+
+bool Run(const std::string& command)
+{
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process;
+    std::string line = command;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+    {
+        return false;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return code == 0;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4)
+    {
+        std::fprintf(stderr, "usage: install_bench MEDIUM WORK PKGTOOL_EXE\n");
+        return 2;
+    }
+    const std::string medium = argv[1], work = argv[2], pkgtool = argv[3];
+    const std::vector<std::string> packages = Packages(medium);
+    int files = 0;
+    for (const std::string& name : packages)
+    {
+        CPackageFile package(false);
+        if (package.Open(medium + "\\" + name, false))
+        {
+            files += package.GetCatalog().GetCount();
+        }
+    }
+
+    CBenchApp app;
+    app.m_strSourceFolder = medium + "\\";
+    DLG_Installing dlg;
+    dlg.Create();
+    app.SetMainWnd(dlg.GetSafeHwnd());
+
+    const int rounds = 3;
+    double bestInstall = 1e9, bestExtract = 1e9;
+    for (int round = 0; round < rounds; ++round)
+    {
+        // The package tool first, then the installer, each into an empty folder.
+        RemoveTree(work);
+        CreateDirectoryA(work.c_str(), nullptr);
+        double start = Now();
+        for (const std::string& name : packages)
+        {
+            const std::string target = work + "\\" + name + ".x";
+            if (!Run("\"" + pkgtool + "\" extract \"" + medium + "\\" + name + "\" \"" + target +
+                     "\""))
+            {
+                std::fprintf(stderr, "pkgtool extract failed for %s\n", name.c_str());
+                return 1;
+            }
+        }
+        const double extract = Now() - start;
+
+        RemoveTree(work);
+        CreateDirectoryA(work.c_str(), nullptr);
+        CPackageInstaller installer(app);
+        start = Now();
+        for (const std::string& name : packages)
+        {
+            const std::string target = work + "\\" + name + ".i";
+            CreateDirectoryA(target.c_str(), nullptr);
+            // The setup's folder-tree step makes the folders before the packages come.
+            CPackageFile package(false);
+            package.Open(medium + "\\" + name, false);
+            const CPackageCatalog catalog = package.GetCatalog();
+            package.Close();
+            for (int i = 0; i < catalog.GetCount(); ++i)
+            {
+                const CPackageCatalogEntry entry = catalog.GetEntry(i);
+                if (entry.GetKind() == CPackageCatalogEntry::kKindDirectory)
+                {
+                    const std::u16string folder(entry.GetName(), entry.GetNameLength());
+                    CreateDirectoryA(
+                        (target + "\\" + std::string(folder.begin(), folder.end())).c_str(),
+                        nullptr);
+                }
+            }
+            if (!installer.InstallPackage(dlg, name, target))
+            {
+                std::fprintf(stderr, "install failed for %s\n", name.c_str());
+                return 1;
+            }
+        }
+        const double install = Now() - start;
+        std::printf("round %d: pkgtool extract %.3f s, install %.3f s\n", round + 1, extract,
+                    install);
+        bestExtract = extract < bestExtract ? extract : bestExtract;
+        bestInstall = install < bestInstall ? install : bestInstall;
+    }
+    RemoveTree(work);
+    dlg.DestroyWindow();
+
+    std::printf("packages: %u, files: %d\n", static_cast<unsigned>(packages.size()), files);
+    std::printf("best pkgtool extract: %.3f s\n", bestExtract);
+    std::printf("best install:         %.3f s\n", bestInstall);
+    std::printf("per-file overhead over extract: %.3f ms\n",
+                files ? (bestInstall - bestExtract) * 1000.0 / files : 0.0);
+    std::printf("ratio install / extract: %.2f (target at most 1.50)\n",
+                bestExtract > 0 ? bestInstall / bestExtract : 0.0);
+    return app.m_messages == 0 ? 0 : 1;
+}

@@ -1,0 +1,194 @@
+#include "install/FileReplacer.h"
+
+#include "app/KelvarinApp.h"
+#include "app/Messages.h"
+#include "install/ReplaceRules.h"
+#include "install/WininitMerge.h"
+#include "package/PackageFile.h"
+#include "ui/resource.h"
+
+namespace
+{
+FILETIME ToFileTime(uint64_t value)
+{
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(value);
+    time.dwHighDateTime = static_cast<DWORD>(value >> 32);
+    return time;
+}
+
+// The short form of an existing path. Without one (a file system that keeps no
+// short names) the long path is the only name the file has, so it stands in.
+std::string ShortPath(const std::string& path)
+{
+    char buffer[1024];
+    const DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof(buffer));
+    if (length == 0 || length >= sizeof(buffer))
+    {
+        return path;
+    }
+    return std::string(buffer, length);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+    {
+        return false;
+    }
+    char chunk[4096];
+    DWORD done = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &done, nullptr) && done > 0)
+    {
+        bytes.append(chunk, done);
+    }
+    CloseHandle(file);
+    return true;
+}
+} // namespace
+
+CFileReplacer::CFileReplacer(CKelvarinApp& app) : m_app(app) {}
+
+bool CFileReplacer::ReplaceFile(CPackageFile& package, const CPackageCatalogEntry& entry, int index,
+                                const std::string& targetPath)
+{
+    std::string tempPath;
+    HANDLE temp = CreateTempFile(targetPath, tempPath);
+    if (temp == INVALID_HANDLE_VALUE)
+    {
+        return false;
+    }
+
+    // The error text is taken before the clean-up calls overwrite the error code.
+    auto abandon = [&](UINT messageId)
+    {
+        const std::string error = CKelvarinApp::GetSystemErrorText();
+        CloseHandle(temp);
+        DeleteFileA(tempPath.c_str());
+        Messages::Show(messageId, {error});
+        return false;
+    };
+
+    if (!package.ExtractToFile(index, temp))
+    {
+        return abandon(IDS_READ_PACKAGE_FAILED);
+    }
+    if (!FlushFileBuffers(temp))
+    {
+        return abandon(IDS_WRITE_FILE_FAILED);
+    }
+    const FILETIME created = ToFileTime(entry.GetCreationTime());
+    const FILETIME written = ToFileTime(entry.GetLastWriteTime());
+    if (!SetFileTime(temp, &created, nullptr, &written))
+    {
+        return abandon(IDS_WRITE_FILE_FAILED);
+    }
+    CloseHandle(temp);
+
+    if (MoveFileA(tempPath.c_str(), targetPath.c_str()))
+    {
+        return true;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS)
+    {
+        const std::string error = CKelvarinApp::GetSystemErrorText();
+        DeleteFileA(tempPath.c_str());
+        Messages::Show(IDS_RENAME_FAILED, {error});
+        return false;
+    }
+
+    if (!DeleteFileA(targetPath.c_str()))
+    {
+        SetFileAttributesA(targetPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileA(targetPath.c_str()))
+        {
+            // In use: the temporary file waits beside the target for the restart.
+            ScheduleBootReplace(tempPath, targetPath);
+            return true;
+        }
+    }
+    if (MoveFileA(tempPath.c_str(), targetPath.c_str()))
+    {
+        return true;
+    }
+    const std::string error = CKelvarinApp::GetSystemErrorText();
+    DeleteFileA(tempPath.c_str());
+    Messages::Show(IDS_RENAME_AFTER_DELETE_FAILED, {targetPath, error});
+    return false;
+}
+
+HANDLE CFileReplacer::CreateTempFile(const std::string& targetPath, std::string& tempPath)
+{
+    const std::string folder = ReplaceRules::FolderOf(targetPath);
+    // Create-new below keeps a name taken in the meantime from being overwritten.
+    unsigned number = 1;
+    do
+    {
+        tempPath = ReplaceRules::TempFileName(folder, number++);
+    } while (GetFileAttributesA(tempPath.c_str()) != INVALID_FILE_ATTRIBUTES);
+
+    HANDLE file =
+        CreateFileA(tempPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+    {
+        Messages::Show(IDS_TEMP_FILE_FAILED, {tempPath, CKelvarinApp::GetSystemErrorText()});
+    }
+    return file;
+}
+
+void CFileReplacer::ScheduleBootReplace(const std::string& tempPath, const std::string& targetPath)
+{
+    if (CKelvarinApp::IsWindowsNT())
+    {
+        if (!MoveFileExA(targetPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ||
+            !MoveFileExA(tempPath.c_str(), targetPath.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT))
+        {
+            Messages::Show(IDS_BOOT_REPLACE_FAILED, {CKelvarinApp::GetSystemErrorText()});
+        }
+    }
+    else
+    {
+        // WININIT.INI runs before long names are available, so it gets the 8.3 forms.
+        const std::string shortTemp = ShortPath(tempPath);
+        const std::string shortTarget = ShortPath(targetPath);
+        m_app.m_renameList.push_back("NUL=" + shortTarget);
+        m_app.m_renameList.push_back(shortTarget + "=" + shortTemp);
+    }
+    m_app.m_bRestartNeeded = true;
+}
+
+void CFileReplacer::WriteWininit()
+{
+    const std::string path = m_app.m_strWindowsFolder + "\\WININIT.INI";
+    std::string bytes;
+    std::vector<std::string> lines;
+    if (ReadWholeFile(path, bytes))
+    {
+        lines = WininitMerge::SplitLines(bytes);
+    }
+    WininitMerge::Merge(lines, m_app.m_renameList);
+    m_app.m_renameList.clear();
+
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+    {
+        Messages::Show(IDS_WININIT_FAILED, {CKelvarinApp::GetSystemErrorText()});
+        return;
+    }
+    const std::string text = WininitMerge::JoinLines(lines);
+    DWORD done = 0;
+    // A short write would leave the system's rename list cut off: say so.
+    if (!WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) ||
+        done != text.size() || !FlushFileBuffers(file))
+    {
+        const std::string error = CKelvarinApp::GetSystemErrorText();
+        CloseHandle(file);
+        Messages::Show(IDS_WININIT_FAILED, {error});
+        return;
+    }
+    CloseHandle(file);
+}

@@ -1,0 +1,131 @@
+#include "install/WininitMerge.h"
+
+#include <cctype>
+
+namespace WininitMerge
+{
+namespace
+{
+const std::string::size_type kReadBuffer = 1024;
+
+bool IsBlank(char c)
+{
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+std::string Trim(const std::string& line)
+{
+    std::string::size_type first = 0;
+    std::string::size_type last = line.size();
+    while (first < last && IsBlank(line[first]))
+    {
+        ++first;
+    }
+    while (last > first && IsBlank(line[last - 1]))
+    {
+        --last;
+    }
+    return line.substr(first, last - first);
+}
+
+bool IsRenameHeader(const std::string& line)
+{
+    const std::string trimmed = Trim(line);
+    const char* const header = "[rename]";
+    if (trimmed.size() != 8)
+    {
+        return false;
+    }
+    for (std::string::size_type i = 0; i < trimmed.size(); ++i)
+    {
+        if (std::tolower(static_cast<unsigned char>(trimmed[i])) != header[i])
+        {
+            return false;
+        }
+    }
+    return true;
+}
+} // namespace
+
+std::vector<std::string> SplitLines(const std::string& bytes)
+{
+    std::string text;
+    text.reserve(bytes.size());
+    for (std::string::size_type i = 0; i < bytes.size(); ++i)
+    {
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+        {
+            continue;
+        }
+        text += bytes[i];
+    }
+
+    std::vector<std::string> lines;
+    std::string::size_type pos = 0;
+    while (pos < text.size())
+    {
+        // One read: up to and including a line feed, at most kReadBuffer - 1 characters.
+        std::string::size_type end = text.find('\n', pos);
+        std::string::size_type take = end == std::string::npos ? text.size() - pos : end - pos + 1;
+        if (take > kReadBuffer - 1)
+        {
+            take = kReadBuffer - 1;
+        }
+        std::string line = text.substr(pos, take);
+        pos += take;
+        if (!line.empty() && line.back() == '\n')
+        {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+    {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+void Merge(std::vector<std::string>& lines, const std::vector<std::string>& renames)
+{
+    std::vector<std::string>::size_type insertAt = lines.size();
+    std::vector<std::string>::size_type header = 0;
+    while (header < lines.size() && !IsRenameHeader(lines[header]))
+    {
+        ++header;
+    }
+    if (header == lines.size())
+    {
+        lines.push_back("[rename]");
+        insertAt = lines.size();
+    }
+    else
+    {
+        std::vector<std::string>::size_type i = header + 1;
+        while (i < lines.size())
+        {
+            const std::string trimmed = Trim(lines[i]);
+            if (trimmed.empty())
+            {
+                lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+                continue;
+            }
+            if (trimmed[0] == '[')
+            {
+                break;
+            }
+            ++i;
+        }
+        insertAt = i;
+    }
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), renames.begin(),
+                 renames.end());
+}
+} // namespace WininitMerge

@@ -1,0 +1,22 @@
+// The [rename] section of WININIT.INI: how queued boot-time renames join what the
+// file already holds.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace WininitMerge
+{
+// The lines of a file's bytes as a text-mode read with a 1,024-character buffer
+// sees them: CR LF becomes LF, a line longer than 1,023 characters comes out in
+// pieces, and one trailing line feed is dropped from each.
+std::vector<std::string> SplitLines(const std::string& bytes);
+
+// Every line followed by CR LF, as a text-mode write produces it.
+std::string JoinLines(const std::vector<std::string>& lines);
+
+// Puts `renames` at the end of the first [rename] section (its name matched without
+// regard to case and surrounding blanks), dropping blank lines inside that section;
+// without such a section one is appended.
+void Merge(std::vector<std::string>& lines, const std::vector<std::string>& renames);
+} // namespace WininitMerge

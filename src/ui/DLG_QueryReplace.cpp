@@ -1,0 +1,35 @@
+#include "ui/DLG_QueryReplace.h"
+
+#include "ui/DataExchange.h"
+#include "ui/resource.h"
+
+DLG_QueryReplace::DLG_QueryReplace(HWND hParent)
+    : CDialog(IDD_QUERYREPLACE, hParent), m_bYesToAll(0), m_bNo(0)
+{
+}
+
+void DLG_QueryReplace::DoDataExchange(CDataExchange* pDX)
+{
+    DDX_Text(pDX, IDC_QUESTION, m_strQuestion);
+}
+
+bool DLG_QueryReplace::OnCommand(WORD id, WORD code, HWND control)
+{
+    if (code == BN_CLICKED)
+    {
+        switch (id)
+        {
+        case IDC_YES_TO_ALL:
+            m_bYesToAll = 1;
+            EndDialog(IDOK);
+            return true;
+        case IDC_ANSWER_NO:
+            m_bNo = 1;
+            EndDialog(IDCANCEL);
+            return true;
+        default:
+            break;
+        }
+    }
+    return CDialog::OnCommand(id, code, control);
+}

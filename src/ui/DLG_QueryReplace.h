@@ -1,0 +1,22 @@
+// "Query Replace File": asks whether an existing file without version information
+// may be overwritten. It only reports the answer; the installer decides what it means.
+#pragma once
+
+#include "ui/Dialog.h"
+
+#include <string>
+
+class DLG_QueryReplace : public CDialog
+{
+public:
+    explicit DLG_QueryReplace(HWND hParent = nullptr);
+
+    std::string m_strQuestion;
+    // No ends with IDCANCEL like Cancel; this flag is what tells them apart.
+    int m_bYesToAll;
+    int m_bNo;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    bool OnCommand(WORD id, WORD code, HWND control) override;
+};

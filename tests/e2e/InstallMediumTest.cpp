@@ -1,0 +1,93 @@
+// The whole sample medium installed by the real Setup.exe in both platform
+// families: every file of the family's packages ends up at its target.
+#include "SetupRun.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+struct MediumCase
+{
+    const char* winver;
+    const char* edition;
+    bool nt;
+};
+
+std::string SystemFolder()
+{
+    char folder[1024] = "";
+    const UINT length = GetSystemDirectoryA(folder, sizeof(folder));
+    return std::string(folder, length);
+}
+
+void RemoveRuntime()
+{
+    for (const char* name : {"\\PRRT32.DLL", "\\UX_W32.DLL"})
+    {
+        const std::string path = SystemFolder() + name;
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+    }
+}
+
+class InstallMediumTest : public ::testing::TestWithParam<MediumCase>
+{
+protected:
+    void SetUp() override { Clean(); }
+    void TearDown() override { Clean(); }
+    static void Clean()
+    {
+        SetupRun::CleanMachine();
+        SetupRun::DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Pellmor Controls");
+        RemoveRuntime();
+    }
+};
+
+TEST_P(InstallMediumTest, EveryFileReachesItsTarget)
+{
+    const MediumCase& c = GetParam();
+    CRobot robot;
+    ASSERT_TRUE(robot.Launch(SetupRun::SetupExe(c.edition), c.winver));
+    RobotMessageBox box;
+    ASSERT_TRUE(SetupRun::DriveFreshInstall(robot, "", box)) << SetupRun::DescribeWindows(robot);
+    EXPECT_EQ(box.text,
+              std::string("Installation is complete.  Thank you for installing ") + c.edition);
+
+    const std::string root = "C:\\Nimbus";
+    const std::string family = c.nt ? "NT" : "95";
+    const std::vector<std::string> files = {
+        SystemFolder() + "\\PRRT32.DLL",
+        SystemFolder() + "\\UX_W32.DLL",
+        root + "\\Programs\\Scroll" + family + ".exe",
+        root + (c.nt ? "\\Programs\\PCtrlsU.ocx" : "\\Programs\\PCtrlsA.ocx"),
+        root + "\\Configuration\\Default.cfg",
+        root + "\\Configuration\\Machine\\Settings.cfg",
+        root + "\\Lexicography\\English.lex",
+        root + "\\Language\\English\\English.lng",
+        root + "\\Documents\\Readme.txt",
+        root + "\\Documents\\Sample Script.txt",
+        root + "\\Drivers\\prusb.inf",
+        root + "\\Drivers\\prusb.sys",
+        root + "\\Drivers\\RERER8\\io8.inf",
+        root + "\\Drivers\\RERER8\\io8ctl.dll",
+        root + "\\Drivers\\RERER8\\amd64\\io8x64.sys",
+        root + "\\Drivers\\RERER8\\i386\\io8x86.sys",
+    };
+    for (const std::string& file : files)
+    {
+        EXPECT_TRUE(RobotFiles::Exists(file)) << file;
+    }
+    // The other family's program files stay on the medium.
+    EXPECT_FALSE(RobotFiles::Exists(root + "\\Programs\\Scroll" + (c.nt ? "95" : "NT") + ".exe"));
+    EXPECT_EQ(RobotFiles::Exists(root + "\\Programs\\$tmp0001.tmp"), false);
+
+    robot.Answer(box, IDOK);
+    EXPECT_TRUE(robot.WaitExit(10000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, InstallMediumTest,
+                         ::testing::Values(MediumCase{"winxp", "Ardent", true},
+                                           MediumCase{"win98", "Brisk", false}),
+                         [](const ::testing::TestParamInfo<MediumCase>& info)
+                         { return std::string(info.param.winver) + "_" + info.param.edition; });
+} // namespace

@@ -1,0 +1,439 @@
+#include "InstallTestSupport.h"
+
+#include "package/PackageFile.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace InstallTest
+{
+CTestApp::CTestApp() : CKelvarinApp(true)
+{
+    char folder[1024] = "";
+    UINT length = GetWindowsDirectoryA(folder, sizeof(folder));
+    m_strWindowsFolder.assign(folder, length);
+    length = GetSystemDirectoryA(folder, sizeof(folder));
+    m_strSystemFolder.assign(folder, length);
+}
+
+int CTestApp::DoMessageBox(const std::string& text, UINT /*type*/)
+{
+    m_messages.push_back(text);
+    return IDOK;
+}
+
+CScratch::CScratch(const std::string& name) : m_path("C:\\insttest\\" + name)
+{
+    CreateDirectoryA("C:\\insttest", nullptr);
+    RemoveTree(m_path);
+    CreateDirectoryA(m_path.c_str(), nullptr);
+}
+
+CScratch::~CScratch()
+{
+    RemoveTree(m_path);
+}
+
+void RemoveTree(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+    {
+        return;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE)
+        {
+            do
+            {
+                const std::string name = found.cFileName;
+                if (name != "." && name != "..")
+                {
+                    RemoveTree(path + "\\" + name);
+                }
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryA(path.c_str());
+    }
+    else
+    {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+    }
+}
+
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+    {
+        return bytes;
+    }
+    char chunk[65536];
+    DWORD done = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &done, nullptr) && done > 0)
+    {
+        bytes.insert(bytes.end(), chunk, chunk + done);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+std::string ReadFileText(const std::string& path)
+{
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool WriteFileText(const std::string& path, const std::string& text)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+    {
+        return false;
+    }
+    DWORD done = 0;
+    const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) &&
+                    done == text.size();
+    CloseHandle(file);
+    return ok;
+}
+
+std::vector<std::string> List(const std::string& folder, const std::string& pattern)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            names.push_back(found.cFileName);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Fixture(const std::string& name)
+{
+    char path[1024] = "";
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
+    std::string folder(path, length);
+    folder.erase(folder.find_last_of('\\') + 1);
+    return folder + name;
+}
+
+std::string SystemText(DWORD code)
+{
+    char buffer[4096] = "";
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, buffer,
+                                        sizeof(buffer), nullptr);
+    return std::string(buffer, length);
+}
+
+uint64_t Version(unsigned major, unsigned minor, unsigned build, unsigned revision)
+{
+    return (static_cast<uint64_t>(major) << 48) | (static_cast<uint64_t>(minor) << 32) |
+           (static_cast<uint64_t>(build) << 16) | revision;
+}
+
+Item FileItem(const std::string& name, const std::string& content, uint64_t version)
+{
+    Item item;
+    item.name = name;
+    item.content.assign(content.begin(), content.end());
+    item.version = version;
+    return item;
+}
+
+Item FileItemFrom(const std::string& name, const std::string& sourcePath, uint64_t version)
+{
+    Item item;
+    item.name = name;
+    item.content = ReadFileBytes(sourcePath);
+    item.version = version;
+    return item;
+}
+
+namespace
+{
+std::u16string Wide(const std::string& text)
+{
+    return std::u16string(text.begin(), text.end());
+}
+} // namespace
+
+bool BuildPackage(const std::string& path, const std::vector<Item>& items)
+{
+    DeleteFileA(path.c_str());
+    CPackageFile package(false);
+    if (!package.Create(path, true))
+    {
+        return false;
+    }
+    for (const Item& item : items)
+    {
+        const std::u16string name = Wide(item.name);
+        CPackageCatalogEntry entry;
+        bool ok = true;
+        switch (item.kind)
+        {
+        case CPackageCatalogEntry::kKindFile:
+            ok = entry.SetFile(name.c_str(), item.created, item.written,
+                               static_cast<uint32_t>(item.version),
+                               static_cast<uint32_t>(item.version >> 32)) &&
+                 package.AddData(entry, item.content.data(),
+                                 static_cast<uint32_t>(item.content.size()));
+            break;
+        case CPackageCatalogEntry::kKindDirectory:
+            ok = entry.SetDirectory(name.c_str()) && package.AddData(entry, nullptr, 0);
+            break;
+        default:
+        {
+            const uint8_t identifier[16] = {1, 2, 3};
+            ok = entry.SetConfigObject(name.c_str(), 1, identifier, 2, 3) &&
+                 package.AddData(entry, nullptr, 0);
+            break;
+        }
+        }
+        if (!ok)
+        {
+            package.Discard();
+            return false;
+        }
+    }
+    return package.Commit();
+}
+
+bool PatchFile(const std::string& path, uint32_t offset, const std::vector<uint8_t>& bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+    {
+        return false;
+    }
+    DWORD done = 0;
+    const bool ok =
+        SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == offset &&
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+        done == bytes.size();
+    CloseHandle(file);
+    return ok;
+}
+
+bool RenameInCatalog(const std::string& path, const std::string& from, const std::string& to)
+{
+    if (from.size() != to.size())
+    {
+        return false;
+    }
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    std::vector<uint8_t> needle, replacement;
+    for (size_t i = 0; i < from.size(); ++i)
+    {
+        needle.push_back(static_cast<uint8_t>(from[i]));
+        needle.push_back(0);
+        replacement.push_back(static_cast<uint8_t>(to[i]));
+        replacement.push_back(0);
+    }
+    const auto at = std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end());
+    if (at == bytes.end())
+    {
+        return false;
+    }
+    return PatchFile(path, static_cast<uint32_t>(at - bytes.begin()), replacement);
+}
+
+CFileHolder::CFileHolder(const std::string& path) : m_holding(false)
+{
+    ZeroMemory(&m_process, sizeof(m_process));
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    std::string command = "\"" + Fixture("file_holder.exe") + "\" \"" + path + "\"";
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &m_process))
+    {
+        return;
+    }
+    // Held once an open that shares everything is refused.
+    for (int i = 0; i < 500 && !m_holding; ++i)
+    {
+        HANDLE probe = CreateFileA(path.c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+        if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
+        {
+            m_holding = true;
+            break;
+        }
+        if (probe != INVALID_HANDLE_VALUE)
+        {
+            CloseHandle(probe);
+        }
+        if (WaitForSingleObject(m_process.hProcess, 20) == WAIT_OBJECT_0)
+        {
+            break;
+        }
+    }
+}
+
+CFileHolder::~CFileHolder()
+{
+    Release();
+}
+
+void CFileHolder::Release()
+{
+    if (m_process.hProcess)
+    {
+        TerminateProcess(m_process.hProcess, 0);
+        WaitForSingleObject(m_process.hProcess, 10000);
+        CloseHandle(m_process.hProcess);
+        CloseHandle(m_process.hThread);
+        m_process.hProcess = nullptr;
+    }
+    m_holding = false;
+}
+
+bool RunBootProcessing()
+{
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process;
+    char command[] = "wineboot.exe -r";
+    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+    {
+        return false;
+    }
+    const bool done = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return done;
+}
+
+CDialogAnswerer::CDialogAnswerer(std::vector<Answer> answers)
+    : m_answers(std::move(answers)), m_stop(false), m_thread(&CDialogAnswerer::Run, this)
+{
+}
+
+CDialogAnswerer::~CDialogAnswerer()
+{
+    m_stop = true;
+    m_thread.join();
+}
+
+std::vector<std::string> CDialogAnswerer::Questions() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_questions;
+}
+
+namespace
+{
+struct Search
+{
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK FindQuestion(HWND hWnd, LPARAM param)
+{
+    Search* search = reinterpret_cast<Search*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(hWnd, &process);
+    if (process != search->process || !IsWindowVisible(hWnd))
+    {
+        return TRUE;
+    }
+    // Other windows of the test (the progress dialog) belong to a thread that may
+    // not be reading its messages: never wait for them.
+    char caption[64] = "";
+    DWORD_PTR copied = 0;
+    if (SendMessageTimeoutA(hWnd, WM_GETTEXT, sizeof(caption), reinterpret_cast<LPARAM>(caption),
+                            SMTO_ABORTIFHUNG | SMTO_BLOCK, 50, &copied) &&
+        std::string(caption) == "Query Replace File")
+    {
+        search->found = hWnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void PressKey(HWND hWnd, WORD key)
+{
+    PostMessageA(hWnd, WM_KEYDOWN, key, 1);
+    PostMessageA(hWnd, WM_KEYUP, key, 0xC0000001);
+}
+} // namespace
+
+void CDialogAnswerer::Run()
+{
+    size_t next = 0;
+    while (!m_stop)
+    {
+        Search search = {GetCurrentProcessId(), nullptr};
+        EnumWindows(&FindQuestion, reinterpret_cast<LPARAM>(&search));
+        if (!search.found)
+        {
+            Sleep(10);
+            continue;
+        }
+        HWND dlg = search.found;
+        char text[2048] = "";
+        GetDlgItemTextA(dlg, 1007, text, sizeof(text));
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_questions.push_back(text);
+        }
+        const Answer answer = next < m_answers.size() ? m_answers[next] : Answer::Cancel;
+        ++next;
+        HWND focus = GetDlgItem(dlg, IDOK);
+        switch (answer)
+        {
+        case Answer::Yes:
+            PostMessageA(GetDlgItem(dlg, IDOK), BM_CLICK, 0, 0);
+            break;
+        case Answer::No:
+            PostMessageA(GetDlgItem(dlg, 1009), BM_CLICK, 0, 0);
+            break;
+        case Answer::YesToAll:
+            PostMessageA(GetDlgItem(dlg, 1008), BM_CLICK, 0, 0);
+            break;
+        case Answer::Cancel:
+            PostMessageA(GetDlgItem(dlg, IDCANCEL), BM_CLICK, 0, 0);
+            break;
+        case Answer::Escape:
+            PressKey(focus, VK_ESCAPE);
+            break;
+        case Answer::Enter:
+            PressKey(focus, VK_RETURN);
+            break;
+        case Answer::Close:
+            PostMessageA(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+            break;
+        }
+        // The next question comes in a new window.
+        for (int i = 0; i < 1000 && IsWindow(dlg) && IsWindowVisible(dlg); ++i)
+        {
+            Sleep(10);
+        }
+    }
+}
+} // namespace InstallTest

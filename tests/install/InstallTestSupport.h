@@ -1,0 +1,133 @@
+// Shared ground of the file-installation tests under Wine: an application object
+// that records its messages, scratch folders, packages built for a test, and a
+// second thread that answers the replace question like a user.
+#pragma once
+
+#include "app/KelvarinApp.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace InstallTest
+{
+// Records every message instead of showing it; answers OK.
+class CTestApp : public CKelvarinApp
+{
+public:
+    CTestApp();
+    int DoMessageBox(const std::string& text, UINT type) override;
+
+    std::vector<std::string> m_messages;
+};
+
+// A fresh folder below C:\insttest, removed with its content.
+class CScratch
+{
+public:
+    explicit CScratch(const std::string& name);
+    ~CScratch();
+    CScratch(const CScratch&) = delete;
+    CScratch& operator=(const CScratch&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "\\" + name; }
+
+private:
+    std::string m_path;
+};
+
+void RemoveTree(const std::string& path);
+bool Exists(const std::string& path);
+std::string ReadFileText(const std::string& path);
+bool WriteFileText(const std::string& path, const std::string& text);
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+// Names in `folder` matching `pattern` ("$tmp*.tmp"), sorted.
+std::vector<std::string> List(const std::string& folder, const std::string& pattern);
+
+// A file built beside the test executable (the versioned DLLs, the holder).
+std::string Fixture(const std::string& name);
+
+// The system's text for an error code, as the setup shows it.
+std::string SystemText(DWORD code);
+
+// 2.0.1.0 -> (2 << 48) | (0 << 32) | (1 << 16) | 0
+uint64_t Version(unsigned major, unsigned minor, unsigned build, unsigned revision);
+
+// One entry of a package under construction.
+struct Item
+{
+    std::string name;
+    uint32_t kind = 0;            // 0 file, 1 directory, 2 config object
+    std::vector<uint8_t> content; // file content
+    uint64_t version = 0;         // recorded file version
+    uint64_t created = 0x01D0000000000000ull;
+    uint64_t written = 0x01D1000000000000ull;
+};
+
+Item FileItem(const std::string& name, const std::string& content, uint64_t version = 0);
+Item FileItemFrom(const std::string& name, const std::string& sourcePath, uint64_t version);
+
+// Writes a compressed package (build 2105) holding the items in order.
+bool BuildPackage(const std::string& path, const std::vector<Item>& items);
+// Changes bytes of a built package in place.
+bool PatchFile(const std::string& path, uint32_t offset, const std::vector<uint8_t>& bytes);
+// Replaces a name recorded in the package's catalog by another of the same length.
+bool RenameInCatalog(const std::string& path, const std::string& from, const std::string& to);
+
+// Keeps a file open without any sharing in a separate process until destroyed.
+class CFileHolder
+{
+public:
+    explicit CFileHolder(const std::string& path);
+    ~CFileHolder();
+    CFileHolder(const CFileHolder&) = delete;
+    CFileHolder& operator=(const CFileHolder&) = delete;
+
+    bool IsHolding() const { return m_holding; }
+    void Release();
+
+private:
+    PROCESS_INFORMATION m_process;
+    bool m_holding;
+};
+
+// Runs Wine's restart processing (boot-time renames, WININIT.INI); false on failure.
+bool RunBootProcessing();
+
+enum class Answer
+{
+    Yes,
+    No,
+    YesToAll,
+    Cancel,
+    Escape,
+    Close,
+    Enter
+};
+
+// Answers the "Query Replace File" dialogs of this process in turn, as a user would,
+// and remembers the question each one showed.
+class CDialogAnswerer
+{
+public:
+    explicit CDialogAnswerer(std::vector<Answer> answers);
+    ~CDialogAnswerer();
+    CDialogAnswerer(const CDialogAnswerer&) = delete;
+    CDialogAnswerer& operator=(const CDialogAnswerer&) = delete;
+
+    std::vector<std::string> Questions() const;
+
+private:
+    void Run();
+
+    std::vector<Answer> m_answers;
+    std::vector<std::string> m_questions;
+    mutable std::mutex m_mutex;
+    std::atomic<bool> m_stop;
+    std::thread m_thread;
+};
+} // namespace InstallTest
