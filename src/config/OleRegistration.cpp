@@ -1,0 +1,70 @@
+#include "config/OleRegistration.h"
+
+#include "app/KelvarinApp.h"
+#include "app/Messages.h"
+#include "ui/DLG_Installing.h"
+#include "ui/resource.h"
+
+#include <windows.h>
+
+namespace
+{
+typedef HRESULT(STDAPICALLTYPE* RegisterServerProc)();
+
+// Frees the module on every way out.
+class CLoadedModule
+{
+public:
+    explicit CLoadedModule(HMODULE module) : m_module(module) {}
+    ~CLoadedModule()
+    {
+        if (m_module)
+        {
+            FreeLibrary(m_module);
+        }
+    }
+    CLoadedModule(const CLoadedModule&) = delete;
+    CLoadedModule& operator=(const CLoadedModule&) = delete;
+    HMODULE Get() const { return m_module; }
+
+private:
+    HMODULE m_module;
+};
+} // namespace
+
+COleRegistration::COleRegistration(CKelvarinApp& app) : m_app(app) {}
+
+std::string COleRegistration::ModulePath(const std::string& installPath, bool windowsNT)
+{
+    return installPath + (windowsNT ? "\\Programs\\PCtrlsU.ocx" : "\\Programs\\PCtrlsA.ocx");
+}
+
+bool COleRegistration::RegisterOleControls(DLG_Installing& dlg)
+{
+    dlg.SetStatus(IDS_REGISTERING_OLE, 0);
+    const std::string path = ModulePath(m_app.m_strInstallPath, CKelvarinApp::IsWindowsNT());
+    if (RegisterServerModule(path))
+    {
+        return true;
+    }
+    Messages::Show(IDS_OLE_REGISTER_FAILED, {path});
+    return false;
+}
+
+bool COleRegistration::RegisterServerModule(const std::string& path)
+{
+    // The module's own folder is searched first for the libraries it depends on.
+    CLoadedModule module(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    if (!module.Get())
+    {
+        return false;
+    }
+    const RegisterServerProc registerServer = reinterpret_cast<RegisterServerProc>(
+        reinterpret_cast<void*>(GetProcAddress(module.Get(), "DllRegisterServer")));
+    if (!registerServer)
+    {
+        return false;
+    }
+    // S_FALSE and other success codes do not say the classes were registered.
+    return registerServer() == S_OK;
+}

@@ -1,0 +1,33 @@
+// The edition's two shell links to the prompter: in the Start menu's Programs folder and
+// on the desktop (all users on the NT family, the current user on 9x).
+#pragma once
+
+#include <string>
+
+class CKelvarinApp;
+class DLG_Installing;
+
+class CShortcuts
+{
+public:
+    static const char* GetRuntimeClassName() { return "CShortcuts"; }
+
+    explicit CShortcuts(CKelvarinApp& app);
+
+    // The install step: Start-menu link first; the desktop link only when that worked.
+    bool CreateShortcuts(DLG_Installing& dlg);
+    // Saves the edition's link in `folder` (no trailing backslash), over one of the same
+    // name. Reports its own failure. An empty folder is one whose lookup failed and was
+    // reported already: it is skipped and counts as done.
+    bool CreateShortcut(const std::string& folder);
+
+    // The uninstall step; a link that is already gone is no error.
+    void RemoveShortcuts();
+    void RemoveShortcut(const std::string& folder);
+
+    // "Ardent" or "Brisk" from the string table: the link's name and description.
+    std::string EditionName() const;
+
+private:
+    CKelvarinApp& m_app;
+};

@@ -1,0 +1,198 @@
+// The edition's shortcuts under Wine, built once seeing Windows XP and once Windows 98:
+// where they go, what they point at, and that removing them is quiet.
+#include "ConfigTestSupport.h"
+#include "config/Shortcuts.h"
+#include "ui/DLG_Installing.h"
+#include "ui/resource.h"
+
+#include <gtest/gtest.h>
+#include <ole2.h>
+#include <shlobj.h>
+
+#include <string>
+
+using namespace ConfigTest;
+
+namespace
+{
+const bool kExpectNT = KELVARIN_EXPECT_NT;
+
+struct LinkInfo
+{
+    bool loaded = false;
+    std::string path;
+    std::string description;
+};
+
+LinkInfo ReadLink(const std::string& file)
+{
+    LinkInfo info;
+    IShellLinkA* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&link))))
+    {
+        return info;
+    }
+    IPersistFile* persist = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))))
+    {
+        WCHAR wide[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
+        if (SUCCEEDED(persist->Load(wide, STGM_READ)))
+        {
+            char text[MAX_PATH] = "";
+            link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+            info.path = text;
+            text[0] = '\0';
+            link->GetDescription(text, MAX_PATH);
+            info.description = text;
+            info.loaded = true;
+        }
+        persist->Release();
+    }
+    link->Release();
+    return info;
+}
+
+std::string ShellFolder(int csidl)
+{
+    char path[MAX_PATH] = "";
+    SHGetSpecialFolderPathA(nullptr, path, csidl, TRUE);
+    return path;
+}
+
+int CountLinks(const std::string& folder, const std::string& edition)
+{
+    int count = 0;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\" + edition + "*.lnk").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            ++count;
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    return count;
+}
+
+class ShortcutsTest : public ::testing::TestWithParam<bool>
+{
+protected:
+    ShortcutsTest() : app(GetParam()) {}
+
+    void SetUp() override
+    {
+        ASSERT_EQ(CKelvarinApp::IsWindowsNT(), kExpectNT) << "wrong Windows version seen";
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        ASSERT_TRUE(dlg.Create());
+        app.m_strInstallPath = "C:\\Nimbus";
+        edition = GetParam() ? "Ardent" : "Brisk";
+        // The family's folders: all users on NT, the user's own on 9x.
+        programs = ShellFolder(kExpectNT ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS);
+        desktop = ShellFolder(kExpectNT ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOPDIRECTORY);
+        ASSERT_FALSE(programs.empty());
+        ASSERT_FALSE(desktop.empty());
+        ASSERT_NE(programs, desktop);
+        Clean();
+    }
+    void TearDown() override
+    {
+        Clean();
+        dlg.DestroyWindow();
+        OleUninitialize();
+    }
+    void Clean()
+    {
+        DeleteFileA((programs + "\\" + edition + ".lnk").c_str());
+        DeleteFileA((desktop + "\\" + edition + ".lnk").c_str());
+    }
+
+    CTestApp app;
+    DLG_Installing dlg;
+    std::string edition;
+    std::string programs;
+    std::string desktop;
+};
+
+TEST_P(ShortcutsTest, BothLinksPointAtThePrompterOfTheFamily)
+{
+    ASSERT_TRUE(CShortcuts(app).CreateShortcuts(dlg));
+    EXPECT_TRUE(app.messages.empty());
+    EXPECT_EQ(ControlText(dlg.GetSafeHwnd(), IDC_STATUS_LINE1), "Creating shortcuts");
+
+    const std::string target =
+        kExpectNT ? "C:\\Nimbus\\Programs\\ScrollNT.exe" : "C:\\Nimbus\\Programs\\Scroll95.exe";
+    for (const std::string& folder : {programs, desktop})
+    {
+        const LinkInfo link = ReadLink(folder + "\\" + edition + ".lnk");
+        ASSERT_TRUE(link.loaded) << folder;
+        EXPECT_EQ(link.path, target) << folder;
+        EXPECT_EQ(link.description, edition) << folder;
+    }
+}
+
+TEST_P(ShortcutsTest, ASecondInstallLeavesOneLinkPerFolderAndRemovalIsQuiet)
+{
+    ASSERT_TRUE(CShortcuts(app).CreateShortcuts(dlg));
+    app.m_strInstallPath = "D:\\Elsewhere";
+    ASSERT_TRUE(CShortcuts(app).CreateShortcuts(dlg));
+    EXPECT_EQ(CountLinks(programs, edition), 1);
+    EXPECT_EQ(CountLinks(desktop, edition), 1);
+    // The second save replaced the first link.
+    EXPECT_EQ(ReadLink(desktop + "\\" + edition + ".lnk").path.substr(0, 12), "D:\\Elsewhere");
+
+    CShortcuts(app).RemoveShortcuts();
+    EXPECT_FALSE(FileExists(programs + "\\" + edition + ".lnk"));
+    EXPECT_FALSE(FileExists(desktop + "\\" + edition + ".lnk"));
+    CShortcuts(app).RemoveShortcuts();
+    EXPECT_TRUE(app.messages.empty());
+}
+
+TEST_P(ShortcutsTest, RemovalTakesOnlyTheEditionsOwnLinks)
+{
+    const std::string otherLink = desktop + "\\" + (GetParam() ? "Brisk" : "Ardent") + ".lnk";
+    app.m_bArdent = !GetParam();
+    ASSERT_TRUE(CShortcuts(app).CreateShortcuts(dlg));
+    app.m_bArdent = GetParam();
+    ASSERT_TRUE(CShortcuts(app).CreateShortcuts(dlg));
+
+    CShortcuts(app).RemoveShortcuts();
+    EXPECT_TRUE(FileExists(otherLink));
+    app.m_bArdent = !GetParam();
+    CShortcuts(app).RemoveShortcuts();
+    EXPECT_FALSE(FileExists(otherLink));
+}
+
+TEST_P(ShortcutsTest, AFolderThatCannotTakeTheLinkFailsWithOneMessage)
+{
+    const std::string missing = "C:\\no such folder\\below";
+    EXPECT_FALSE(CShortcuts(app).CreateShortcut(missing));
+    ASSERT_EQ(app.messages.size(), 1u);
+    EXPECT_EQ(app.messages[0].rfind("Failed to create the required shortcut - ", 0), 0u)
+        << app.messages[0];
+}
+
+// A failed folder lookup (already reported) gives an empty folder: no link may land at the
+// root of the drive, and the step goes on.
+TEST_P(ShortcutsTest, AnUnknownFolderIsSkippedRatherThanTheDriveRoot)
+{
+    const std::string root = "\\" + edition + ".lnk";
+    DeleteFileA(root.c_str());
+    EXPECT_TRUE(CShortcuts(app).CreateShortcut(""));
+    EXPECT_FALSE(FileExists(root));
+    EXPECT_TRUE(app.messages.empty());
+
+    HANDLE file = CreateFileA(root.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    CShortcuts(app).RemoveShortcut("");
+    EXPECT_TRUE(FileExists(root)) << "a file at the drive root is not ours to delete";
+    DeleteFileA(root.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Editions, ShortcutsTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info)
+                         { return std::string(info.param ? "Ardent" : "Brisk"); });
+} // namespace
