@@ -58,8 +58,10 @@ demo: win32
 fuzz: sanitize
 	@tests/package/fuzz/run-fuzz.sh 300 $(SANITIZE)
 
-bench: native
+bench: native win32
 	@bench/run-bench.sh $(NATIVE)
+	@scripts/wine-session.sh start; status=0; bench/install/run.sh || status=$$?; \
+	    scripts/wine-session.sh stop; exit $$status
 
 format:
 	@find src tools tests bench sample -name '*.cpp' -o -name '*.h' | xargs clang-format -i

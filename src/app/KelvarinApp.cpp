@@ -1,7 +1,19 @@
 #include "app/KelvarinApp.h"
 
 #include "app/Messages.h"
+#include "install/PackageInstaller.h"
+#include "config/FolderAccess.h"
+#include "config/OleRegistration.h"
+#include "config/ProductRegistry.h"
+#include "config/Shortcuts.h"
+#include "app/UninstallRules.h"
+#include "config/RegistryKey.h"
+#include "ui/DLG_InstallPath.h"
 #include "ui/DLG_Installing.h"
+#include "ui/DLG_Main.h"
+#include "ui/DLG_MainMenu.h"
+#include "ui/DLG_Uninstalling.h"
+#include "ui/MainMenuLogic.h"
 #include "ui/resource.h"
 
 #include <ole2.h>
@@ -88,9 +100,41 @@ BOOL CKelvarinApp::InitInstance()
     // The edition is a property of this build of the setup.
     m_bArdent = m_bArdentBuild ? TRUE : FALSE;
 
-    // NOT BUILT YET: the main menu, the licence agreement and the install path dialog.
-    // Until they exist the run goes from start-up straight to a fresh install into
-    // the default folder.
+    // The menu's choice decides the rest of the run; any dialog left without OK
+    // ends the setup silently (the dialogs ask their own questions first).
+    DLG_MainMenu menu(*this);
+    if (menu.DoModal() != IDOK)
+    {
+        return FALSE;
+    }
+    const MainMenuLogic::Route route = MainMenuLogic::RouteFor(menu.GetResult());
+    if (route == MainMenuLogic::Route::Uninstall)
+    {
+        return Uninstall() ? TRUE : FALSE;
+    }
+    if (route != MainMenuLogic::Route::InstallInPlace)
+    {
+        DLG_Main agreement;
+        if (agreement.DoModal() != IDOK)
+        {
+            return FALSE;
+        }
+        if (route == MainMenuLogic::Route::AgreementThenInstall)
+        {
+            m_bArdent = TRUE;
+        }
+        else
+        {
+            DLG_InstallPath pathDialog;
+            pathDialog.m_strPath = m_strInstallPath;
+            if (pathDialog.DoModal() != IDOK)
+            {
+                return FALSE;
+            }
+            m_strInstallPath =
+                MainMenuLogic::FolderAfterPathDialog(m_strInstallPath, pathDialog.m_strPath);
+        }
+    }
 
     if (!RunInstall())
     {
@@ -309,37 +353,141 @@ bool CKelvarinApp::RegisterComponents(DLG_Installing& /*dlg*/)
     return true;
 }
 
-// NOT BUILT YET: unpacking the packages into the tree and the system folder.
-bool CKelvarinApp::InstallPackages(DLG_Installing& /*dlg*/)
+bool CKelvarinApp::InstallPackages(DLG_Installing& dlg)
 {
-    return true;
+    CPackageInstaller installer(*this);
+    return installer.InstallPackages(dlg);
 }
 
-// NOT BUILT YET: the font-mapping seed and the product's registry record.
-bool CKelvarinApp::WriteProductRegistry(DLG_Installing& /*dlg*/)
+bool CKelvarinApp::WriteProductRegistry(DLG_Installing& dlg)
 {
-    return true;
+    return CProductRegistry(*this).WriteProductRegistry(dlg);
 }
 
-// NOT BUILT YET: the Start-menu and desktop shortcuts.
-bool CKelvarinApp::CreateShortcuts(DLG_Installing& /*dlg*/)
+bool CKelvarinApp::CreateShortcuts(DLG_Installing& dlg)
 {
-    return true;
+    return CShortcuts(*this).CreateShortcuts(dlg);
 }
 
-// NOT BUILT YET: self-registration of the control module.
-bool CKelvarinApp::RegisterOleControls(DLG_Installing& /*dlg*/)
+bool CKelvarinApp::RegisterOleControls(DLG_Installing& dlg)
 {
-    return true;
+    return COleRegistration(*this).RegisterOleControls(dlg);
 }
 
-// NOT BUILT YET: access rights on the data folders.
 void CKelvarinApp::GrantFolderAccess()
 {
+    CFolderAccess(*this).GrantFolderAccess();
 }
 
-// NOT BUILT YET: removing an install. Reports that nothing was removed.
 bool CKelvarinApp::Uninstall()
 {
-    return false;
+    CRegistryKey key;
+    key.Create(HKEY_LOCAL_MACHINE, CProductRegistry::kInstallKey);
+    std::string folder;
+    if (!key.QueryString(CProductRegistry::kInstallPathValue, folder))
+    {
+        return false;
+    }
+
+    DLG_Uninstalling dlg;
+    if (!dlg.Create())
+    {
+        SetMainWnd(nullptr);
+        return false;
+    }
+    SetMainWnd(dlg.GetSafeHwnd());
+
+    // An empty or root folder would turn the tree deletion on a whole drive or
+    // share: it is refused the way a folder the system will not remove is.
+    if (UninstallRules::IsDeletableInstallFolder(folder))
+    {
+        DeleteFolderTree(folder);
+    }
+    else
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        Messages::Show(IDS_DELETE_FOLDER_FAILED, {folder, GetSystemErrorText()});
+    }
+    dlg.StageDone(1);
+    CProductRegistry(*this).RemoveProductRegistry();
+    dlg.StageDone(2);
+    CShortcuts(*this).RemoveShortcuts();
+    dlg.StageDone(3);
+    Messages::Show(IDS_UNINSTALL_COMPLETE);
+
+    SetMainWnd(nullptr);
+    dlg.DestroyWindow();
+    key.Close();
+    return true;
+}
+
+void CKelvarinApp::DeleteFolderTree(const std::string& folder)
+{
+    // A junction or symbolic link leads out of the tree: only the link itself goes,
+    // never what it points to.
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    {
+        EmptyFolder(folder);
+    }
+    if (!RemoveDirectoryA(folder.c_str()))
+    {
+        Messages::Show(IDS_DELETE_FOLDER_FAILED, {folder, GetSystemErrorText()});
+    }
+}
+
+void CKelvarinApp::EmptyFolder(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*.*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+    {
+        return;
+    }
+    std::string parent = folder;
+    while (!parent.empty() && (parent.back() == '\\' || parent.back() == '/'))
+    {
+        parent.pop_back();
+    }
+    bool more = true;
+    while (more)
+    {
+        // The next entry is fetched before this one goes, so the deletion cannot
+        // disturb the search.
+        const WIN32_FIND_DATAA entry = found;
+        more = FindNextFileA(search, &found) != FALSE;
+        const std::string name = entry.cFileName;
+        if (name == "." || name == "..")
+        {
+            continue;
+        }
+        const std::string path = parent + "\\" + name;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        {
+            DeleteFolderTree(path);
+        }
+        else
+        {
+            DeleteOneFile(path);
+        }
+    }
+    FindClose(search);
+}
+
+void CKelvarinApp::DeleteOneFile(const std::string& path)
+{
+    if (DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND)
+    {
+        return;
+    }
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+    {
+        SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    }
+    if (DeleteFileA(path.c_str()))
+    {
+        return;
+    }
+    Messages::Show(IDS_DELETE_FILE_FAILED, {path, GetSystemErrorText()});
 }

@@ -65,7 +65,12 @@ public:
     void GrantFolderAccess();
 
     // --- uninstall sequence -------------------------------------------------------
+    // False when it did not start (no install recorded, no window): nothing removed.
     bool Uninstall();
+    // Each deletion reports its own failure and lets the caller go on.
+    void DeleteFolderTree(const std::string& folder);
+    void EmptyFolder(const std::string& folder);
+    void DeleteOneFile(const std::string& path);
 
     // The folders of the product tree below the install folder, in creation order.
     static const char* const kProductFolders[];

@@ -1,5 +1,6 @@
 // The demo's driver: runs Setup.exe of a medium through an install with the
-// defaults, tells what it met and saves a picture of every window it met.
+// defaults and then through an uninstall, tells what it met and saves a picture of
+// every window it met.
 #include "Robot.h"
 
 #include <cctype>
@@ -9,13 +10,30 @@
 
 namespace
 {
+// Control ids of the setup's dialogs.
+const int kMenuInstall = 1001, kMenuUninstall = 1002, kAccept = 1002, kAgreementInstall = 1001;
+const int kYesToAll = 1008;
+
 int g_shot = 0;
+
+std::string Tag(const std::string& caption)
+{
+    std::string tag = caption.empty() ? "window" : caption;
+    for (char& c : tag)
+    {
+        if (!isalnum(static_cast<unsigned char>(c)))
+        {
+            c = '-';
+        }
+    }
+    return tag;
+}
 
 void Shoot(HWND hWnd, const std::string& folder, const std::string& what)
 {
     char name[32];
     std::snprintf(name, sizeof(name), "%02d-", ++g_shot);
-    std::string file = folder + "\\" + name + what + ".bmp";
+    std::string file = folder + "\\" + name + Tag(what) + ".bmp";
     if (CRobot::Capture(hWnd, file))
     {
         std::printf("  picture: %s\n", file.c_str());
@@ -46,6 +64,88 @@ void ListTree(const std::string& folder, int depth)
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }
+
+// Runs the setup once, choosing `menuButton` in the main menu and the user's
+// defaults everywhere else, until it ends.
+bool RunSetup(const std::string& setup, const std::string& winver, int menuButton,
+              const std::string& pictures)
+{
+    CRobot robot;
+    std::printf("Starting %s (Windows version %s)\n", setup.c_str(), winver.c_str());
+    if (!robot.Launch(setup, winver))
+    {
+        std::fprintf(stderr, "could not start %s\n", setup.c_str());
+        return false;
+    }
+    std::set<HWND> seen;
+    while (robot.IsRunning())
+    {
+        for (HWND window : robot.Windows())
+        {
+            const std::string caption = CRobot::WindowText(window);
+            // Message boxes bear the program's name and are answered below.
+            if (seen.count(window) || caption == "Setup")
+            {
+                continue;
+            }
+            seen.insert(window);
+            if (caption != "Installing components")
+            {
+                Sleep(150); // let it paint; the progress window may not wait
+            }
+            std::printf("Window \"%s\"\n", caption.c_str());
+            Shoot(window, pictures, caption);
+            if (caption.find(" - Installation Build ") != std::string::npos)
+            {
+                std::printf("  pressing %s\n",
+                            menuButton == kMenuInstall ? "install" : "uninstall");
+                robot.Click(window, menuButton);
+            }
+            else if (caption == "Permission")
+            {
+                std::printf("  accepting the agreement\n");
+                robot.Click(window, kAccept);
+                Sleep(150);
+                Shoot(window, pictures, "Permission, accepted");
+                robot.Click(window, kAgreementInstall);
+            }
+            else if (caption == "Choose Install Path")
+            {
+                std::printf("  keeping the preset folder\n");
+                robot.Click(window, IDOK);
+            }
+            else if (caption == "Query Replace File")
+            {
+                std::printf("  Yes To All\n");
+                robot.Click(window, kYesToAll);
+            }
+        }
+        RobotMessageBox box;
+        if (robot.WaitMessageBox(box, 20))
+        {
+            std::printf("Message box \"%s\": %s\n", box.caption.c_str(), box.text.c_str());
+            // The window behind the box shows the state the box speaks of.
+            for (HWND window : robot.Windows())
+            {
+                if (window != box.hWnd && CRobot::WindowText(window) == "Uninstalling components")
+                {
+                    Shoot(window, pictures, "Uninstalling components, finished");
+                }
+            }
+            Shoot(box.hWnd, pictures, "message");
+            // A restart is never wanted in the demo; everything else is acknowledged.
+            const bool restart =
+                box.text.find("restart your computer.  Do you") != std::string::npos;
+            std::printf("  answer: %s\n", restart ? "No" : "OK");
+            robot.Answer(box, restart ? IDNO : IDOK);
+            robot.WaitWindowGone(box.hWnd, 5000);
+        }
+    }
+    DWORD exitCode = 0;
+    robot.WaitExit(5000, &exitCode);
+    std::printf("Setup ended.\n");
+    return true;
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -59,53 +159,23 @@ int main(int argc, char** argv)
     const std::string pictures = argv[2];
     const std::string winver = argc > 3 ? argv[3] : "winxp";
     CreateDirectoryA(pictures.c_str(), nullptr);
+    const std::string installFolder = "C:\\Nimbus";
 
-    CRobot robot;
-    std::printf("Starting %s (Windows version %s)\n", setup.c_str(), winver.c_str());
-    if (!robot.Launch(setup, winver))
+    std::printf("== Install\n");
+    if (!RunSetup(setup, winver, kMenuInstall, pictures))
     {
-        std::fprintf(stderr, "could not start %s\n", setup.c_str());
         return 1;
     }
-    std::string installFolder = "C:\\Nimbus";
-    std::set<HWND> seen;
-    // Answer whatever the setup shows with its default choice until it ends.
-    while (robot.IsRunning())
-    {
-        RobotMessageBox box;
-        if (robot.WaitMessageBox(box, 100))
-        {
-            std::printf("Message box \"%s\": %s\n", box.caption.c_str(), box.text.c_str());
-            Shoot(box.hWnd, pictures, "message");
-            robot.Answer(box, IDOK);
-            robot.Answer(box, IDYES);
-            robot.WaitWindowGone(box.hWnd, 5000);
-            continue;
-        }
-        for (HWND window : robot.Windows())
-        {
-            if (seen.count(window))
-            {
-                continue;
-            }
-            seen.insert(window);
-            Sleep(150); // let it paint
-            const std::string caption = CRobot::WindowText(window);
-            std::printf("Window \"%s\"\n", caption.c_str());
-            std::string tag = caption.empty() ? "window" : caption;
-            for (char& c : tag)
-            {
-                if (!isalnum(static_cast<unsigned char>(c)))
-                {
-                    c = '-';
-                }
-            }
-            Shoot(window, pictures, tag);
-        }
-    }
-    DWORD exitCode = 0;
-    robot.WaitExit(5000, &exitCode);
-    std::printf("Setup ended.\nInstalled tree of %s:\n", installFolder.c_str());
+    std::printf("Installed tree of %s:\n", installFolder.c_str());
     ListTree(installFolder, 1);
+
+    std::printf("== Uninstall\n");
+    if (!RunSetup(setup, winver, kMenuUninstall, pictures))
+    {
+        return 1;
+    }
+    const DWORD left = GetFileAttributesA(installFolder.c_str());
+    std::printf("%s %s\n", installFolder.c_str(),
+                left == INVALID_FILE_ATTRIBUTES ? "is gone." : "is still there.");
     return 0;
 }

@@ -27,6 +27,28 @@ BOOL CALLBACK CollectWindow(HWND hWnd, LPARAM lParam)
     return TRUE;
 }
 
+struct ChildCensus
+{
+    int textIds;     // children with the message box text's id
+    bool otherClass; // a child that is neither a button nor a static
+};
+
+BOOL CALLBACK CountChild(HWND child, LPARAM lParam)
+{
+    ChildCensus* census = reinterpret_cast<ChildCensus*>(lParam);
+    char name[64] = "";
+    GetClassNameA(child, name, sizeof(name));
+    if (lstrcmpiA(name, "Button") != 0 && lstrcmpiA(name, "Static") != 0)
+    {
+        census->otherClass = true;
+    }
+    if (GetDlgCtrlID(child) == kMessageBoxTextId)
+    {
+        ++census->textIds;
+    }
+    return TRUE;
+}
+
 bool SetWineVersion(const std::string& exeName, const std::string& winver)
 {
     const std::string keyPath = "Software\\Wine\\AppDefaults\\" + exeName;
@@ -101,7 +123,15 @@ bool CRobot::IsMessageBox(HWND hWnd)
 {
     char className[64] = "";
     GetClassNameA(hWnd, className, sizeof(className));
-    return lstrcmpA(className, "#32770") == 0 && GetDlgItem(hWnd, kMessageBoxTextId) != nullptr;
+    if (lstrcmpA(className, "#32770") != 0 || GetDlgItem(hWnd, kMessageBoxTextId) == nullptr)
+    {
+        return false;
+    }
+    // Dialogs use the same id for their unnamed labels: a message box is told apart by
+    // holding buttons and labels only, and exactly one label of that id.
+    ChildCensus census{0, false};
+    EnumChildWindows(hWnd, &CountChild, reinterpret_cast<LPARAM>(&census));
+    return census.textIds == 1 && !census.otherClass;
 }
 
 HWND CRobot::WaitWindow(const std::string& caption, DWORD timeoutMs)

@@ -1,0 +1,10 @@
+// The "About Kelvarin" box, opened from the licence dialog's system menu.
+#pragma once
+
+#include "ui/Dialog.h"
+
+class DLG_About : public CDialog
+{
+public:
+    explicit DLG_About(HWND hParent = nullptr);
+};

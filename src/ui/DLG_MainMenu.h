@@ -1,0 +1,48 @@
+// The setup's first window: finds an earlier install, records it in the setup
+// state and the registry, and offers install (or upgrade) and uninstall.
+#pragma once
+
+#include "ui/Dialog.h"
+#include "ui/MainMenuLogic.h"
+#include "ui/PictureButton.h"
+
+#include <string>
+
+class CKelvarinApp;
+
+class DLG_MainMenu : public CDialog
+{
+public:
+    explicit DLG_MainMenu(CKelvarinApp& app, HWND hParent = nullptr);
+
+    // The menu result, read by the start-up routine after OK.
+    bool m_bInstall;
+    bool m_bUpgrade;
+    bool m_bSwitchToArdent;
+
+    MainMenuLogic::MenuResult GetResult() const;
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    bool OnCommand(WORD id, WORD code, HWND control) override;
+    void DoDataExchange(CDataExchange* pDX) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+private:
+    void LookForEarlierInstall();
+    void Choose(MainMenuLogic::Button button);
+
+    CKelvarinApp& m_app;
+    CPictureButton m_installButton;
+    CPictureButton m_uninstallButton;
+
+    std::string m_strBuild;
+    std::string m_strFoundIn;
+    std::string m_strInstallLabel;
+    std::string m_strUninstallLabel;
+    std::string m_strCaption;
+    long m_nInstalledBuild; // -1 unknown, 0 not looked up
+    bool m_bSameProduct;
+    bool m_bPredecessor;
+};

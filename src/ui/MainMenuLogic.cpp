@@ -1,0 +1,159 @@
+#include "ui/MainMenuLogic.h"
+
+#include "ui/resource.h"
+
+namespace MainMenuLogic
+{
+const char* const kFixedPlaces[] = {"C:\\TarpanLT", "C:\\Ardent", "C:\\Nimbus"};
+const int kFixedPlaceCount = static_cast<int>(sizeof(kFixedPlaces) / sizeof(kFixedPlaces[0]));
+const char* const kTarpanFolder = "C:\\TarpanLT";
+const char* const kFreshFolder = "C:\\Nimbus";
+
+namespace
+{
+bool HoldsProgram(const std::string& folder, const ExistsFn& exists)
+{
+    return exists(folder + "\\Programs\\ScrollNT.Exe") ||
+           exists(folder + "\\Programs\\Scroll95.Exe");
+}
+} // namespace
+
+SearchResult FindEarlierInstall(const std::string& recorded, const ExistsFn& exists)
+{
+    SearchResult result;
+    if (!recorded.empty() && HoldsProgram(recorded, exists))
+    {
+        result.found = true;
+        result.folder = recorded;
+        return result;
+    }
+    for (int i = 0; i < kFixedPlaceCount; ++i)
+    {
+        if (HoldsProgram(kFixedPlaces[i], exists))
+        {
+            result.found = true;
+            result.folder = kFixedPlaces[i];
+            return result;
+        }
+    }
+    return result;
+}
+
+MenuState OpenMenu(const RecordedInstall& recorded, bool ardent, const ExistsFn& exists,
+                   const SameFolderFn& sameFolder)
+{
+    MenuState state;
+    state.ardent = ardent;
+    const SearchResult search = FindEarlierInstall(recorded.path, exists);
+    if (!search.found)
+    {
+        state.opening = Opening::Fresh;
+        state.installFolder = kFreshFolder;
+        state.writePath = true;
+        state.installedBuild = -1;
+        return state;
+    }
+
+    const bool recordedHere = !recorded.path.empty() && sameFolder(recorded.path, search.folder);
+    if (recordedHere)
+    {
+        state.installedBuild = recorded.hasBuild ? recorded.build : -1;
+        state.shownFolder = recorded.path;
+    }
+    else
+    {
+        state.shownFolder = search.folder;
+        state.writePath = true;
+    }
+    state.installFolder = state.shownFolder;
+
+    const bool predecessor =
+        sameFolder(search.folder, kTarpanFolder) && !(recordedHere && recorded.hasBuild);
+    if (predecessor)
+    {
+        state.opening = Opening::Predecessor;
+        state.ardent = true;
+        if (state.installedBuild == 0)
+        {
+            state.installedBuild = -1;
+        }
+    }
+    else
+    {
+        state.opening = Opening::SameProduct;
+    }
+    return state;
+}
+
+MenuTexts TextsFor(Opening opening, bool ardent)
+{
+    MenuTexts texts;
+    switch (opening)
+    {
+    case Opening::Fresh:
+        texts.installLabel = ardent ? IDS_INSTALL_ARDENT : IDS_INSTALL_BRISK;
+        texts.uninstallLabel = ardent ? IDS_UNINSTALL_ARDENT : IDS_UNINSTALL_BRISK;
+        texts.caption = ardent ? IDS_CAPTION_ARDENT : IDS_CAPTION_BRISK;
+        break;
+    case Opening::SameProduct:
+        texts.installLabel = ardent ? IDS_UPGRADE_ARDENT : IDS_UPGRADE_BRISK;
+        texts.uninstallLabel = ardent ? IDS_UNINSTALL_ARDENT : IDS_UNINSTALL_BRISK;
+        texts.caption = ardent ? IDS_CAPTION_ARDENT : IDS_CAPTION_BRISK;
+        texts.foundPrefix = ardent ? IDS_FOUND_ARDENT : IDS_FOUND_BRISK;
+        break;
+    case Opening::Predecessor:
+        texts.installLabel = IDS_UPGRADE_TARPAN;
+        texts.uninstallLabel = IDS_UNINSTALL_TARPAN;
+        texts.caption = IDS_CAPTION_ARDENT;
+        texts.foundPrefix = ardent ? IDS_FOUND_TARPAN : IDS_FOUND_BRISK;
+        break;
+    }
+    return texts;
+}
+
+bool InstallEnabled(long installedBuild, const std::string& installLabel)
+{
+    return installedBuild != 0 && installedBuild != kOwnBuild && !installLabel.empty();
+}
+
+MenuResult ResultFor(Button button, Opening opening)
+{
+    MenuResult result;
+    if (button == Button::Uninstall)
+    {
+        return result;
+    }
+    switch (opening)
+    {
+    case Opening::Predecessor:
+        result.install = true;
+        result.switchToArdent = true;
+        break;
+    case Opening::SameProduct:
+        result.upgrade = true;
+        break;
+    case Opening::Fresh:
+        result.install = true;
+        break;
+    }
+    return result;
+}
+
+Route RouteFor(const MenuResult& result)
+{
+    if (result.upgrade)
+    {
+        return Route::InstallInPlace;
+    }
+    if (!result.install)
+    {
+        return Route::Uninstall;
+    }
+    return result.switchToArdent ? Route::AgreementThenInstall : Route::AgreementThenPath;
+}
+
+std::string FolderAfterPathDialog(const std::string& menuFolder, const std::string& typed)
+{
+    return typed.empty() ? menuFolder : typed;
+}
+} // namespace MainMenuLogic

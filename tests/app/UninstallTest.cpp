@@ -1,0 +1,474 @@
+// The uninstall sequence in this process, against the Wine prefix's disk and
+// registry: what goes, what stays, and what the user is told.
+#include "app/KelvarinApp.h"
+#include "ui/resource.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+const char* const kInstallKey = "Software\\Pellmor\\Prompter Install";
+const char* const kRoot = "C:\\UninstallTest";
+const char* const kOutside = "C:\\UninstallTestOutside";
+
+struct Shown
+{
+    std::string text;
+    UINT type;
+    std::string stages; // the uninstall dialog's stage list when the box came up
+};
+
+// Records every message instead of showing it, with what the progress window said.
+class CTestApp : public CKelvarinApp
+{
+public:
+    CTestApp() : CKelvarinApp(true) { m_bArdent = TRUE; }
+
+    int DoMessageBox(const std::string& text, UINT type) override
+    {
+        char stages[1024] = "";
+        if (GetMainWnd())
+        {
+            GetDlgItemTextA(GetMainWnd(), IDC_STAGE_LIST, stages, sizeof(stages));
+        }
+        shown.push_back({text, type, stages});
+        return IDOK;
+    }
+
+    std::vector<std::string> Texts() const
+    {
+        std::vector<std::string> texts;
+        for (const Shown& s : shown)
+        {
+            texts.push_back(s.text);
+        }
+        return texts;
+    }
+
+    std::vector<Shown> shown;
+};
+
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool KeyExists(const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+void DeleteKeyTree(const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    {
+        return;
+    }
+    char name[512];
+    DWORD length = sizeof(name);
+    while (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS)
+    {
+        DeleteKeyTree(path + "\\" + name);
+        length = sizeof(name);
+    }
+    RegCloseKey(key);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+}
+
+void SetInstallPath(const std::string& folder)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kInstallKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, "Install Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                   static_cast<DWORD>(folder.size() + 1));
+    const DWORD build = 2105;
+    RegSetValueExA(key, "Build Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&build),
+                   sizeof(build));
+    RegCloseKey(key);
+}
+
+void CreateKey(const std::string& path)
+{
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                    nullptr);
+    RegCloseKey(key);
+}
+
+void WriteFile(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL)
+{
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    ::WriteFile(file, "data", 4, &written, nullptr);
+    CloseHandle(file);
+}
+
+void RemoveTree(const std::string& path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..")
+            {
+                continue;
+            }
+            const std::string child = path + "\\" + name;
+            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            {
+                RemoveTree(child);
+            }
+            else if (!RemoveDirectoryA(child.c_str()))
+            {
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+std::string SystemText(DWORD code)
+{
+    char buffer[1024] = "";
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, buffer,
+                                        sizeof(buffer), nullptr);
+    return std::string(buffer, length);
+}
+
+// The Unix path behind a Windows path, through Wine's own export; empty elsewhere.
+std::string UnixPath(const std::string& path)
+{
+    typedef char*(CDECL * UnixNameFn)(LPCWSTR);
+    const UnixNameFn toUnix = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!toUnix)
+    {
+        return std::string();
+    }
+    WCHAR wide[MAX_PATH] = L"";
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    char* unixName = toUnix(wide);
+    if (!unixName)
+    {
+        return std::string();
+    }
+    std::string result = unixName;
+    HeapFree(GetProcessHeap(), 0, unixName);
+    return result;
+}
+
+// Wine's own API makes no links yet (CreateSymbolicLinkA pretends), but Wine shows a
+// Unix symbolic link as a folder with the reparse-point attribute: make one of those.
+bool RunUnix(const char* program, const std::string& commandLine)
+{
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(program, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+    {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+bool MakeUnixLink(const std::string& unixTarget, const std::string& unixLink)
+{
+    return RunUnix("Z:\\bin\\ln", "ln -sfn \"" + unixTarget + "\" \"" + unixLink + "\"");
+}
+
+// Waits until a path's attributes show the reparse point.
+bool WaitForLink(const std::string& path)
+{
+    for (int i = 0; i < 100; ++i)
+    {
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        {
+            return true;
+        }
+        Sleep(20);
+    }
+    return false;
+}
+
+class UninstallTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Clean();
+        CreateDirectoryA(kRoot, nullptr);
+    }
+    void TearDown() override { Clean(); }
+
+    static void Clean()
+    {
+        RemoveTree(kRoot);
+        RemoveTree(kOutside);
+        DeleteKeyTree("Software\\Pellmor");
+    }
+
+    // A product tree with something in every corner of it.
+    static void MakeTree(const std::string& root)
+    {
+        for (const char* folder : {"", "\\Programs", "\\Documents", "\\Documents\\Scripts",
+                                   "\\Configuration", "\\Configuration\\Machine", "\\Logs"})
+        {
+            CreateDirectoryA((root + folder).c_str(), nullptr);
+        }
+        WriteFile(root + "\\Programs\\ScrollNT.Exe");
+        WriteFile(root + "\\Programs\\Locked.dll", FILE_ATTRIBUTE_READONLY);
+        WriteFile(root + "\\Documents\\Scripts\\Evening news.txt");
+        WriteFile(root + "\\Configuration\\Machine\\Hidden.ini",
+                  FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+        WriteFile(root + "\\Logs\\Today.log", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    }
+
+    CTestApp app;
+};
+
+TEST_F(UninstallTest, RemovesTreeKeysAndLinksAndKeepsTheCompanyKey)
+{
+    const std::string root = std::string(kRoot) + "\\Product";
+    MakeTree(root);
+    SetInstallPath(root);
+    CreateKey("Software\\Pellmor\\Tarpan\\Settings");
+    CreateKey("Software\\Pellmor\\Unicode Support\\Font Mapping\\Arial");
+    std::vector<std::string> links;
+    for (int csidl : {CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_DESKTOPDIRECTORY})
+    {
+        links.push_back(app.GetSpecialFolderPath(csidl) + "\\Ardent.lnk");
+        WriteFile(links.back());
+    }
+
+    EXPECT_TRUE(app.Uninstall());
+
+    ASSERT_EQ(app.Texts(), std::vector<std::string>{"Uninstall completed"});
+    EXPECT_EQ(app.shown[0].type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_EQ(app.shown[0].stages, "Removing Program Files... done.\n"
+                                   "Removing Registry Information... done.\n"
+                                   "Remove Icons... done.\n");
+    EXPECT_FALSE(Exists(root));
+    EXPECT_TRUE(Exists(kRoot));
+    EXPECT_FALSE(KeyExists(kInstallKey));
+    EXPECT_FALSE(KeyExists("Software\\Pellmor\\Tarpan"));
+    EXPECT_TRUE(KeyExists("Software\\Pellmor"));
+    EXPECT_TRUE(KeyExists("Software\\Pellmor\\Unicode Support\\Font Mapping\\Arial"));
+    for (const std::string& link : links)
+    {
+        EXPECT_FALSE(Exists(link)) << link;
+    }
+    EXPECT_EQ(app.GetMainWnd(), nullptr);
+}
+
+TEST_F(UninstallTest, TrailingBackslashDeletesTheSameTreeAndNamesPathsOnce)
+{
+    const std::string root = std::string(kRoot) + "\\Product";
+    MakeTree(root);
+    SetInstallPath(root + "\\");
+    EXPECT_TRUE(app.Uninstall());
+    EXPECT_EQ(app.Texts(), std::vector<std::string>{"Uninstall completed"});
+    EXPECT_FALSE(Exists(root));
+}
+
+TEST_F(UninstallTest, NothingRecordedMeansNoWindowNoMessageAndAnEmptyKey)
+{
+    const std::string root = std::string(kRoot) + "\\Product";
+    MakeTree(root);
+    EXPECT_FALSE(app.Uninstall());
+    EXPECT_TRUE(app.shown.empty());
+    EXPECT_TRUE(Exists(root + "\\Programs\\ScrollNT.Exe"));
+    EXPECT_TRUE(KeyExists(kInstallKey));
+}
+
+TEST_F(UninstallTest, AFileInUseIsReportedWithEachFolderAboveItAndTheRestStillGoes)
+{
+    const std::string root = std::string(kRoot) + "\\Product";
+    MakeTree(root);
+    SetInstallPath(root);
+    CreateKey("Software\\Pellmor\\Tarpan");
+    const std::string busy = root + "\\Documents\\Scripts\\Evening news.txt";
+    HANDLE held = CreateFileA(busy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+    EXPECT_TRUE(app.Uninstall());
+    CloseHandle(held);
+
+    const std::vector<std::string> texts = app.Texts();
+    ASSERT_EQ(texts.size(), 5u);
+    EXPECT_EQ(texts[0].rfind("Unable to delete file \"" + busy + "\" because ", 0), 0u) << texts[0];
+    const std::string notEmpty = SystemText(ERROR_DIR_NOT_EMPTY) + ".";
+    EXPECT_EQ(texts[1],
+              "Unable to delete folder \"" + root + "\\Documents\\Scripts\" because " + notEmpty);
+    EXPECT_EQ(texts[2], "Unable to delete folder \"" + root + "\\Documents\" because " + notEmpty);
+    EXPECT_EQ(texts[3], "Unable to delete folder \"" + root + "\" because " + notEmpty);
+    EXPECT_EQ(texts[4], "Uninstall completed");
+    // The stage was still running while its failures were shown.
+    EXPECT_EQ(app.shown[0].stages, "Removing Program Files... ");
+
+    EXPECT_TRUE(Exists(busy));
+    EXPECT_FALSE(Exists(root + "\\Programs"));
+    EXPECT_FALSE(Exists(root + "\\Configuration"));
+    EXPECT_FALSE(Exists(root + "\\Logs"));
+    EXPECT_FALSE(KeyExists(kInstallKey));
+    EXPECT_FALSE(KeyExists("Software\\Pellmor\\Tarpan"));
+}
+
+TEST_F(UninstallTest, AMissingInstallFolderIsReportedAndTheOtherStagesRun)
+{
+    const std::string root = std::string(kRoot) + "\\Never";
+    SetInstallPath(root);
+    EXPECT_TRUE(app.Uninstall());
+    const std::vector<std::string> texts = app.Texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].rfind("Unable to delete folder \"" + root + "\" because ", 0), 0u)
+        << texts[0];
+    EXPECT_EQ(texts[1], "Uninstall completed");
+    EXPECT_FALSE(KeyExists(kInstallKey));
+}
+
+// A drive of its own whose root the refused uninstall would otherwise empty: drive Q:
+// of the prefix, made to point at a scratch folder.
+class RootRefusalTest : public UninstallTest, public ::testing::WithParamInterface<const char*>
+{
+protected:
+    void SetUp() override
+    {
+        UninstallTest::SetUp();
+        drive = std::string(kRoot) + "\\Drive";
+        CreateDirectoryA(drive.c_str(), nullptr);
+        WriteFile(drive + "\\Sentinel.txt");
+        std::string cDrive = UnixPath("C:\\");
+        while (!cDrive.empty() && cDrive.back() == '/')
+        {
+            cDrive.pop_back();
+        }
+        const std::string::size_type slash = cDrive.find_last_of('/');
+        if (cDrive.empty() || slash == std::string::npos || UnixPath(drive).empty())
+        {
+            GTEST_SKIP() << "not running under Wine";
+        }
+        qDrive = cDrive.substr(0, slash) + "/q:";
+        if (!MakeUnixLink(UnixPath(drive), qDrive) || !WaitForFile("Q:\\Sentinel.txt"))
+        {
+            GTEST_SKIP() << "drive Q: could not be made at " << qDrive;
+        }
+        GetCurrentDirectoryA(sizeof(savedDirectory), savedDirectory);
+        SetCurrentDirectoryA("Q:\\");
+    }
+    void TearDown() override
+    {
+        if (savedDirectory[0])
+        {
+            SetCurrentDirectoryA(savedDirectory);
+        }
+        if (!qDrive.empty())
+        {
+            RunUnix("Z:\\bin\\rm", "rm -f \"" + qDrive + "\"");
+            for (int i = 0; i < 100 && Exists("Q:\\"); ++i)
+            {
+                Sleep(20);
+            }
+        }
+        UninstallTest::TearDown();
+    }
+
+    static bool WaitForFile(const std::string& path)
+    {
+        for (int i = 0; i < 100 && !Exists(path); ++i)
+        {
+            Sleep(20);
+        }
+        return Exists(path);
+    }
+
+    std::string drive;
+    std::string qDrive;
+    char savedDirectory[MAX_PATH] = "";
+};
+
+TEST_P(RootRefusalTest, LeavesTheRootAloneSaysSoAndRunsTheOtherStages)
+{
+    const std::string recorded = GetParam();
+    ASSERT_TRUE(Exists("Q:\\Sentinel.txt"));
+    SetInstallPath(recorded);
+    CreateKey("Software\\Pellmor\\Tarpan");
+
+    EXPECT_TRUE(app.Uninstall());
+
+    EXPECT_TRUE(Exists(drive + "\\Sentinel.txt"));
+    EXPECT_EQ(app.Texts(),
+              (std::vector<std::string>{"Unable to delete folder \"" + recorded + "\" because " +
+                                            SystemText(ERROR_ACCESS_DENIED) + ".",
+                                        "Uninstall completed"}));
+    EXPECT_FALSE(KeyExists(kInstallKey));
+    EXPECT_FALSE(KeyExists("Software\\Pellmor\\Tarpan"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Roots, RootRefusalTest,
+                         ::testing::Values("", "Q:", "Q:\\", "\\", "Q:\\Product\\.."));
+
+// A link below the install folder is never followed: what it points to stays. (On
+// Windows RemoveDirectoryA then removes the link itself; Wine's Unix links cannot be
+// removed that way and are reported like any folder that stays.)
+TEST_F(UninstallTest, ALinkToAFolderOutsideIsRemovedWithoutFollowingIt)
+{
+    const std::string root = std::string(kRoot) + "\\Product";
+    MakeTree(root);
+    CreateDirectoryA(kOutside, nullptr);
+    WriteFile(std::string(kOutside) + "\\Keep.txt");
+    const std::string link = root + "\\Documents\\Shared";
+    const std::string unixDocuments = UnixPath(root + "\\Documents");
+    if (unixDocuments.empty() || !MakeUnixLink(UnixPath(kOutside), unixDocuments + "/Shared"))
+    {
+        GTEST_SKIP() << "no way to make a symbolic link here";
+    }
+    ASSERT_TRUE(WaitForLink(link));
+    SetInstallPath(root);
+
+    EXPECT_TRUE(app.Uninstall());
+
+    EXPECT_TRUE(Exists(std::string(kOutside) + "\\Keep.txt"));
+    for (const std::string& text : app.Texts())
+    {
+        EXPECT_EQ(text.find("Unable to delete file"), std::string::npos) << text;
+    }
+    EXPECT_EQ(app.Texts().back(), "Uninstall completed");
+    EXPECT_FALSE(Exists(root + "\\Programs"));
+
+    // The cleaning cannot remove a Unix link either.
+    RunUnix("Z:\\bin\\rm", "rm -f \"" + unixDocuments + "/Shared\"");
+    for (int i = 0; i < 100 && Exists(link); ++i)
+    {
+        Sleep(20);
+    }
+}
+} // namespace

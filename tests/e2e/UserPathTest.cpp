@@ -1,0 +1,291 @@
+// The user's way through a fresh install, an upgrade and the Tarpan LT upgrade:
+// the agreement, the path dialog, and every way of leaving them.
+#include "MenuRun.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+using namespace MenuRun;
+
+const char* const kClosingArdent = "Installation is complete.  Thank you for installing Ardent";
+const char* const kClosingBrisk = "Installation is complete.  Thank you for installing Brisk";
+const char* const kCancelQuestion = "Are you sure you wish to cancel Setup?";
+
+class UserPathTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { CleanAll(); }
+    void TearDown() override { CleanAll(); }
+
+    // Starts the setup and presses the menu's install button.
+    HWND StartAndChooseInstall(const char* edition, const char* winver, const char* next)
+    {
+        if (!robot.Launch(SetupRun::SetupExe(edition), winver))
+        {
+            return nullptr;
+        }
+        HWND menu = WaitMenu(robot);
+        if (!menu)
+        {
+            return nullptr;
+        }
+        robot.Click(menu, kMenuInstall);
+        return robot.WaitWindow(next);
+    }
+
+    // Ticks the agreement and presses Install; returns the path dialog.
+    HWND AcceptAgreement(HWND agreement)
+    {
+        robot.Click(agreement, kAccept);
+        robot.Click(agreement, kAgreementInstall);
+        return robot.WaitWindow("Choose Install Path");
+    }
+
+    // Expects the cancel question, answers it, and gives the box back.
+    void ExpectCancelQuestion(int answer)
+    {
+        RobotMessageBox box;
+        ASSERT_TRUE(robot.WaitMessageBox(box)) << SetupRun::DescribeWindows(robot);
+        EXPECT_EQ(box.caption, "Setup");
+        EXPECT_EQ(box.text, kCancelQuestion);
+        robot.Answer(box, answer);
+        EXPECT_TRUE(robot.WaitWindowGone(box.hWnd, 5000));
+    }
+
+    CRobot robot;
+};
+
+struct EditionCase
+{
+    const char* winver;
+    const char* edition;
+    const char* closing;
+};
+
+class AgreementTest : public UserPathTest, public ::testing::WithParamInterface<EditionCase>
+{
+};
+
+TEST_P(AgreementTest, ShowsTheEditionsTextAndLetsOnlyAnAcceptedAgreementThrough)
+{
+    const EditionCase& c = GetParam();
+    HWND agreement = StartAndChooseInstall(c.edition, c.winver, "Permission");
+    ASSERT_NE(agreement, nullptr) << SetupRun::DescribeWindows(robot);
+
+    const std::string text = CRobot::ControlText(agreement, kLicenseText);
+    EXPECT_EQ(text, AgreementText(c.edition));
+    EXPECT_EQ(text.find("!!"), std::string::npos);
+    EXPECT_FALSE(CRobot::IsChecked(agreement, kAccept));
+    EXPECT_FALSE(CRobot::IsControlEnabled(agreement, kAgreementInstall));
+
+    // Enter with the box unticked does nothing.
+    PressEnter(agreement);
+    EXPECT_EQ(robot.WaitWindow("Choose Install Path", 300), nullptr);
+    EXPECT_EQ(robot.WaitWindow("Permission", 0), agreement);
+
+    // Install follows the box both ways.
+    robot.Click(agreement, kAccept);
+    EXPECT_TRUE(CRobot::IsControlEnabled(agreement, kAgreementInstall));
+    robot.Click(agreement, kAccept);
+    EXPECT_FALSE(CRobot::IsControlEnabled(agreement, kAgreementInstall));
+    robot.Click(agreement, kAccept);
+    EXPECT_TRUE(CRobot::IsChecked(agreement, kAccept));
+
+    // The About box from the system menu, and back unchanged.
+    PostMessageA(agreement, WM_SYSCOMMAND, 0x8000, 0);
+    HWND about = robot.WaitWindow("About Kelvarin", 5000);
+    ASSERT_NE(about, nullptr) << SetupRun::DescribeWindows(robot);
+    robot.Click(about, IDOK);
+    EXPECT_TRUE(robot.WaitWindowGone(about, 5000));
+    EXPECT_TRUE(CRobot::IsChecked(agreement, kAccept));
+    EXPECT_TRUE(CRobot::IsControlEnabled(agreement, kAgreementInstall));
+
+    // Enter with the box ticked goes on, to the path dialog preset with the menu's folder.
+    PressEnter(agreement);
+    HWND path = robot.WaitWindow("Choose Install Path", 5000);
+    ASSERT_NE(path, nullptr) << SetupRun::DescribeWindows(robot);
+    EXPECT_EQ(CRobot::ControlText(path, kPath), "C:\\Nimbus");
+
+    // A typed folder is installed into and recorded.
+    robot.SetText(path, kPath, "C:\\Studio");
+    robot.Click(path, IDOK);
+    RobotMessageBox box;
+    ASSERT_TRUE(robot.WaitMessageBox(box, 60000)) << SetupRun::DescribeWindows(robot);
+    EXPECT_EQ(box.text, c.closing);
+    EXPECT_TRUE(RobotFiles::IsFolder("C:\\Studio\\Programs"));
+    EXPECT_FALSE(RobotFiles::Exists("C:\\Nimbus"));
+    EXPECT_EQ(RecordedInstallPath(), "C:\\Studio");
+    robot.Answer(box, IDOK);
+    EXPECT_TRUE(robot.WaitExit(10000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Editions, AgreementTest,
+                         ::testing::Values(EditionCase{"winxp", "Ardent", kClosingArdent},
+                                           EditionCase{"win98", "Brisk", kClosingBrisk},
+                                           EditionCase{"win10", "Brisk", kClosingBrisk}),
+                         [](const ::testing::TestParamInfo<EditionCase>& info)
+                         { return std::string(info.param.winver) + "_" + info.param.edition; });
+
+TEST_F(UserPathTest, ATrailingBackslashIsTakenAsTyped)
+{
+    ASSERT_TRUE(robot.Launch(SetupRun::SetupExe("Ardent"), "win98"));
+    RobotMessageBox box;
+    ASSERT_TRUE(SetupRun::DriveFreshInstall(robot, "C:\\Studio\\", box));
+    EXPECT_EQ(box.text, kClosingArdent);
+    EXPECT_TRUE(RobotFiles::IsFolder("C:\\Studio\\Programs"));
+    EXPECT_EQ(RecordedInstallPath(), "C:\\Studio\\");
+    robot.Answer(box, IDOK);
+}
+
+TEST_F(UserPathTest, ACancelledBrowserEmptiesTheFieldAndTheMenusFolderIsKept)
+{
+    HWND agreement = StartAndChooseInstall("Brisk", "winxp", "Permission");
+    ASSERT_NE(agreement, nullptr);
+    HWND path = AcceptAgreement(agreement);
+    ASSERT_NE(path, nullptr);
+    robot.Click(path, kBrowse);
+    HWND browser = nullptr;
+    for (int i = 0; i < 100 && !browser; ++i)
+    {
+        for (HWND hWnd : robot.Windows())
+        {
+            if (hWnd != path && CRobot::WindowText(hWnd) != "Choose Install Path")
+            {
+                browser = hWnd;
+            }
+        }
+        Sleep(50);
+    }
+    ASSERT_NE(browser, nullptr) << SetupRun::DescribeWindows(robot);
+    Sleep(300);
+    robot.Click(browser, IDCANCEL);
+    ASSERT_TRUE(robot.WaitWindowGone(browser, 5000));
+    EXPECT_EQ(CRobot::ControlText(path, kPath), "");
+
+    robot.Click(path, IDOK);
+    RobotMessageBox box;
+    ASSERT_TRUE(robot.WaitMessageBox(box, 60000));
+    EXPECT_EQ(box.text, kClosingBrisk);
+    EXPECT_TRUE(RobotFiles::IsFolder("C:\\Nimbus\\Programs"));
+    EXPECT_EQ(RecordedInstallPath(), "C:\\Nimbus");
+    robot.Answer(box, IDOK);
+}
+
+TEST_F(UserPathTest, NoKeepsTheAgreementAsItWasAndYesEndsSilently)
+{
+    HWND agreement = StartAndChooseInstall("Ardent", "win98", "Permission");
+    ASSERT_NE(agreement, nullptr);
+    robot.Click(agreement, kAccept);
+
+    robot.Click(agreement, IDCANCEL);
+    ExpectCancelQuestion(IDNO);
+    EXPECT_EQ(robot.WaitWindow("Permission", 0), agreement);
+    EXPECT_TRUE(CRobot::IsChecked(agreement, kAccept));
+    EXPECT_TRUE(CRobot::IsControlEnabled(agreement, kAgreementInstall));
+
+    PostMessageA(agreement, WM_CLOSE, 0, 0);
+    ExpectCancelQuestion(IDNO);
+    EXPECT_EQ(robot.WaitWindow("Permission", 0), agreement);
+
+    PressEscape(agreement);
+    ExpectCancelQuestion(IDYES);
+    std::string why;
+    EXPECT_TRUE(EndsSilently(robot, why)) << why;
+    EXPECT_EQ(RecordedInstallPath(), "C:\\Nimbus");
+    EXPECT_FALSE(RobotFiles::Exists("C:\\Nimbus"));
+}
+
+TEST_F(UserPathTest, NoKeepsTheTypedPathAndYesEndsSilentlyWithoutUsingIt)
+{
+    HWND agreement = StartAndChooseInstall("Brisk", "winxp", "Permission");
+    ASSERT_NE(agreement, nullptr);
+    HWND path = AcceptAgreement(agreement);
+    ASSERT_NE(path, nullptr);
+    robot.SetText(path, kPath, "C:\\Studio");
+
+    PostMessageA(path, WM_CLOSE, 0, 0);
+    ExpectCancelQuestion(IDNO);
+    EXPECT_EQ(CRobot::ControlText(path, kPath), "C:\\Studio");
+
+    PressEscape(path);
+    ExpectCancelQuestion(IDNO);
+    EXPECT_EQ(robot.WaitWindow("Choose Install Path", 0), path);
+
+    robot.Click(path, IDCANCEL);
+    ExpectCancelQuestion(IDYES);
+    std::string why;
+    EXPECT_TRUE(EndsSilently(robot, why)) << why;
+    EXPECT_EQ(RecordedInstallPath(), "C:\\Nimbus");
+    EXPECT_FALSE(RobotFiles::Exists("C:\\Studio"));
+}
+
+class UpgradeTest : public UserPathTest, public ::testing::WithParamInterface<EditionCase>
+{
+};
+
+TEST_P(UpgradeTest, AnOlderBuildIsUpgradedInPlaceWithoutAgreementOrPath)
+{
+    const EditionCase& c = GetParam();
+    PlantProgram("C:\\Studio", ProgramNotReplaced(c.winver));
+    RecordInstallPath("C:\\Studio");
+    RecordBuild(2000);
+    ASSERT_TRUE(robot.Launch(SetupRun::SetupExe(c.edition), c.winver));
+    RobotMessageBox box;
+    std::string seen;
+    ASSERT_TRUE(SetupRun::DriveFreshInstall(robot, "C:\\Elsewhere", box, &seen));
+    EXPECT_EQ(seen.find("Permission"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("Choose Install Path"), std::string::npos) << seen;
+    EXPECT_EQ(box.text, c.closing);
+    EXPECT_TRUE(RobotFiles::IsFolder("C:\\Studio\\Logs"));
+    EXPECT_FALSE(RobotFiles::Exists("C:\\Nimbus"));
+    EXPECT_FALSE(RobotFiles::Exists("C:\\Elsewhere"));
+    EXPECT_EQ(RecordedInstallPath(), "C:\\Studio");
+    robot.Answer(box, IDOK);
+}
+
+INSTANTIATE_TEST_SUITE_P(Editions, UpgradeTest,
+                         ::testing::Values(EditionCase{"win98", "Ardent", kClosingArdent},
+                                           EditionCase{"winxp", "Brisk", kClosingBrisk}),
+                         [](const ::testing::TestParamInfo<EditionCase>& info)
+                         { return std::string(info.param.winver) + "_" + info.param.edition; });
+
+class TarpanTest : public UserPathTest,
+                   public ::testing::WithParamInterface<std::pair<const char*, const char*>>
+{
+};
+
+// Either medium upgrades Tarpan LT to Ardent, in its own folder, after the Ardent
+// agreement and without the path dialog.
+TEST_P(TarpanTest, UpgradesToArdentInPlaceAfterTheAgreement)
+{
+    PlantProgram("C:\\TarpanLT", ProgramNotReplaced(GetParam().first));
+    HWND agreement = StartAndChooseInstall(GetParam().second, GetParam().first, "Permission");
+    ASSERT_NE(agreement, nullptr) << SetupRun::DescribeWindows(robot);
+    EXPECT_EQ(CRobot::ControlText(agreement, kLicenseText), AgreementText("Ardent"));
+    robot.Click(agreement, kAccept);
+    robot.Click(agreement, kAgreementInstall);
+
+    RobotMessageBox box;
+    ASSERT_TRUE(robot.WaitMessageBox(box, 60000)) << SetupRun::DescribeWindows(robot);
+    EXPECT_EQ(box.text, kClosingArdent);
+    EXPECT_TRUE(RobotFiles::IsFolder("C:\\TarpanLT\\Logs"));
+    EXPECT_FALSE(RobotFiles::Exists("C:\\Nimbus"));
+    EXPECT_EQ(RecordedInstallPath(), "C:\\TarpanLT");
+    robot.Answer(box, IDOK);
+    EXPECT_TRUE(robot.WaitExit(10000));
+
+    // Now recorded with this build, it is an Ardent install that can only be removed.
+    CRobot again;
+    ASSERT_TRUE(again.Launch(SetupRun::SetupExe("Ardent"), GetParam().first));
+    HWND menu = WaitMenu(again);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(CRobot::ControlText(menu, kMenuFoundIn), "Installed Ardent found in C:\\TarpanLT");
+    EXPECT_FALSE(CRobot::IsControlEnabled(menu, kMenuInstall));
+    again.Click(menu, IDCANCEL);
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, TarpanTest,
+                         ::testing::Values(std::make_pair("winxp", "Brisk"),
+                                           std::make_pair("win98", "Ardent")));
+} // namespace
