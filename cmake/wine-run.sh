@@ -6,7 +6,7 @@ set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 "$ROOT/scripts/wine-session.sh" start
 export WINEPREFIX="${KELVARIN_WINE_DIR:-$ROOT/build/wine}" WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export DISPLAY="$(cat "$WINEPREFIX-run/display")"
 exe="$1"
 shift

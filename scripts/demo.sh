@@ -27,13 +27,17 @@ ROBOT="$ROOT/build/win32/tests/robot/robot_demo.exe"
 
 # The demo has a prefix of its own, so it never meets the tests' machine state.
 export KELVARIN_WINE_DIR="$ROOT/build/wine-demo"
-export WINEPREFIX="$KELVARIN_WINE_DIR" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$KELVARIN_WINE_DIR" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 winpath() { echo "Z:$1" | sed 's|/|\\|g'; }
 
 if [ "$INTERACTIVE" = 1 ]; then
     [ -n "${DISPLAY:-}" ] || { echo "demo: --interactive needs a display (\$DISPLAY)" >&2; exit 1; }
     [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
+    # Keep the links the setup makes inside the prefix rather than in $HOME.
+    for folder in "$WINEPREFIX"/drive_c/users/*/*; do
+        if [ -L "$folder" ]; then rm -f "$folder" && mkdir -p "$folder"; fi
+    done
     wine reg add "HKCU\\Software\\Wine\\AppDefaults\\Setup.exe" /v Version /d "$WINVER" /f >/dev/null 2>&1
     exec wine "$MEDIUM/Setup.exe"
 fi
@@ -44,7 +48,10 @@ export DISPLAY="$(cat "$KELVARIN_WINE_DIR-run/display")"
 
 # Start from a machine without the product.
 rm -rf "$WINEPREFIX/drive_c/Nimbus"
-wine reg delete "HKLM\\Software\\Pellmor" /f >/dev/null 2>&1 || true
+find "$WINEPREFIX/drive_c" \( -name Ardent.lnk -o -name Brisk.lnk \) -delete 2>/dev/null || true
+for key in "Software\\Pellmor" "Software\\Pellmor Controls"; do
+    wine reg delete "HKLM\\$key" /f >/dev/null 2>&1 || true
+done
 
 OUT="$ROOT/build/demo"
 rm -rf "$OUT"

@@ -10,7 +10,7 @@ export WINEPREFIX="${KELVARIN_WINE_DIR:-$ROOT/build/wine}"
 RUN="$WINEPREFIX-run"
 export WINEARCH=win32
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 mkdir -p "$RUN"
 
 display_alive() {
@@ -39,6 +39,13 @@ start)
         wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 || true
         wineserver -w
     fi
+    # Wine links the user's Desktop, Documents and the like to $HOME. The setup puts
+    # links there, so they become plain folders of the prefix: nothing may land outside build/.
+    for folder in "$WINEPREFIX"/drive_c/users/*/*; do
+        if [ -L "$folder" ]; then
+            rm -f "$folder" && mkdir -p "$folder"
+        fi
+    done
     # A server already running for this prefix refuses a second start; either way one is up.
     wineserver -p 2>/dev/null || true
     touch "$RUN/wineserver.started"

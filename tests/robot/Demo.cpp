@@ -3,6 +3,10 @@
 // every window it met.
 #include "Robot.h"
 
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
 #include <cctype>
 #include <cstdio>
 #include <set>
@@ -38,6 +42,122 @@ void Shoot(HWND hWnd, const std::string& folder, const std::string& what)
     {
         std::printf("  picture: %s\n", file.c_str());
     }
+}
+
+std::string ReadString(HKEY key, const char* name)
+{
+    char buffer[1024] = "";
+    DWORD size = sizeof(buffer) - 1, type = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
+            ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+    {
+        return "(missing)";
+    }
+    return buffer;
+}
+
+// Values below a key, its subkeys included.
+DWORD CountValues(HKEY root, const std::string& path, DWORD* keys)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    {
+        return 0;
+    }
+    DWORD subkeys = 0, values = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                     nullptr, nullptr, nullptr);
+    for (DWORD i = 0; i < subkeys; ++i)
+    {
+        char name[256];
+        DWORD length = sizeof(name);
+        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+            ERROR_SUCCESS)
+        {
+            ++*keys;
+            values += CountValues(root, path + "\\" + name, keys);
+        }
+    }
+    RegCloseKey(key);
+    return values;
+}
+
+void ReportLink(int csidl, const char* where)
+{
+    char folder[MAX_PATH] = "";
+    if (!SHGetSpecialFolderPathA(nullptr, folder, csidl, FALSE))
+    {
+        return;
+    }
+    for (const char* edition : {"Ardent", "Brisk"})
+    {
+        const std::string path = std::string(folder) + "\\" + edition + ".lnk";
+        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        {
+            continue;
+        }
+        std::string target = "(unreadable)";
+        IShellLinkA* link = nullptr;
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                       IID_IShellLinkA, reinterpret_cast<void**>(&link))))
+        {
+            wchar_t wide[MAX_PATH];
+            MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+            char buffer[MAX_PATH] = "";
+            if (SUCCEEDED(
+                    link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+                SUCCEEDED(file->Load(wide, STGM_READ)) &&
+                SUCCEEDED(link->GetPath(buffer, MAX_PATH, nullptr, 0)))
+            {
+                target = buffer;
+            }
+            if (file)
+            {
+                file->Release();
+            }
+            link->Release();
+        }
+        std::printf("  link (%s): %s -> %s\n", where, path.c_str(), target.c_str());
+    }
+}
+
+// What the install left outside its folder tree: the product record, the font
+// tables, the control's registration and the two links.
+void ReportSystem()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Pellmor\\Prompter Install", 0, KEY_READ,
+                      &key) == ERROR_SUCCESS)
+    {
+        DWORD build = 0, size = sizeof(build), type = 0;
+        const bool hasBuild =
+            RegQueryValueExA(key, "Build Number", nullptr, &type, reinterpret_cast<BYTE*>(&build),
+                             &size) == ERROR_SUCCESS &&
+            type == REG_DWORD;
+        std::printf("  HKLM\\Software\\Pellmor\\Prompter Install: Install Path = \"%s\", "
+                    "Build Number = %s\n",
+                    ReadString(key, "Install Path").c_str(),
+                    hasBuild ? std::to_string(build).c_str() : "(missing)");
+        RegCloseKey(key);
+    }
+    else
+    {
+        std::printf("  HKLM\\Software\\Pellmor\\Prompter Install: (none)\n");
+    }
+    DWORD fonts = 0;
+    const DWORD values =
+        CountValues(HKEY_LOCAL_MACHINE, "Software\\Pellmor\\Unicode Support\\Font Mapping", &fonts);
+    std::printf("  font mapping: %lu values in %lu font keys\n", static_cast<unsigned long>(values),
+                static_cast<unsigned long>(fonts));
+    DWORD controls = 0;
+    CountValues(HKEY_LOCAL_MACHINE, "Software\\Pellmor Controls", &controls);
+    std::printf("  registered control modules: %lu\n", static_cast<unsigned long>(controls));
+    ReportLink(CSIDL_COMMON_PROGRAMS, "all users' programs");
+    ReportLink(CSIDL_COMMON_DESKTOPDIRECTORY, "all users' desktop");
+    ReportLink(CSIDL_PROGRAMS, "user's programs");
+    ReportLink(CSIDL_DESKTOPDIRECTORY, "user's desktop");
 }
 
 void ListTree(const std::string& folder, int depth)
@@ -159,6 +279,7 @@ int main(int argc, char** argv)
     const std::string pictures = argv[2];
     const std::string winver = argc > 3 ? argv[3] : "winxp";
     CreateDirectoryA(pictures.c_str(), nullptr);
+    CoInitialize(nullptr);
     const std::string installFolder = "C:\\Nimbus";
 
     std::printf("== Install\n");
@@ -168,6 +289,8 @@ int main(int argc, char** argv)
     }
     std::printf("Installed tree of %s:\n", installFolder.c_str());
     ListTree(installFolder, 1);
+    std::printf("Outside the tree:\n");
+    ReportSystem();
 
     std::printf("== Uninstall\n");
     if (!RunSetup(setup, winver, kMenuUninstall, pictures))
@@ -177,5 +300,7 @@ int main(int argc, char** argv)
     const DWORD left = GetFileAttributesA(installFolder.c_str());
     std::printf("%s %s\n", installFolder.c_str(),
                 left == INVALID_FILE_ATTRIBUTES ? "is gone." : "is still there.");
+    std::printf("After the uninstall:\n");
+    ReportSystem();
     return 0;
 }
