@@ -5,6 +5,7 @@
 #include "install/PackageInstaller.h"
 #include "package/PackageFile.h"
 #include "ui/DLG_Installing.h"
+#include "Robot.h"
 
 #include <cstdio>
 #include <string>
@@ -33,33 +34,7 @@ double Now()
     return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-void RemoveTree(const std::string& path)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..")
-            {
-                continue;
-            }
-            const std::string child = path + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            {
-                RemoveTree(child);
-            }
-            else
-            {
-                DeleteFileA(child.c_str());
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
-}
+using RobotFiles::RemoveTree;
 
 std::vector<std::string> Packages(const std::string& medium)
 {

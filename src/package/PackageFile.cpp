@@ -322,22 +322,29 @@ bool CPackageFile::Inflate(uint32_t storedSize, uint32_t unpackedSize, Sink& sin
     stream.next_out = out.data();
     stream.avail_out = kChunkSize;
 
-    for (;;)
+    // One inflate call and the delivery of what it produced: -1 failed, 1 stream end, 0 more.
+    auto pump = [&](int flush)
     {
-        rc = inflate(&stream, Z_NO_FLUSH);
+        rc = inflate(&stream, flush);
         if (rc != Z_OK && rc != Z_STREAM_END)
         {
             ReportZlibError(stream.msg, rc);
-            return finish(false);
+            return -1;
         }
         if (!deliver())
         {
-            return finish(false);
+            return -1;
         }
-        if (rc == Z_STREAM_END)
+        return rc == Z_STREAM_END ? 1 : 0;
+    };
+
+    for (;;)
+    {
+        const int step = pump(Z_NO_FLUSH);
+        if (step != 0)
         {
             // Bytes of the block after the end of the stream are ignored.
-            return finish(checkLength());
+            return finish(step > 0 && checkLength());
         }
         if (stream.avail_in > 0)
         {
@@ -360,19 +367,10 @@ bool CPackageFile::Inflate(uint32_t storedSize, uint32_t unpackedSize, Sink& sin
     for (;;)
     {
         // A truncated stream ends here with Z_BUF_ERROR.
-        rc = inflate(&stream, Z_FINISH);
-        if (rc != Z_OK && rc != Z_STREAM_END)
+        const int step = pump(Z_FINISH);
+        if (step != 0)
         {
-            ReportZlibError(stream.msg, rc);
-            return finish(false);
-        }
-        if (!deliver())
-        {
-            return finish(false);
-        }
-        if (rc == Z_STREAM_END)
-        {
-            return finish(checkLength());
+            return finish(step > 0 && checkLength());
         }
     }
 }

@@ -2,6 +2,7 @@
 // registry: what goes, what stays, and what the user is told.
 #include "app/KelvarinApp.h"
 #include "ui/resource.h"
+#include "Robot.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -59,32 +60,12 @@ bool Exists(const std::string& path)
 
 bool KeyExists(const std::string& path)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
+    return RobotRegistry::KeyExists(HKEY_LOCAL_MACHINE, path);
 }
 
 void DeleteKeyTree(const std::string& path)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-    {
-        return;
-    }
-    char name[512];
-    DWORD length = sizeof(name);
-    while (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
-           ERROR_SUCCESS)
-    {
-        DeleteKeyTree(path + "\\" + name);
-        length = sizeof(name);
-    }
-    RegCloseKey(key);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+    RobotRegistry::DeleteKeyTree(HKEY_LOCAL_MACHINE, path);
 }
 
 void SetInstallPath(const std::string& folder)
@@ -121,32 +102,7 @@ void WriteFile(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL
 
 void RemoveTree(const std::string& path)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..")
-            {
-                continue;
-            }
-            const std::string child = path + "\\" + name;
-            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            {
-                RemoveTree(child);
-            }
-            else if (!RemoveDirectoryA(child.c_str()))
-            {
-                DeleteFileA(child.c_str());
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
+    RobotFiles::RemoveTree(path);
 }
 
 std::string SystemText(DWORD code)

@@ -1,5 +1,7 @@
 #include "ConfigTestSupport.h"
 
+#include "Robot.h"
+
 #include "ui/resource.h"
 
 namespace ConfigTest
@@ -54,40 +56,12 @@ std::string ControlText(HWND dlg, int id)
 
 bool KeyExists(const std::string& path)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
+    return RobotRegistry::KeyExists(HKEY_LOCAL_MACHINE, path);
 }
 
 void DeleteKeyTree(const std::string& path)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-    {
-        return;
-    }
-    char name[256];
-    for (;;)
-    {
-        DWORD length = sizeof(name);
-        if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-        {
-            break;
-        }
-        const std::string child = path + "\\" + name;
-        DeleteKeyTree(child);
-        if (KeyExists(child))
-        {
-            break; // would loop for ever
-        }
-    }
-    RegCloseKey(key);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+    RobotRegistry::DeleteKeyTree(HKEY_LOCAL_MACHINE, path);
 }
 
 namespace
@@ -177,30 +151,7 @@ std::string TempFolder(const std::string& name)
 
 void RemoveTree(const std::string& path)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            const std::string name = found.cFileName;
-            if (name != "." && name != "..")
-            {
-                const std::string child = path + "\\" + name;
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                {
-                    RemoveTree(child);
-                }
-                else
-                {
-                    SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                    DeleteFileA(child.c_str());
-                }
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
+    RobotFiles::RemoveTree(path);
 }
 
 bool FileExists(const std::string& path)

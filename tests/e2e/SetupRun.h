@@ -15,8 +15,8 @@ std::string MediumFolder(const std::string& edition);
 // Removes what earlier runs left: the default install folder and the setup's registry keys.
 void CleanMachine();
 
-bool KeyExists(HKEY root, const std::string& path);
-void DeleteKeyTree(HKEY root, const std::string& path);
+using RobotRegistry::DeleteKeyTree;
+using RobotRegistry::KeyExists;
 
 // The system's text for an error code, as the setup shows it.
 std::string SystemText(DWORD code);

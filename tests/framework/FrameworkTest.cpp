@@ -3,6 +3,7 @@
 // first step.
 #include "app/KelvarinApp.h"
 #include "app/Messages.h"
+#include "Robot.h"
 #include "ui/DLG_Installing.h"
 #include "ui/DLG_Uninstalling.h"
 #include "ui/resource.h"
@@ -86,32 +87,7 @@ std::string TempFolder(const char* name)
     return std::string(temp) + name;
 }
 
-void RemoveTree(const std::string& path)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            const std::string name = found.cFileName;
-            if (name != "." && name != "..")
-            {
-                const std::string child = path + "\\" + name;
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                {
-                    RemoveTree(child);
-                }
-                else
-                {
-                    DeleteFileA(child.c_str());
-                }
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
-}
+using RobotFiles::RemoveTree;
 
 // The shipped Setup.exe carries every text exactly; the test reads the medium's
 // own executable, not a copy of the resource script.

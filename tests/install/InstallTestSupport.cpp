@@ -1,5 +1,7 @@
 #include "InstallTestSupport.h"
 
+#include "Robot.h"
+
 #include "package/PackageFile.h"
 
 #include <algorithm>
@@ -36,34 +38,7 @@ CScratch::~CScratch()
 
 void RemoveTree(const std::string& path)
 {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-    {
-        return;
-    }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-    {
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE)
-        {
-            do
-            {
-                const std::string name = found.cFileName;
-                if (name != "." && name != "..")
-                {
-                    RemoveTree(path + "\\" + name);
-                }
-            } while (FindNextFileA(search, &found));
-            FindClose(search);
-        }
-        RemoveDirectoryA(path.c_str());
-    }
-    else
-    {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-    }
+    RobotFiles::RemoveTree(path);
 }
 
 bool Exists(const std::string& path)

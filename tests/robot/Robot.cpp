@@ -351,11 +351,12 @@ void RemoveTree(const std::string& path)
             }
             const std::string child = path + "\\" + name;
             SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
             {
                 RemoveTree(child);
             }
-            else
+            else if (!RemoveDirectoryA(child.c_str()))
             {
                 DeleteFileA(child.c_str());
             }
@@ -384,3 +385,39 @@ bool WriteText(const std::string& path, const std::string& text)
     return ok && written == text.size();
 }
 } // namespace RobotFiles
+
+namespace RobotRegistry
+{
+bool KeyExists(HKEY root, const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+void DeleteKeyTree(HKEY root, const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    {
+        return;
+    }
+    char name[512];
+    for (;;)
+    {
+        DWORD length = sizeof(name);
+        if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+        {
+            break;
+        }
+        DeleteKeyTree(root, path + "\\" + name);
+    }
+    RegCloseKey(key);
+    RegDeleteKeyA(root, path.c_str());
+}
+} // namespace RobotRegistry
