@@ -644,23 +644,7 @@ bool CPackageFile::DeflateFile(FileIo::Handle source, uint32_t size, uint32_t* s
             }
         } while (stream.avail_out == 0);
     }
-    do
-    {
-        stream.next_out = out.data();
-        stream.avail_out = kChunkSize;
-        rc = deflate(&stream, Z_FINISH);
-        if (rc != Z_OK && rc != Z_STREAM_END)
-        {
-            ReportZlibError(stream.msg, rc);
-            return finish(false);
-        }
-        uint32_t have = kChunkSize - stream.avail_out;
-        if (have != 0 && !WriteBlock(out.data(), have, stored))
-        {
-            return finish(false);
-        }
-    } while (rc != Z_STREAM_END);
-    return finish(true);
+    return finish(DeflateFinish(stream, out, stored));
 }
 
 bool CPackageFile::DeflateMemory(const void* bytes, uint32_t size, uint32_t* stored)
@@ -677,6 +661,14 @@ bool CPackageFile::DeflateMemory(const void* bytes, uint32_t size, uint32_t* sto
     }
     stream.next_in = static_cast<const Bytef*>(bytes);
     stream.avail_in = size;
+    const bool ok = DeflateFinish(stream, out, stored);
+    deflateEnd(&stream);
+    return ok;
+}
+
+bool CPackageFile::DeflateFinish(z_stream_s& stream, std::vector<uint8_t>& out, uint32_t* stored)
+{
+    int rc;
     do
     {
         stream.next_out = out.data();
@@ -685,17 +677,14 @@ bool CPackageFile::DeflateMemory(const void* bytes, uint32_t size, uint32_t* sto
         if (rc != Z_OK && rc != Z_STREAM_END)
         {
             ReportZlibError(stream.msg, rc);
-            deflateEnd(&stream);
             return false;
         }
         uint32_t have = kChunkSize - stream.avail_out;
         if (have != 0 && !WriteBlock(out.data(), have, stored))
         {
-            deflateEnd(&stream);
             return false;
         }
     } while (rc != Z_STREAM_END);
-    deflateEnd(&stream);
     return true;
 }
 

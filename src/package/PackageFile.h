@@ -7,6 +7,8 @@
 #include "package/FileIo.h"
 #include "package/PackageCatalog.h"
 
+struct z_stream_s;
+
 // A package file: a 256-byte header, the entries' data blocks and the
 // catalog at the end. Reads packages for the installer and builds them for
 // the package tool. Failures return false with the last-error code set.
@@ -65,6 +67,8 @@ private:
     void FinishAdd(const CPackageCatalogEntry& entry, uint32_t size, uint32_t stored);
     bool DeflateFile(FileIo::Handle source, uint32_t size, uint32_t* stored);
     bool DeflateMemory(const void* bytes, uint32_t size, uint32_t* stored);
+    // Drives a stream that has all its input to its end, writing what it produces.
+    bool DeflateFinish(z_stream_s& stream, std::vector<uint8_t>& out, uint32_t* stored);
     void ReportZlibError(const char* message, int code) const;
 
     FileIo::Handle m_hFile;
