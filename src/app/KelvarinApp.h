@@ -24,15 +24,15 @@ public:
     BOOL InitInstance() override;
 
     // --- setup state ---------------------------------------------------------
-    bool m_bRestartNeeded;               // a boot-time replacement was scheduled
-    std::string m_strInstallPath;        // the install folder
-    std::string m_strSourceFolder;       // the setup's own folder, with trailing backslash
-    std::string m_strSystemFolder;       // no trailing backslash
-    std::string m_strWindowsFolder;      // as the system returns it
+    bool m_bRestartNeeded;                 // a boot-time replacement was scheduled
+    std::string m_strInstallPath;          // the install folder
+    std::string m_strSourceFolder;         // the setup's own folder, with trailing backslash
+    std::string m_strSystemFolder;         // no trailing backslash
+    std::string m_strWindowsFolder;        // as the system returns it
     std::vector<std::string> m_renameList; // WININIT.INI lines waiting to be written (9x)
-    BOOL m_bArdent;                      // true: Ardent edition, false: Brisk
-    BOOL m_bAskBeforeReplace;            // cleared by "Yes To All"
-    BOOL m_bCancel;                      // the user cancelled the replace question
+    BOOL m_bArdent;                        // true: Ardent edition, false: Brisk
+    BOOL m_bAskBeforeReplace;              // cleared by "Yes To All"
+    BOOL m_bCancel;                        // the user cancelled the replace question
 
     BOOL IsArdent() const { return m_bArdent; }
     bool IsArdentBuild() const { return m_bArdentBuild; }
