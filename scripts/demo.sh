@@ -53,6 +53,13 @@ for key in "Software\\Pellmor" "Software\\Pellmor Controls"; do
     wine reg delete "HKLM\\$key" /f >/dev/null 2>&1 || true
 done
 
+# A file of the user's own, without version information, where the product puts
+# one: the setup asks before it replaces it.
+mkdir -p "$WINEPREFIX/drive_c/Nimbus/Documents"
+printf 'My own notes\r\n' >"$WINEPREFIX/drive_c/Nimbus/Documents/Readme.txt"
+touch -d '2020-01-02 03:04:05 UTC' "$WINEPREFIX/drive_c/Nimbus/Documents/Readme.txt"
+echo "The machine already holds C:\\Nimbus\\Documents\\Readme.txt (no version information)."
+
 OUT="$ROOT/build/demo"
 rm -rf "$OUT"
 mkdir -p "$OUT"

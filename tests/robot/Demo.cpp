@@ -16,7 +16,7 @@ namespace
 {
 // Control ids of the setup's dialogs.
 const int kMenuInstall = 1001, kMenuUninstall = 1002, kAccept = 1002, kAgreementInstall = 1001;
-const int kYesToAll = 1008;
+const int kYesToAll = 1008, kQuestion = 1007;
 
 int g_shot = 0;
 
@@ -204,7 +204,8 @@ bool RunSetup(const std::string& setup, const std::string& winver, int menuButto
         {
             const std::string caption = CRobot::WindowText(window);
             // Message boxes bear the program's name and are answered below.
-            if (seen.count(window) || caption == "Setup")
+            // Untitled windows are the system's helpers, not the setup's dialogs.
+            if (seen.count(window) || caption == "Setup" || caption.empty())
             {
                 continue;
             }
@@ -236,6 +237,22 @@ bool RunSetup(const std::string& setup, const std::string& winver, int menuButto
             }
             else if (caption == "Query Replace File")
             {
+                std::printf("  question: %s\n", CRobot::ControlText(window, kQuestion).c_str());
+                // The question covers the progress window: move it aside for the picture.
+                RECT rect;
+                GetWindowRect(window, &rect);
+                SetWindowPos(window, nullptr, rect.left, rect.bottom + 40, 0, 0,
+                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                Sleep(200);
+                for (HWND behind : robot.Windows())
+                {
+                    if (CRobot::WindowText(behind) == "Installing components")
+                    {
+                        Shoot(behind, pictures, "Installing components, asking");
+                    }
+                }
+                SetWindowPos(window, nullptr, rect.left, rect.top, 0, 0,
+                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
                 std::printf("  Yes To All\n");
                 robot.Click(window, kYesToAll);
             }
