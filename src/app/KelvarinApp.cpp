@@ -230,8 +230,10 @@ std::string CKelvarinApp::GetSystemErrorText()
 {
     const DWORD code = GetLastError();
     char buffer[4096] = "";
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, buffer,
-                                        sizeof(buffer), nullptr);
+    // Some system texts hold inserts of their own; without IGNORE_INSERTS the call
+    // fails for them and the user would read an empty reason.
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, buffer, sizeof(buffer), nullptr);
     return std::string(buffer, length < sizeof(buffer) ? length : 0);
 }
 

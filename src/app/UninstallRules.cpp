@@ -56,9 +56,9 @@ std::string::size_type RootLength(const std::string& path, bool& absolute)
             {
                 c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             }
-            if (first == "UNC")
+            if (first == "UNC" || first == "GLOBALROOT")
             {
-                // \\?\UNC\server\share
+                // \\?\UNC\server\share or \\?\GLOBALROOT\Device\HarddiskVolume1
                 at = SkipPart(path, SkipSeparators(path, end));
                 return SkipPart(path, SkipSeparators(path, at));
             }

@@ -60,8 +60,10 @@ bool CShortcuts::CreateShortcut(const std::string& folder)
     hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
     if (FAILED(hr))
     {
+        // Told before the release, which could change the last error the text comes from.
+        const bool result = ReportFailure();
         link->Release();
-        return ReportFailure();
+        return result;
     }
 
     WCHAR widePath[MAX_PATH];

@@ -8,6 +8,8 @@
 class DLG_Installing : public CDialog
 {
 public:
+    static const char* GetRuntimeClassName() { return "DLG_Installing"; }
+
     explicit DLG_Installing(HWND hParent = nullptr);
 
     // Both lines from string ids; 0 (or an id without text) clears the line.

@@ -29,6 +29,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FolderCase{"\\\\server\\share\\Nimbus", true},
                       FolderCase{"\\\\?\\C:\\Nimbus", true},
                       FolderCase{"\\\\?\\UNC\\server\\share\\Nimbus", true},
+                      FolderCase{"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\Nimbus", true},
                       FolderCase{"\\Nimbus", true}, FolderCase{"C:Nimbus", true},
                       FolderCase{"Nimbus", true}, FolderCase{"C:\\.Nimbus", true}));
 
@@ -42,7 +43,9 @@ INSTANTIATE_TEST_SUITE_P(
                       FolderCase{"//server/share/", false}, FolderCase{"\\\\?\\C:\\", false},
                       FolderCase{"\\\\.\\C:", false},
                       FolderCase{"\\\\?\\Volume{12345678-0000-0000-0000-000000000000}\\", false},
-                      FolderCase{"\\\\?\\UNC\\server\\share", false}));
+                      FolderCase{"\\\\?\\UNC\\server\\share", false},
+                      FolderCase{"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\", false},
+                      FolderCase{"\\\\.\\globalroot\\Device\\HarddiskVolume1", false}));
 
 // Dots and spaces lead back to a root, or above the current folder to who knows where.
 INSTANTIATE_TEST_SUITE_P(LeadingBack, DeletableInstallFolderTest,

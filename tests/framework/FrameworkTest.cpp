@@ -348,6 +348,24 @@ TEST(SystemErrorText, IsTheSystemsOwnTextWithItsLineBreak)
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
     SetLastError(0x2000FFFF); // a code the system has no text for
     EXPECT_EQ(CKelvarinApp::GetSystemErrorText(), "");
+
+    // Texts that carry inserts of their own ("%1 is not a valid application") are
+    // given as they stand, not dropped.
+    int withInserts = 0;
+    for (DWORD code = 1; code < 2000; ++code)
+    {
+        char raw[4096] = "";
+        const DWORD length =
+            FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, raw, sizeof(raw), nullptr);
+        if (length > 0 && std::string(raw, length).find('%') != std::string::npos)
+        {
+            ++withInserts;
+            SetLastError(code);
+            EXPECT_EQ(CKelvarinApp::GetSystemErrorText(), std::string(raw, length)) << code;
+        }
+    }
+    EXPECT_GT(withInserts, 0);
 }
 
 // Run once as NT and once as 9x (see CMakeLists): common folders map to the user's own on 9x.

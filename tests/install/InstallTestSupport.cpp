@@ -145,9 +145,30 @@ Item FileItemFrom(const std::string& name, const std::string& sourcePath, uint64
 
 namespace
 {
+// Names are written in UTF-8 in the tests (the Basic Multilingual Plane is enough).
 std::u16string Wide(const std::string& text)
 {
-    return std::u16string(text.begin(), text.end());
+    std::u16string wide;
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0xE0 && i + 2 < text.size())
+        {
+            wide += static_cast<char16_t>(((c & 0x0F) << 12) | ((text[i + 1] & 0x3F) << 6) |
+                                          (text[i + 2] & 0x3F));
+            i += 2;
+        }
+        else if (c >= 0xC0 && i + 1 < text.size())
+        {
+            wide += static_cast<char16_t>(((c & 0x1F) << 6) | (text[i + 1] & 0x3F));
+            i += 1;
+        }
+        else
+        {
+            wide += static_cast<char16_t>(c);
+        }
+    }
+    return wide;
 }
 } // namespace
 

@@ -115,6 +115,24 @@ TEST_F(PackageInstallerTest, PackageOfAnotherBuildIsRefusedBeforeItsEntries)
     EXPECT_EQ(Line(1004), "untouched");
 }
 
+// Full-width dots and backslash are harmless in the name, but the ANSI code page's
+// best fit turns them into "..\" when the path is formed.
+TEST_F(PackageInstallerTest, NamesTheCodePageTurnsIntoAParentFolderAreCorrupt)
+{
+    const std::string target = m_app.m_strInstallPath + "\\Documents";
+    ASSERT_TRUE(BuildPackage(Medium("ODD.PKG"), {FileItem("before.txt", "before"),
+                                                 FileItem("\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\xBC"
+                                                          "escape.txt",
+                                                          "x"),
+                                                 FileItem("after.txt", "after")}));
+    EXPECT_FALSE(m_installer.InstallPackage(m_dlg, "ODD.PKG", target));
+    EXPECT_EQ(m_app.m_messages,
+              std::vector<std::string>({"The package file \"ODD.PKG\" is corrupt."}));
+    EXPECT_EQ(ReadFileText(target + "\\before.txt"), "before");
+    EXPECT_FALSE(Exists(target + "\\after.txt"));
+    EXPECT_FALSE(Exists(m_app.m_strInstallPath + "\\escape.txt"));
+}
+
 TEST_F(PackageInstallerTest, UnknownKindsAndEscapingNamesAreCorruptAfterTheEntriesBefore)
 {
     const std::string target = m_app.m_strInstallPath + "\\Documents";
