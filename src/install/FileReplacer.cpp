@@ -71,7 +71,9 @@ bool CFileReplacer::ReplaceFile(CPackageFile& package, const CPackageCatalogEntr
         return false;
     };
 
-    if (!package.ExtractToFile(index, temp))
+    // An uncompressed package gives an empty file no block to extract from; the
+    // new temporary file already holds its whole content.
+    if (entry.GetUnpackedSize() != 0 && !package.ExtractToFile(index, temp))
     {
         return abandon(IDS_READ_PACKAGE_FAILED);
     }

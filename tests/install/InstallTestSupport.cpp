@@ -172,11 +172,11 @@ std::u16string Wide(const std::string& text)
 }
 } // namespace
 
-bool BuildPackage(const std::string& path, const std::vector<Item>& items)
+bool BuildPackage(const std::string& path, const std::vector<Item>& items, bool compressed)
 {
     DeleteFileA(path.c_str());
     CPackageFile package(false);
-    if (!package.Create(path, true))
+    if (!package.Create(path, compressed))
     {
         return false;
     }

@@ -71,8 +71,8 @@ struct Item
 Item FileItem(const std::string& name, const std::string& content, uint64_t version = 0);
 Item FileItemFrom(const std::string& name, const std::string& sourcePath, uint64_t version);
 
-// Writes a compressed package (build 2105) holding the items in order.
-bool BuildPackage(const std::string& path, const std::vector<Item>& items);
+// Writes a package (build 2105, compressed unless asked) holding the items in order.
+bool BuildPackage(const std::string& path, const std::vector<Item>& items, bool compressed = true);
 // Changes bytes of a built package in place.
 bool PatchFile(const std::string& path, uint32_t offset, const std::vector<uint8_t>& bytes);
 // Replaces a name recorded in the package's catalog by another of the same length.

@@ -115,6 +115,19 @@ TEST_F(PackageInstallerTest, PackageOfAnotherBuildIsRefusedBeforeItsEntries)
     EXPECT_EQ(Line(1004), "untouched");
 }
 
+// An uncompressed package has no block for an empty file; it installs all the same.
+TEST_F(PackageInstallerTest, EmptyFilesOfAnUncompressedPackageInstall)
+{
+    const std::string target = m_app.m_strInstallPath + "\\Documents";
+    ASSERT_TRUE(BuildPackage(Medium("FLAT.PKG"),
+                             {FileItem("empty.txt", ""), FileItem("full.txt", "full")}, false));
+    EXPECT_TRUE(m_installer.InstallPackage(m_dlg, "FLAT.PKG", target));
+    EXPECT_TRUE(m_app.m_messages.empty());
+    EXPECT_TRUE(Exists(target + "\\empty.txt"));
+    EXPECT_EQ(ReadFileText(target + "\\empty.txt"), "");
+    EXPECT_EQ(ReadFileText(target + "\\full.txt"), "full");
+}
+
 // Full-width dots and backslash are harmless in the name, but the ANSI code page's
 // best fit turns them into "..\" when the path is formed.
 TEST_F(PackageInstallerTest, NamesTheCodePageTurnsIntoAParentFolderAreCorrupt)
