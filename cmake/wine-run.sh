@@ -3,6 +3,8 @@
 # project's Wine session. KELVARIN_WINVER (win98, winxp, win7, win10) makes
 # the program see that Windows version, through Wine's per-program settings.
 set -eu
+# Wine wants a home even where CI gives none.
+export HOME="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 "$ROOT/scripts/wine-session.sh" start
 export WINEPREFIX="${KELVARIN_WINE_DIR:-$ROOT/build/wine}" WINEARCH=win32 WINEDEBUG=-all

@@ -7,6 +7,8 @@
 #   scripts/demo.sh --interactive   you click, on your own display ($DISPLAY)
 #   scripts/demo.sh --brisk         the Brisk medium instead
 set -eu
+# Wine wants a home even where CI gives none.
+export HOME="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 EDITION=Ardent
 WINVER=winxp

@@ -4,6 +4,8 @@
 # stop:  end exactly the processes that start recorded.
 # env:   print the environment lines that run a program in the session.
 set -eu
+# Wine wants a home even where CI gives none.
+export HOME="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 # KELVARIN_WINE_DIR gives a separate prefix (and session) to runs that must not meet.
 export WINEPREFIX="${KELVARIN_WINE_DIR:-$ROOT/build/wine}"
