@@ -17,6 +17,7 @@ namespace
 // Control ids of the setup's dialogs.
 const int kMenuInstall = 1001, kMenuUninstall = 1002, kAccept = 1002, kAgreementInstall = 1001;
 const int kYesToAll = 1008, kQuestion = 1007;
+const WPARAM kAboutCommand = 0x8000;
 
 int g_shot = 0;
 
@@ -224,6 +225,16 @@ bool RunSetup(const std::string& setup, const std::string& winver, int menuButto
             }
             else if (caption == "Permission")
             {
+                std::printf("  opening \"About Kelvarin...\" from the system menu\n");
+                PostMessageA(window, WM_SYSCOMMAND, kAboutCommand, 0);
+                HWND about = robot.WaitWindow("About Kelvarin", 5000);
+                if (about)
+                {
+                    seen.insert(about);
+                    Shoot(about, pictures, "About Kelvarin");
+                    robot.Click(about, IDOK);
+                    robot.WaitWindowGone(about, 5000);
+                }
                 std::printf("  accepting the agreement\n");
                 robot.Click(window, kAccept);
                 Sleep(150);
