@@ -134,13 +134,8 @@ bool CPackageFile::Open(const std::string& path, bool writable)
         FileIo::SetLastError(FileIo::kErrorFileCorrupt);
         return fail();
     }
-    if (!FileIo::Seek(m_hFile, catalogOffset, &position))
+    if (!SeekTo(catalogOffset))
     {
-        return fail();
-    }
-    if (position != catalogOffset)
-    {
-        FileIo::SetLastError(FileIo::kErrorFileCorrupt);
         return fail();
     }
     bool read = false;
@@ -222,14 +217,8 @@ bool CPackageFile::Extract(int index, Sink& sink)
         FileIo::SetLastError(FileIo::kErrorFileCorrupt);
         return false;
     }
-    uint32_t position = 0;
-    if (!FileIo::Seek(m_hFile, offset, &position))
+    if (!SeekTo(offset))
     {
-        return false;
-    }
-    if (position != offset)
-    {
-        FileIo::SetLastError(FileIo::kErrorFileCorrupt);
         return false;
     }
     // The entry may be larger than the memory left to a 32-bit process.
@@ -500,14 +489,8 @@ bool CPackageFile::AddDataImpl(const CPackageCatalogEntry& entry, const void* by
         m_catalog.Add(copy);
         return true;
     }
-    uint32_t position = 0;
-    if (!FileIo::Seek(m_hFile, m_nDataEnd, &position))
+    if (!SeekTo(m_nDataEnd))
     {
-        return false;
-    }
-    if (position != m_nDataEnd)
-    {
-        FileIo::SetLastError(FileIo::kErrorFileCorrupt);
         return false;
     }
     uint32_t stored = 0;
@@ -518,6 +501,21 @@ bool CPackageFile::AddDataImpl(const CPackageCatalogEntry& entry, const void* by
         return false;
     }
     FinishAdd(entry, size, stored);
+    return true;
+}
+
+bool CPackageFile::SeekTo(uint32_t offset)
+{
+    uint32_t position = 0;
+    if (!FileIo::Seek(m_hFile, offset, &position))
+    {
+        return false;
+    }
+    if (position != offset)
+    {
+        FileIo::SetLastError(FileIo::kErrorFileCorrupt);
+        return false;
+    }
     return true;
 }
 
@@ -541,14 +539,8 @@ bool CPackageFile::AddFileImpl(const CPackageCatalogEntry& entry, FileIo::Handle
     {
         return false;
     }
-    uint32_t position = 0;
-    if (!FileIo::Seek(m_hFile, m_nDataEnd, &position))
+    if (!SeekTo(m_nDataEnd))
     {
-        return false;
-    }
-    if (position != m_nDataEnd)
-    {
-        FileIo::SetLastError(FileIo::kErrorFileCorrupt);
         return false;
     }
     uint32_t stored = 0;
@@ -708,14 +700,8 @@ bool CPackageFile::Commit()
         FileIo::SetLastError(FileIo::kErrorFileTooLarge);
         return false;
     }
-    uint32_t position = 0;
-    if (!FileIo::Seek(m_hFile, m_nDataEnd, &position))
+    if (!SeekTo(m_nDataEnd))
     {
-        return false;
-    }
-    if (position != m_nDataEnd)
-    {
-        FileIo::SetLastError(FileIo::kErrorFileCorrupt);
         return false;
     }
     // A catalog that did not reach the disk must not be committed to.
@@ -723,13 +709,8 @@ bool CPackageFile::Commit()
     {
         return false;
     }
-    if (!FileIo::Seek(m_hFile, kCatalogOffsetField, &position))
+    if (!SeekTo(kCatalogOffsetField))
     {
-        return false;
-    }
-    if (position != kCatalogOffsetField)
-    {
-        FileIo::SetLastError(FileIo::kErrorFileCorrupt);
         return false;
     }
     uint8_t field[4];

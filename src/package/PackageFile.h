@@ -64,6 +64,8 @@ private:
     bool AddDataImpl(const CPackageCatalogEntry& entry, const void* bytes, uint32_t size);
     bool AddFileImpl(const CPackageCatalogEntry& entry, FileIo::Handle source, uint32_t size);
     bool BeginAdd(const CPackageCatalogEntry& entry);
+    // Positions the file exactly at `offset`; landing elsewhere is corruption.
+    bool SeekTo(uint32_t offset);
     void FinishAdd(const CPackageCatalogEntry& entry, uint32_t size, uint32_t stored);
     bool DeflateFile(FileIo::Handle source, uint32_t size, uint32_t* stored);
     bool DeflateMemory(const void* bytes, uint32_t size, uint32_t* stored);
