@@ -20,6 +20,46 @@ uint16_t ReportedVersionWord()
     return FolderAccessRules::VersionWord(info.dwMajorVersion, info.dwMinorVersion);
 }
 
+// The ACL functions exist on the NT family only. They are bound when first needed,
+// so that the one Setup.exe still loads on Windows 9x, where this step never runs.
+struct AclApi
+{
+    using GetSecurityInfoFn = DWORD(WINAPI*)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*,
+                                             PSID*, PACL*, PACL*, PSECURITY_DESCRIPTOR*);
+    using SetSecurityInfoFn = DWORD(WINAPI*)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID,
+                                             PSID, PACL, PACL);
+    using SetEntriesInAclFn = DWORD(WINAPI*)(ULONG, PEXPLICIT_ACCESS_A, PACL, PACL*);
+
+    GetSecurityInfoFn getSecurityInfo = nullptr;
+    SetSecurityInfoFn setSecurityInfo = nullptr;
+    SetEntriesInAclFn setEntriesInAcl = nullptr;
+
+    bool Bound() const { return getSecurityInfo && setSecurityInfo && setEntriesInAcl; }
+};
+
+template <typename Fn> Fn Bind(HMODULE module, const char* name)
+{
+    // Through the one function type every other converts from without a warning.
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+const AclApi& Acl()
+{
+    static const AclApi api = []
+    {
+        AclApi bound;
+        HMODULE advapi = LoadLibraryA("advapi32.dll");
+        if (advapi)
+        {
+            bound.getSecurityInfo = Bind<AclApi::GetSecurityInfoFn>(advapi, "GetSecurityInfo");
+            bound.setSecurityInfo = Bind<AclApi::SetSecurityInfoFn>(advapi, "SetSecurityInfo");
+            bound.setEntriesInAcl = Bind<AclApi::SetEntriesInAclFn>(advapi, "SetEntriesInAclA");
+        }
+        return bound;
+    }();
+    return api;
+}
+
 // A SID of the trustee, freed with FreeSid.
 PSID AllocateTrusteeSid(FolderAccessRules::Trustee trustee)
 {
@@ -73,6 +113,11 @@ void CFolderAccess::GrantFolderAccess()
 bool CFolderAccess::ComposeDacl(PACL oldDacl, const FolderAccessRules::Rule& rule, PACL* newDacl)
 {
     *newDacl = nullptr;
+    if (!Acl().Bound())
+    {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return false;
+    }
     PSID sid = AllocateTrusteeSid(rule.trustee);
     if (!sid)
     {
@@ -89,7 +134,7 @@ bool CFolderAccess::ComposeDacl(PACL oldDacl, const FolderAccessRules::Rule& rul
     entry.Trustee.TrusteeType = TRUSTEE_IS_GROUP;
     entry.Trustee.ptstrName = static_cast<LPSTR>(sid);
 
-    const DWORD result = SetEntriesInAclA(1, &entry, oldDacl, newDacl);
+    const DWORD result = Acl().setEntriesInAcl(1, &entry, oldDacl, newDacl);
     FreeSid(sid);
     if (result != ERROR_SUCCESS || !*newDacl)
     {
@@ -107,6 +152,11 @@ bool CFolderAccess::ComposeDacl(PACL oldDacl, const FolderAccessRules::Rule& rul
 bool CFolderAccess::AddFolderAccessEntry(const std::string& folder,
                                          const FolderAccessRules::Rule& rule)
 {
+    if (!Acl().Bound())
+    {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return false;
+    }
     // Backup semantics open the folder itself; no sharing, as the entry is read-modify-write.
     HANDLE handle = CreateFileA(folder.c_str(), READ_CONTROL | WRITE_DAC, 0, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -116,8 +166,8 @@ bool CFolderAccess::AddFolderAccessEntry(const std::string& folder,
     }
     PACL oldDacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD result = GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                   nullptr, &oldDacl, nullptr, &descriptor);
+    DWORD result = Acl().getSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                         nullptr, &oldDacl, nullptr, &descriptor);
     if (result != ERROR_SUCCESS)
     {
         if (descriptor)
@@ -133,8 +183,8 @@ bool CFolderAccess::AddFolderAccessEntry(const std::string& folder,
     bool stored = ComposeDacl(oldDacl, rule, &newDacl);
     if (stored)
     {
-        result = SetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                 nullptr, newDacl, nullptr);
+        result = Acl().setSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                       nullptr, newDacl, nullptr);
         stored = result == ERROR_SUCCESS;
         LocalFree(newDacl);
     }
