@@ -583,17 +583,26 @@ bool CPackageFile::AddFileImpl(const CPackageCatalogEntry& entry, FileIo::Handle
     return true;
 }
 
+bool CPackageFile::StartDeflate(z_stream_s& stream)
+{
+    std::memset(&stream, 0, sizeof stream);
+    const int rc = deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, kWindowBits, kMemLevel,
+                                Z_DEFAULT_STRATEGY);
+    if (rc != Z_OK)
+    {
+        ReportZlibError(stream.msg, rc);
+        return false;
+    }
+    return true;
+}
+
 bool CPackageFile::DeflateFile(FileIo::Handle source, uint32_t size, uint32_t* stored)
 {
     std::vector<uint8_t> in(kChunkSize);
     std::vector<uint8_t> out(kChunkSize);
     z_stream stream;
-    std::memset(&stream, 0, sizeof stream);
-    int rc = deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, kWindowBits, kMemLevel,
-                          Z_DEFAULT_STRATEGY);
-    if (rc != Z_OK)
+    if (!StartDeflate(stream))
     {
-        ReportZlibError(stream.msg, rc);
         return false;
     }
     auto finish = [&stream](bool ok)
@@ -621,7 +630,7 @@ bool CPackageFile::DeflateFile(FileIo::Handle source, uint32_t size, uint32_t* s
         {
             stream.next_out = out.data();
             stream.avail_out = kChunkSize;
-            rc = deflate(&stream, Z_NO_FLUSH);
+            const int rc = deflate(&stream, Z_NO_FLUSH);
             // Z_BUF_ERROR only says that a call with a full output buffer
             // behind it had nothing left to do.
             if (rc != Z_OK && rc != Z_BUF_ERROR)
@@ -643,12 +652,8 @@ bool CPackageFile::DeflateMemory(const void* bytes, uint32_t size, uint32_t* sto
 {
     std::vector<uint8_t> out(kChunkSize);
     z_stream stream;
-    std::memset(&stream, 0, sizeof stream);
-    int rc = deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, kWindowBits, kMemLevel,
-                          Z_DEFAULT_STRATEGY);
-    if (rc != Z_OK)
+    if (!StartDeflate(stream))
     {
-        ReportZlibError(stream.msg, rc);
         return false;
     }
     stream.next_in = static_cast<const Bytef*>(bytes);

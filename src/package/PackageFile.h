@@ -69,6 +69,8 @@ private:
     void FinishAdd(const CPackageCatalogEntry& entry, uint32_t size, uint32_t stored);
     bool DeflateFile(FileIo::Handle source, uint32_t size, uint32_t* stored);
     bool DeflateMemory(const void* bytes, uint32_t size, uint32_t* stored);
+    // A deflate stream with the package's parameters; reported when it cannot start.
+    bool StartDeflate(z_stream_s& stream);
     // Drives a stream that has all its input to its end, writing what it produces.
     bool DeflateFinish(z_stream_s& stream, std::vector<uint8_t>& out, uint32_t* stored);
     void ReportZlibError(const char* message, int code) const;
