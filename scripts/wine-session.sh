@@ -64,7 +64,9 @@ stop)
     rm -f "$RUN/xvfb.pid" "$RUN/display"
     ;;
 env)
-    echo "WINEPREFIX=$WINEPREFIX WINEARCH=$WINEARCH WINEDEBUG=$WINEDEBUG WINEDLLOVERRIDES=$WINEDLLOVERRIDES DISPLAY=$(cat "$RUN/display" 2>/dev/null)"
+    # Quoted, so that `eval "export $(wine-session.sh env)"` keeps every value whole.
+    echo "WINEPREFIX='$WINEPREFIX' WINEARCH='$WINEARCH' WINEDEBUG='$WINEDEBUG'" \
+        "WINEDLLOVERRIDES='$WINEDLLOVERRIDES' DISPLAY='$(cat "$RUN/display" 2>/dev/null)'"
     ;;
 *)
     echo "usage: $0 start|stop|env" >&2
