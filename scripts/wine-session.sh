@@ -48,6 +48,12 @@ start)
             rm -f "$folder" && mkdir -p "$folder"
         fi
     done
+    # Wine draws the caption buttons with Marlett but does not find the copy it ships
+    # in its data folder; one in the prefix's Fonts folder is found.
+    marlett=/usr/share/wine/fonts/marlett.ttf
+    if [ -f "$marlett" ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
+        cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
+    fi
     # A server already running for this prefix refuses a second start; either way one is up.
     wineserver -p 2>/dev/null || true
     touch "$RUN/wineserver.started"
