@@ -13,7 +13,8 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
-# kelvarin_add_test(NAME n SOURCES ... [LIBS ...] [ENV k=v ...] [LABELS ...] [SERIAL])
+# kelvarin_add_test(NAME n SOURCES ... [LIBS ...] [ENV k=v ...] [LABELS ...] [ARGS ...]
+#                   [WORKDIR dir] [SERIAL])
 # One executable is one ctest test; Windows tests run through Wine by the emulator.
 function(kelvarin_add_test)
   cmake_parse_arguments(T "SERIAL" "NAME;WORKDIR" "SOURCES;LIBS;ENV;LABELS;ARGS" ${ARGN})

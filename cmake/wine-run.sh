@@ -3,20 +3,21 @@
 # project's Wine session. KELVARIN_WINVER (win98, winxp, win7, win10) makes
 # the program see that Windows version, through Wine's per-program settings.
 set -eu
-# Wine wants a home even where CI gives none.
-export HOME="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 "$ROOT/scripts/wine-session.sh" start
-export WINEPREFIX="${KELVARIN_WINE_DIR:-$ROOT/build/wine}" WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export DISPLAY="$(cat "$WINEPREFIX-run/display")"
+environment=$("$ROOT/scripts/wine-session.sh" env)
+eval "export $environment"
 exe="$1"
 shift
 name=$(basename "$exe")
 case "$name" in *.exe) ;; *) name="$name.exe" ;; esac
+key="HKCU\\Software\\Wine\\AppDefaults\\$name"
 if [ -n "${KELVARIN_WINVER:-}" ]; then
-    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$name" /v Version /d "$KELVARIN_WINVER" /f >/dev/null 2>&1
+    wine reg add "$key" /v Version /d "$KELVARIN_WINVER" /f >/dev/null 2>&1 || {
+        echo "wine-run: cannot make $name see Windows version $KELVARIN_WINVER" >&2
+        exit 1
+    }
 else
-    wine reg delete "HKCU\\Software\\Wine\\AppDefaults\\$name" /v Version /f >/dev/null 2>&1 || true
+    wine reg delete "$key" /v Version /f >/dev/null 2>&1 || true
 fi
 exec wine "$exe" "$@"

@@ -28,6 +28,10 @@ start_xvfb() {
     echo ":$n" >"$RUN/display"
     i=0
     while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
+    if [ ! -e "/tmp/.X11-unix/X$n" ]; then
+        echo "wine-session: Xvfb did not come up on :$n" >&2
+        exit 1
+    fi
 }
 
 case "${1:-}" in
@@ -71,8 +75,12 @@ stop)
     ;;
 env)
     # Quoted, so that `eval "export $(wine-session.sh env)"` keeps every value whole.
-    echo "WINEPREFIX='$WINEPREFIX' WINEARCH='$WINEARCH' WINEDEBUG='$WINEDEBUG'" \
-        "WINEDLLOVERRIDES='$WINEDLLOVERRIDES' DISPLAY='$(cat "$RUN/display" 2>/dev/null)'"
+    display=$(cat "$RUN/display" 2>/dev/null) || {
+        echo "wine-session: no session for $WINEPREFIX; run '$0 start' first" >&2
+        exit 1
+    }
+    echo "HOME='$HOME' WINEPREFIX='$WINEPREFIX' WINEARCH='$WINEARCH' WINEDEBUG='$WINEDEBUG'" \
+        "WINEDLLOVERRIDES='$WINEDLLOVERRIDES' DISPLAY='$display'"
     ;;
 *)
     echo "usage: $0 start|stop|env" >&2

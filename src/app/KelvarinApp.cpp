@@ -350,6 +350,8 @@ bool CKelvarinApp::CreateFolder(DLG_Installing& dlg, const std::string& path)
     return false;
 }
 
+// A step of its own in the sequence, kept for its status line: the components
+// register themselves in the control step that follows.
 bool CKelvarinApp::RegisterComponents(DLG_Installing& /*dlg*/)
 {
     return true;

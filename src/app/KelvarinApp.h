@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/WinApp.h"
+#include "package/BuildNumber.h"
 
 #include <string>
 #include <vector>
@@ -14,7 +15,7 @@ class CKelvarinApp : public CWinApp
 public:
     // The setup's own build: shown in the menu, recorded in the registry and
     // required in every package header.
-    static const unsigned kBuildNumber = 2105;
+    static const unsigned kBuildNumber = KELVARIN_BUILD_NUMBER;
     static const char* const kDefaultInstallPath;
 
     // `ardentEdition` is fixed when Setup.exe is built; it becomes the Ardent flag
@@ -35,7 +36,6 @@ public:
     BOOL m_bCancel;                        // the user cancelled the replace question
 
     BOOL IsArdent() const { return m_bArdent; }
-    bool IsArdentBuild() const { return m_bArdentBuild; }
 
     // --- platform --------------------------------------------------------------
     // True on the NT family. Asked afresh by every caller; ends the process with

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "package/BuildNumber.h"
 #include "package/FileIo.h"
 #include "package/PackageCatalog.h"
 
@@ -16,7 +17,7 @@ class CPackageFile
 {
 public:
     static constexpr uint32_t kHeaderSize = 256;
-    static constexpr uint32_t kBuildNumber = 2105;
+    static constexpr uint32_t kBuildNumber = KELVARIN_BUILD_NUMBER;
     // Positions are signed 32-bit distances from the start of the file.
     static constexpr uint32_t kMaxPackageSize = 0x7FFFFFFFu;
     static constexpr uint32_t kChunkSize = 65536;

@@ -3,6 +3,8 @@
 // for the rest of the run.
 #pragma once
 
+#include "package/BuildNumber.h"
+
 #include <functional>
 #include <string>
 
@@ -16,7 +18,7 @@ extern const char* const kTarpanFolder;
 // The folder a fresh install is offered.
 extern const char* const kFreshFolder;
 // The setup's own build; an install recorded with it cannot be installed over.
-const long kOwnBuild = 2105;
+const long kOwnBuild = KELVARIN_BUILD_NUMBER;
 
 // Whether a file or folder exists (attributes do not matter).
 using ExistsFn = std::function<bool(const std::string&)>;

@@ -25,8 +25,8 @@ void CleanMachine()
 std::string SystemText(DWORD code)
 {
     char buffer[4096] = "";
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, buffer,
-                                        sizeof(buffer), nullptr);
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, buffer, sizeof(buffer), nullptr);
     return std::string(buffer, length);
 }
 

@@ -96,6 +96,10 @@ CRobot::~CRobot()
 
 bool CRobot::Launch(const std::string& exePath, const std::string& winver)
 {
+    if (m_process.hProcess)
+    {
+        return false; // one program per robot
+    }
     std::string name = exePath.substr(exePath.find_last_of("\\/") + 1);
     if (!SetWineVersion(name, winver))
     {
@@ -406,18 +410,24 @@ void DeleteKeyTree(HKEY root, const std::string& path)
     {
         return;
     }
+    // Names first, deletions after: a child that cannot go must not be met forever.
+    std::vector<std::string> children;
     char name[512];
-    for (;;)
+    for (DWORD index = 0;; ++index)
     {
         DWORD length = sizeof(name);
-        if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS)
         {
             break;
         }
-        DeleteKeyTree(root, path + "\\" + name);
+        children.push_back(name);
     }
     RegCloseKey(key);
+    for (const std::string& child : children)
+    {
+        DeleteKeyTree(root, path + "\\" + child);
+    }
     RegDeleteKeyA(root, path.c_str());
 }
 } // namespace RobotRegistry

@@ -30,7 +30,7 @@ public:
     // (empty: any dialog that is not a message box).
     HWND WaitWindow(const std::string& caption, DWORD timeoutMs = 10000);
     bool WaitMessageBox(RobotMessageBox& box, DWORD timeoutMs = 10000);
-    // True when the program has no visible window other than the one given.
+    // Waits until the given window is gone or hidden; false on time-out.
     bool WaitWindowGone(HWND hWnd, DWORD timeoutMs = 10000);
 
     static std::string ControlText(HWND hDlg, int id);
