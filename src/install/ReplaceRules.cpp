@@ -1,5 +1,7 @@
 #include "install/ReplaceRules.h"
 
+#include "package/EntryText.h"
+
 #include <cstdio>
 
 namespace ReplaceRules
@@ -34,50 +36,15 @@ bool IsAlwaysReplaced(const std::string& targetPath)
 
 std::string VersionText(uint64_t version, const std::string& noVersionText)
 {
-    if (version == 0)
-    {
-        return noVersionText;
-    }
-    char text[32];
-    std::snprintf(text, sizeof(text), "%u.%u.%u.%u", static_cast<unsigned>(version >> 48),
-                  static_cast<unsigned>((version >> 32) & 0xFFFF),
-                  static_cast<unsigned>((version >> 16) & 0xFFFF),
-                  static_cast<unsigned>(version & 0xFFFF));
-    return text;
+    return version == 0 ? noVersionText : EntryText::Version(version);
 }
-
-namespace
-{
-// Days since 1970-01-01 to a proleptic Gregorian date (H. Hinnant's civil_from_days).
-void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day)
-{
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const unsigned dayOfEra = static_cast<unsigned>(days - era * 146097);
-    const unsigned yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const unsigned mp = (5 * dayOfYear + 2) / 153;
-    day = dayOfYear - (153 * mp + 2) / 5 + 1;
-    month = mp < 10 ? mp + 3 : mp - 9;
-    year = static_cast<int64_t>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0);
-}
-} // namespace
 
 std::string FormatFileTime(uint64_t fileTime)
 {
-    const uint64_t kTicksPerSecond = 10000000;
-    const int64_t kDaysFrom1601To1970 = 134774;
-    const uint64_t seconds = fileTime / kTicksPerSecond;
-    const int64_t days = static_cast<int64_t>(seconds / 86400) - kDaysFrom1601To1970;
-    const unsigned secondOfDay = static_cast<unsigned>(seconds % 86400);
-    int64_t year = 0;
-    unsigned month = 0, day = 0;
-    CivilFromDays(days, year, month, day);
+    const EntryText::CivilTime time = EntryText::UtcFromFileTime(fileTime);
     char text[64];
-    std::snprintf(text, sizeof(text), "%02u/%02u/%04lld %02u:%02u:%02u", day, month,
-                  static_cast<long long>(year), secondOfDay / 3600, secondOfDay / 60 % 60,
-                  secondOfDay % 60);
+    std::snprintf(text, sizeof(text), "%02u/%02u/%04lld %02u:%02u:%02u", time.day, time.month,
+                  static_cast<long long>(time.year), time.hour, time.minute, time.second);
     return text;
 }
 

@@ -6,6 +6,7 @@
 
 #include "Platform.h"
 #include "package/EntryName.h"
+#include "package/EntryText.h"
 #include "package/PackageFile.h"
 #include "package/PeVersionInfo.h"
 
@@ -207,38 +208,17 @@ bool AddItems(CPackageFile& package, const std::vector<Item>& items)
 
 std::string FormatTime(uint64_t fileTime)
 {
-    uint64_t seconds = fileTime / 10000000u;
-    int64_t days = static_cast<int64_t>(seconds / 86400) - 134774; // 1601-01-01 to 1970-01-01
-    uint32_t secondOfDay = static_cast<uint32_t>(seconds % 86400);
-    // Civil date from days since 1970-01-01 (proleptic Gregorian).
-    int64_t z = days + 719468;
-    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    int64_t doe = z - era * 146097;
-    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t year = yoe + era * 400;
-    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    int64_t mp = (5 * doy + 2) / 153;
-    int64_t day = doy - (153 * mp + 2) / 5 + 1;
-    int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    if (month <= 2)
-    {
-        ++year;
-    }
+    const EntryText::CivilTime time = EntryText::UtcFromFileTime(fileTime);
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02u:%02u:%02u", static_cast<int>(year),
-                  static_cast<int>(month), static_cast<int>(day), secondOfDay / 3600,
-                  (secondOfDay / 60) % 60, secondOfDay % 60);
+    std::snprintf(text, sizeof text, "%04lld-%02u-%02u %02u:%02u:%02u",
+                  static_cast<long long>(time.year), time.month, time.day, time.hour, time.minute,
+                  time.second);
     return text;
 }
 
 std::string FormatVersion(uint64_t version)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(version >> 48),
-                  static_cast<unsigned>((version >> 32) & 0xFFFF),
-                  static_cast<unsigned>((version >> 16) & 0xFFFF),
-                  static_cast<unsigned>(version & 0xFFFF));
-    return text;
+    return EntryText::Version(version);
 }
 
 // The entry's path below `folder` in the system's form.
