@@ -11,8 +11,7 @@ std::string LoadText(UINT id)
     {
         return std::string();
     }
-    CWinApp* app = CWinApp::Get();
-    HINSTANCE instance = app ? app->GetInstance() : GetModuleHandleA(nullptr);
+    HINSTANCE instance = CWinApp::ResourceInstance();
     // Texts of the table stay well below this; LoadStringA truncates, never overflows.
     char buffer[4096];
     const int length = LoadStringA(instance, id, buffer, sizeof(buffer));

@@ -23,6 +23,11 @@ CWinApp* CWinApp::Get()
     return g_pApp;
 }
 
+HINSTANCE CWinApp::ResourceInstance()
+{
+    return g_pApp ? g_pApp->GetInstance() : GetModuleHandleA(nullptr);
+}
+
 int CWinApp::Run(HINSTANCE hInstance)
 {
     m_hInstance = hInstance;

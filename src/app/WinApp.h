@@ -16,6 +16,9 @@ public:
 
     // The application object of this process, or null before one exists.
     static CWinApp* Get();
+    // The module whose resources the program uses: the application's, or the
+    // executable's while no application object exists.
+    static HINSTANCE ResourceInstance();
 
     // Called once by the entry point; the process ends when it returns.
     int Run(HINSTANCE hInstance);

@@ -9,19 +9,10 @@
 
 const char* const DLG_Main::kLoadFailedText = "Error: Cannot load license agreement";
 
-namespace
-{
-HINSTANCE AppInstance()
-{
-    CWinApp* app = CWinApp::Get();
-    return app ? app->GetInstance() : GetModuleHandleA(nullptr);
-}
-} // namespace
-
 DLG_Main::DLG_Main(HWND hParent)
     : CDialog(IDD_MAIN, hParent), m_bAccepted(0),
-      m_hIcon(LoadIconA(AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME))), m_editLicense(nullptr),
-      m_btnInstall(nullptr)
+      m_hIcon(LoadIconA(CWinApp::ResourceInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      m_editLicense(nullptr), m_btnInstall(nullptr)
 {
 }
 
@@ -62,7 +53,7 @@ void DLG_Main::ShowAgreement()
 {
     CKelvarinApp* app = dynamic_cast<CKelvarinApp*>(CWinApp::Get());
     const bool ardent = app && app->IsArdent();
-    const HINSTANCE instance = AppInstance();
+    const HINSTANCE instance = CWinApp::ResourceInstance();
     HRSRC found = FindResourceA(instance, ardent ? "LICENSEARDENT" : "LICENSEBRISK", "LICENSE");
     HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
     const char* data = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;

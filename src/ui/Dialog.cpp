@@ -18,8 +18,7 @@ CDialog::~CDialog()
 
 HINSTANCE CDialog::Instance() const
 {
-    CWinApp* app = CWinApp::Get();
-    return app ? app->GetInstance() : GetModuleHandleA(nullptr);
+    return CWinApp::ResourceInstance();
 }
 
 INT_PTR CDialog::DoModal()
