@@ -1,5 +1,7 @@
 #include "SetupRun.h"
 
+#include "ui/resource.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -33,8 +35,6 @@ std::string SystemText(DWORD code)
 bool DriveFreshInstall(CRobot& robot, const std::string& installPath, RobotMessageBox& box,
                        std::string* seen, DWORD timeoutMs)
 {
-    // Control ids of the dialogs on the way (they match the setup's resource header).
-    const int kMenuInstall = 1001, kAccept = 1002, kAgreementInstall = 1001, kPath = 1004;
     const DWORD start = GetTickCount();
     std::vector<HWND> handled;
     while (GetTickCount() - start < timeoutMs && robot.IsRunning())
@@ -52,18 +52,18 @@ bool DriveFreshInstall(CRobot& robot, const std::string& installPath, RobotMessa
             const std::string caption = CRobot::WindowText(hWnd);
             if (caption.find(" - Installation Build ") != std::string::npos)
             {
-                robot.Click(hWnd, kMenuInstall);
+                robot.Click(hWnd, IDC_MENU_INSTALL);
             }
             else if (caption == "Permission")
             {
-                robot.Click(hWnd, kAccept);
-                robot.Click(hWnd, kAgreementInstall);
+                robot.Click(hWnd, IDC_ACCEPT);
+                robot.Click(hWnd, IDC_INSTALL);
             }
             else if (caption == "Choose Install Path")
             {
                 if (!installPath.empty())
                 {
-                    robot.SetText(hWnd, kPath, installPath);
+                    robot.SetText(hWnd, IDC_PATH, installPath);
                 }
                 robot.Click(hWnd, IDOK);
             }

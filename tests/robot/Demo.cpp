@@ -2,6 +2,7 @@
 // defaults and then through an uninstall, tells what it met and saves a picture of
 // every window it met.
 #include "Robot.h"
+#include "ui/resource.h"
 
 #include <objbase.h>
 #include <shlobj.h>
@@ -14,11 +15,6 @@
 
 namespace
 {
-// Control ids of the setup's dialogs.
-const int kMenuInstall = 1001, kMenuUninstall = 1002, kAccept = 1002, kAgreementInstall = 1001;
-const int kYesToAll = 1008, kQuestion = 1007;
-const WPARAM kAboutCommand = 0x8000;
-
 int g_shot = 0;
 
 std::string Tag(const std::string& caption)
@@ -220,13 +216,13 @@ bool RunSetup(const std::string& setup, const std::string& winver, int menuButto
             if (caption.find(" - Installation Build ") != std::string::npos)
             {
                 std::printf("  pressing %s\n",
-                            menuButton == kMenuInstall ? "install" : "uninstall");
+                            menuButton == IDC_MENU_INSTALL ? "install" : "uninstall");
                 robot.Click(window, menuButton);
             }
             else if (caption == "Permission")
             {
                 std::printf("  opening \"About Kelvarin...\" from the system menu\n");
-                PostMessageA(window, WM_SYSCOMMAND, kAboutCommand, 0);
+                PostMessageA(window, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
                 HWND about = robot.WaitWindow("About Kelvarin", 5000);
                 if (about)
                 {
@@ -236,10 +232,10 @@ bool RunSetup(const std::string& setup, const std::string& winver, int menuButto
                     robot.WaitWindowGone(about, 5000);
                 }
                 std::printf("  accepting the agreement\n");
-                robot.Click(window, kAccept);
+                robot.Click(window, IDC_ACCEPT);
                 Sleep(150);
                 Shoot(window, pictures, "Permission, accepted");
-                robot.Click(window, kAgreementInstall);
+                robot.Click(window, IDC_INSTALL);
             }
             else if (caption == "Choose Install Path")
             {
@@ -248,7 +244,7 @@ bool RunSetup(const std::string& setup, const std::string& winver, int menuButto
             }
             else if (caption == "Query Replace File")
             {
-                std::printf("  question: %s\n", CRobot::ControlText(window, kQuestion).c_str());
+                std::printf("  question: %s\n", CRobot::ControlText(window, IDC_QUESTION).c_str());
                 // The question covers the progress window: move it aside for the picture.
                 RECT rect;
                 GetWindowRect(window, &rect);
@@ -265,7 +261,7 @@ bool RunSetup(const std::string& setup, const std::string& winver, int menuButto
                 SetWindowPos(window, nullptr, rect.left, rect.top, 0, 0,
                              SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
                 std::printf("  Yes To All\n");
-                robot.Click(window, kYesToAll);
+                robot.Click(window, IDC_YES_TO_ALL);
             }
         }
         RobotMessageBox box;
@@ -311,7 +307,7 @@ int main(int argc, char** argv)
     const std::string installFolder = "C:\\Nimbus";
 
     std::printf("== Install\n");
-    if (!RunSetup(setup, winver, kMenuInstall, pictures))
+    if (!RunSetup(setup, winver, IDC_MENU_INSTALL, pictures))
     {
         return 1;
     }
@@ -321,7 +317,7 @@ int main(int argc, char** argv)
     ReportSystem();
 
     std::printf("== Uninstall\n");
-    if (!RunSetup(setup, winver, kMenuUninstall, pictures))
+    if (!RunSetup(setup, winver, IDC_MENU_UNINSTALL, pictures))
     {
         return 1;
     }
