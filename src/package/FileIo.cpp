@@ -512,4 +512,19 @@ bool Flush(Handle file)
 
 #endif
 
+bool ReadExact(Handle file, void* buffer, uint32_t size)
+{
+    uint32_t got = 0;
+    if (!Read(file, buffer, size, &got))
+    {
+        return false;
+    }
+    if (got != size)
+    {
+        SetLastError(kErrorFileCorrupt);
+        return false;
+    }
+    return true;
+}
+
 } // namespace FileIo

@@ -88,6 +88,9 @@ bool Delete(const std::string& path);
 
 // Reads until `size` bytes or the end of the file; `*done` says how many.
 bool Read(Handle file, void* buffer, uint32_t size, uint32_t* done);
+// Reads exactly `size` bytes; a file that ends first is corrupt (the package
+// promised more than it holds).
+bool ReadExact(Handle file, void* buffer, uint32_t size);
 // Writes all bytes or fails; `*done` says how many went out.
 bool Write(Handle file, const void* buffer, uint32_t size, uint32_t* done);
 

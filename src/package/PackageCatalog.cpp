@@ -66,14 +66,8 @@ bool CPackageCatalog::Read(FileIo::Handle file)
         return false;
     }
     uint8_t header[kHeaderSize];
-    uint32_t got = 0;
-    if (!FileIo::Read(file, header, kHeaderSize, &got))
+    if (!FileIo::ReadExact(file, header, kHeaderSize))
     {
-        return false;
-    }
-    if (got != kHeaderSize)
-    {
-        FileIo::SetLastError(FileIo::kErrorFileCorrupt);
         return false;
     }
     int32_t count = static_cast<int32_t>(ByteOrder::GetLe32(header));

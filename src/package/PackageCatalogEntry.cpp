@@ -170,14 +170,8 @@ void CPackageCatalogEntry::Decode(const uint8_t record[kRecordSize])
 bool CPackageCatalogEntry::Read(FileIo::Handle file)
 {
     uint8_t record[kRecordSize];
-    uint32_t got = 0;
-    if (!FileIo::Read(file, record, kRecordSize, &got))
+    if (!FileIo::ReadExact(file, record, kRecordSize))
     {
-        return false;
-    }
-    if (got != kRecordSize)
-    {
-        FileIo::SetLastError(FileIo::kErrorFileCorrupt);
         return false;
     }
     Decode(record);

@@ -81,18 +81,7 @@ CPackageFile::~CPackageFile()
 
 bool CPackageFile::ReadExact(void* buffer, uint32_t size)
 {
-    uint32_t got = 0;
-    if (!FileIo::Read(m_hFile, buffer, size, &got))
-    {
-        return false;
-    }
-    if (got != size)
-    {
-        // The package ends before what its header or catalog promise.
-        FileIo::SetLastError(FileIo::kErrorFileCorrupt);
-        return false;
-    }
-    return true;
+    return FileIo::ReadExact(m_hFile, buffer, size);
 }
 
 bool CPackageFile::Open(const std::string& path, bool writable)
