@@ -5,7 +5,8 @@
 #include "install/PackageInstaller.h"
 #include "package/PackageFile.h"
 #include "ui/DLG_Installing.h"
-#include "Robot.h"
+#include "TestFiles.h"
+#include "ui/DLG_QueryReplace.h"
 
 #include <cstdio>
 #include <string>
@@ -34,7 +35,7 @@ double Now()
     return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-using RobotFiles::RemoveTree;
+using TestFiles::RemoveTree;
 
 std::vector<std::string> Packages(const std::string& medium)
 {
@@ -93,7 +94,7 @@ int main(int argc, char** argv)
     }
 
     CBenchApp app;
-    app.m_strSourceFolder = medium + "\\";
+    app.State().m_strSourceFolder = medium + "\\";
     DLG_Installing dlg;
     dlg.Create();
     app.SetMainWnd(dlg.GetSafeHwnd());
@@ -120,7 +121,7 @@ int main(int argc, char** argv)
 
         RemoveTree(work);
         CreateDirectoryA(work.c_str(), nullptr);
-        CPackageInstaller installer(app);
+        CPackageInstaller installer(app.State(), &DLG_QueryReplace::Ask);
         start = Now();
         for (const std::string& name : packages)
         {
@@ -130,7 +131,6 @@ int main(int argc, char** argv)
             CPackageFile package(false);
             package.Open(medium + "\\" + name, false);
             const CPackageCatalog catalog = package.GetCatalog();
-            package.Close();
             for (int i = 0; i < catalog.GetCount(); ++i)
             {
                 const CPackageCatalogEntry entry = catalog.GetEntry(i);

@@ -1,49 +1,31 @@
 #include "app/KelvarinApp.h"
 
-#include "app/Messages.h"
-#include "install/PackageInstaller.h"
 #include "config/FolderAccess.h"
 #include "config/OleRegistration.h"
 #include "config/ProductRegistry.h"
-#include "config/Shortcuts.h"
-#include "app/UninstallRules.h"
 #include "config/RegistryKey.h"
+#include "config/Shortcuts.h"
+#include "framework/Messages.h"
+#include "framework/Platform.h"
+#include "framework/SpecialFolders.h"
+#include "framework/SystemError.h"
+#include "framework/Win32Handles.h"
+#include "framework/resource.h"
+#include "install/PackageInstaller.h"
+#include "install/ProductTree.h"
+#include "install/UninstallRules.h"
 #include "ui/DLG_InstallPath.h"
 #include "ui/DLG_Installing.h"
 #include "ui/DLG_Main.h"
 #include "ui/DLG_MainMenu.h"
+#include "ui/DLG_QueryReplace.h"
 #include "ui/DLG_Uninstalling.h"
 #include "ui/MainMenuLogic.h"
-#include "ui/resource.h"
 
 #include <ole2.h>
-#include <shlobj.h>
-
-const char* const CKelvarinApp::kDefaultInstallPath = "C:\\Nimbus";
-
-// The same tree for both editions and both platform families; parents come first
-// so that each creation only has to make the last element.
-const char* const CKelvarinApp::kProductFolders[] = {
-    "\\Programs",
-    "\\Configuration",
-    "\\Configuration\\Machine",
-    "\\Drivers",
-    "\\Drivers\\RERER8",
-    "\\Drivers\\RERER8\\amd64",
-    "\\Drivers\\RERER8\\i386",
-    "\\Lexicography",
-    "\\Logs",
-    "\\Documents",
-    "\\Language",
-    "\\Language\\English",
-};
-const int CKelvarinApp::kProductFolderCount =
-    static_cast<int>(sizeof(kProductFolders) / sizeof(kProductFolders[0]));
 
 namespace
 {
-const DWORD kExitNoPlatformVersion = 1000;
-
 // OLE stays initialised for the whole run: the shortcut step creates COM objects
 // and control modules expect it while they register.
 class COleSession
@@ -73,13 +55,34 @@ std::string FolderOfModule(HINSTANCE instance)
     folder.erase(slash == std::string::npos ? 0 : slash + 1);
     return folder;
 }
+
+std::string FromBuffer(const char* buffer, UINT length, UINT size)
+{
+    return std::string(buffer, length < size ? length : 0);
+}
+
+// The install sequence: each step's upper status line (0 leaves the line as it is)
+// and whether its failure ends the install.
+struct InstallStep
+{
+    UINT status;
+    bool (CKelvarinApp::*run)(IProgressReport&);
+    bool stopsOnFailure;
+};
+
+const InstallStep kInstallSteps[] = {
+    {IDS_CREATING_FOLDERS, &CKelvarinApp::CreateFolderTree, true},
+    {IDS_INSTALLING_FILES, &CKelvarinApp::InstallPackages, true},
+    {IDS_CONFIGURING, &CKelvarinApp::WriteProductRegistry, true},
+    {IDS_CREATING_SHORTCUTS, &CKelvarinApp::CreateShortcuts, true},
+    {IDS_REGISTERING_COMPONENTS, &CKelvarinApp::RegisterComponents, true},
+    {IDS_REGISTERING_OLE, &CKelvarinApp::RegisterOleControls, true},
+    // Folder rights are a convenience for the data folders; the install stands without them.
+    {0, &CKelvarinApp::GrantFolderAccess, false},
+};
 } // namespace
 
-CKelvarinApp::CKelvarinApp(bool ardentEdition)
-    : m_bRestartNeeded(false), m_strInstallPath(kDefaultInstallPath), m_bArdent(FALSE),
-      m_bAskBeforeReplace(TRUE), m_bCancel(FALSE), m_bArdentBuild(ardentEdition)
-{
-}
+CKelvarinApp::CKelvarinApp(bool ardentEdition) : m_bArdentBuild(ardentEdition) {}
 
 BOOL CKelvarinApp::InitInstance()
 {
@@ -89,20 +92,14 @@ BOOL CKelvarinApp::InitInstance()
     {
         return FALSE;
     }
-
-    m_strSourceFolder = FolderOfModule(GetInstance());
-    char folder[1024] = "";
-    UINT length = GetWindowsDirectoryA(folder, sizeof(folder));
-    m_strWindowsFolder.assign(folder, length < sizeof(folder) ? length : 0);
-    length = GetSystemDirectoryA(folder, sizeof(folder));
-    m_strSystemFolder.assign(folder, length < sizeof(folder) ? length : 0);
+    RecordFolders();
 
     // The edition is a property of this build of the setup.
-    m_bArdent = m_bArdentBuild ? TRUE : FALSE;
+    m_state.m_bArdent = m_bArdentBuild ? TRUE : FALSE;
 
     // The menu's choice decides the rest of the run; any dialog left without OK
     // ends the setup silently (the dialogs ask their own questions first).
-    DLG_MainMenu menu(*this);
+    DLG_MainMenu menu(m_state);
     if (menu.DoModal() != IDOK)
     {
         return FALSE;
@@ -112,44 +109,50 @@ BOOL CKelvarinApp::InitInstance()
     {
         return Uninstall() ? TRUE : FALSE;
     }
-    if (route != MainMenuLogic::Route::InstallInPlace)
+    if (route != MainMenuLogic::Route::InstallInPlace &&
+        !RunAgreementAndPath(route == MainMenuLogic::Route::AgreementThenInstall))
     {
-        DLG_Main agreement;
-        if (agreement.DoModal() != IDOK)
-        {
-            return FALSE;
-        }
-        if (route == MainMenuLogic::Route::AgreementThenInstall)
-        {
-            m_bArdent = TRUE;
-        }
-        else
-        {
-            DLG_InstallPath pathDialog;
-            pathDialog.m_strPath = m_strInstallPath;
-            if (pathDialog.DoModal() != IDOK)
-            {
-                return FALSE;
-            }
-            m_strInstallPath =
-                MainMenuLogic::FolderAfterPathDialog(m_strInstallPath, pathDialog.m_strPath);
-        }
+        return FALSE;
     }
-
     if (!RunInstall())
     {
         return FALSE;
     }
-    if (m_bRestartNeeded)
-    {
-        if (Messages::Show(IDS_RESTART_QUERY, {}, MB_YESNO | MB_ICONHAND) != IDNO)
-        {
-            RestartWindows();
-        }
-        return TRUE;
-    }
-    ShowClosingMessage();
+    FinishInstall();
     return TRUE;
+}
+
+void CKelvarinApp::RecordFolders()
+{
+    m_state.m_strSourceFolder = FolderOfModule(GetInstance());
+    char folder[1024] = "";
+    UINT length = GetWindowsDirectoryA(folder, sizeof(folder));
+    m_state.m_strWindowsFolder = FromBuffer(folder, length, sizeof(folder));
+    length = GetSystemDirectoryA(folder, sizeof(folder));
+    m_state.m_strSystemFolder = FromBuffer(folder, length, sizeof(folder));
+}
+
+bool CKelvarinApp::RunAgreementAndPath(bool switchToArdent)
+{
+    DLG_Main agreement(m_state);
+    if (agreement.DoModal() != IDOK)
+    {
+        return false;
+    }
+    if (switchToArdent)
+    {
+        m_state.m_bArdent = TRUE;
+        return true;
+    }
+    DLG_InstallPath pathDialog;
+    pathDialog.m_strPath = m_state.m_strInstallPath;
+    if (pathDialog.DoModal() != IDOK)
+    {
+        return false;
+    }
+    m_state.m_strInstallPath =
+        MainMenuLogic::FolderAfterPathDialog(m_state.m_strInstallPath, pathDialog.m_strPath);
+    return true;
 }
 
 bool CKelvarinApp::RunInstall()
@@ -167,21 +170,22 @@ bool CKelvarinApp::RunInstall()
     return installed;
 }
 
-void CKelvarinApp::ShowClosingMessage()
+void CKelvarinApp::FinishInstall()
 {
-    Messages::Show(m_bArdent ? IDS_COMPLETE_ARDENT : IDS_COMPLETE_BRISK);
+    if (m_state.m_bRestartNeeded)
+    {
+        if (Messages::Show(IDS_RESTART_QUERY, {}, MB_YESNO | MB_ICONHAND) != IDNO)
+        {
+            RestartWindows();
+        }
+        return;
+    }
+    Messages::Show(m_state.m_bArdent ? IDS_COMPLETE_ARDENT : IDS_COMPLETE_BRISK);
 }
 
 bool CKelvarinApp::IsWindowsNT()
 {
-    OSVERSIONINFOA info;
-    ZeroMemory(&info, sizeof(info));
-    info.dwOSVersionInfoSize = sizeof(info);
-    if (!GetVersionExA(&info))
-    {
-        ExitProcess(kExitNoPlatformVersion);
-    }
-    return info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    return Platform::IsWindowsNT();
 }
 
 bool CKelvarinApp::HasAdminRights()
@@ -190,35 +194,25 @@ bool CKelvarinApp::HasAdminRights()
     {
         return true;
     }
-    HKEY key = nullptr;
-    DWORD disposition = 0;
-    char emptyClass[] = "";
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Secure\\Pellmor", 0, emptyClass,
-                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                        &disposition) != ERROR_SUCCESS)
-    {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
+    CRegistryKey key;
+    key.Create(HKEY_LOCAL_MACHINE, "Software\\Secure\\Pellmor", REG_OPTION_NON_VOLATILE,
+               KEY_ALL_ACCESS);
+    return key.IsOpen();
 }
 
 void CKelvarinApp::RestartWindows()
 {
     if (IsWindowsNT())
     {
-        HANDLE token = nullptr;
+        CKernelHandle token;
         TOKEN_PRIVILEGES privileges;
         ZeroMemory(&privileges, sizeof(privileges));
-        OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token);
+        OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                         token.Receive());
         LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid);
         privileges.PrivilegeCount = 1;
         privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-        if (token)
-        {
-            CloseHandle(token);
-        }
+        AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
     }
     if (!ExitWindowsEx(EWX_REBOOT | EWX_FORCE, 0))
     {
@@ -228,110 +222,23 @@ void CKelvarinApp::RestartWindows()
 
 std::string CKelvarinApp::GetSystemErrorText()
 {
-    const DWORD code = GetLastError();
-    char buffer[4096] = "";
-    // Some system texts hold inserts of their own; without IGNORE_INSERTS the call
-    // fails for them and the user would read an empty reason.
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, buffer, sizeof(buffer), nullptr);
-    return std::string(buffer, length < sizeof(buffer) ? length : 0);
+    return SystemError::LastErrorText();
 }
 
 std::string CKelvarinApp::GetSpecialFolderPath(int csidl)
 {
-    if (!IsWindowsNT())
+    return SpecialFolders::GetPath(csidl);
+}
+
+bool CKelvarinApp::Install(IProgressReport& progress)
+{
+    for (const InstallStep& step : kInstallSteps)
     {
-        switch (csidl)
+        if (step.status != 0)
         {
-        case CSIDL_COMMON_STARTMENU:
-            csidl = CSIDL_STARTMENU;
-            break;
-        case CSIDL_COMMON_PROGRAMS:
-            csidl = CSIDL_PROGRAMS;
-            break;
-        case CSIDL_COMMON_STARTUP:
-            csidl = CSIDL_STARTUP;
-            break;
-        case CSIDL_COMMON_DESKTOPDIRECTORY:
-            csidl = CSIDL_DESKTOPDIRECTORY;
-            break;
-        default:
-            break;
+            progress.SetStatus(step.status, 0);
         }
-    }
-    IMalloc* allocator = nullptr;
-    if (FAILED(SHGetMalloc(&allocator)))
-    {
-        Messages::ShowText(GetSystemErrorText());
-        return std::string();
-    }
-    LPITEMIDLIST list = nullptr;
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &list)))
-    {
-        const std::string error = GetSystemErrorText();
-        allocator->Release();
-        Messages::ShowText(error);
-        return std::string();
-    }
-    char path[MAX_PATH] = "";
-    const BOOL converted = SHGetPathFromIDListA(list, path);
-    const std::string error = converted ? std::string() : GetSystemErrorText();
-    allocator->Free(list);
-    allocator->Release();
-    if (!converted)
-    {
-        Messages::ShowText(error);
-        return std::string();
-    }
-    return path;
-}
-
-bool CKelvarinApp::Install(DLG_Installing& dlg)
-{
-    dlg.SetStatus(IDS_CREATING_FOLDERS, 0);
-    if (!CreateFolderTree(dlg))
-    {
-        return false;
-    }
-    dlg.SetStatus(IDS_INSTALLING_FILES, 0);
-    if (!InstallPackages(dlg))
-    {
-        return false;
-    }
-    dlg.SetStatus(IDS_CONFIGURING, 0);
-    if (!WriteProductRegistry(dlg))
-    {
-        return false;
-    }
-    dlg.SetStatus(IDS_CREATING_SHORTCUTS, 0);
-    if (!CreateShortcuts(dlg))
-    {
-        return false;
-    }
-    dlg.SetStatus(IDS_REGISTERING_COMPONENTS, 0);
-    if (!RegisterComponents(dlg))
-    {
-        return false;
-    }
-    dlg.SetStatus(IDS_REGISTERING_OLE, 0);
-    if (!RegisterOleControls(dlg))
-    {
-        return false;
-    }
-    // Folder rights are a convenience for the data folders; the install stands without them.
-    GrantFolderAccess();
-    return true;
-}
-
-bool CKelvarinApp::CreateFolderTree(DLG_Installing& dlg)
-{
-    if (!CreateFolder(dlg, m_strInstallPath))
-    {
-        return false;
-    }
-    for (int i = 0; i < kProductFolderCount; ++i)
-    {
-        if (!CreateFolder(dlg, m_strInstallPath + kProductFolders[i]))
+        if (!(this->*step.run)(progress) && step.stopsOnFailure)
         {
             return false;
         }
@@ -339,48 +246,47 @@ bool CKelvarinApp::CreateFolderTree(DLG_Installing& dlg)
     return true;
 }
 
-bool CKelvarinApp::CreateFolder(DLG_Installing& dlg, const std::string& path)
+bool CKelvarinApp::CreateFolderTree(IProgressReport& progress)
 {
-    dlg.SetLine2Text(path);
-    if (CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
-    {
-        return true;
-    }
-    Messages::Show(IDS_CREATE_FOLDER_FAILED, {path, GetSystemErrorText()});
-    return false;
+    return ProductTree::CreateFolderTree(m_state.m_strInstallPath, progress);
+}
+
+bool CKelvarinApp::CreateFolder(IProgressReport& progress, const std::string& path)
+{
+    return ProductTree::CreateFolder(path, progress);
+}
+
+bool CKelvarinApp::InstallPackages(IProgressReport& progress)
+{
+    return CPackageInstaller(m_state, &DLG_QueryReplace::Ask).InstallPackages(progress);
+}
+
+bool CKelvarinApp::WriteProductRegistry(IProgressReport& progress)
+{
+    return CProductRegistry(m_state).WriteProductRegistry(progress);
+}
+
+bool CKelvarinApp::CreateShortcuts(IProgressReport& /*progress*/)
+{
+    return CShortcuts(m_state).CreateShortcuts();
 }
 
 // A step of its own in the sequence, kept for its status line: the components
 // register themselves in the control step that follows.
-bool CKelvarinApp::RegisterComponents(DLG_Installing& /*dlg*/)
+bool CKelvarinApp::RegisterComponents(IProgressReport& /*progress*/)
 {
     return true;
 }
 
-bool CKelvarinApp::InstallPackages(DLG_Installing& dlg)
+bool CKelvarinApp::RegisterOleControls(IProgressReport& /*progress*/)
 {
-    CPackageInstaller installer(*this);
-    return installer.InstallPackages(dlg);
+    return COleRegistration(m_state).RegisterOleControls();
 }
 
-bool CKelvarinApp::WriteProductRegistry(DLG_Installing& dlg)
+bool CKelvarinApp::GrantFolderAccess(IProgressReport& /*progress*/)
 {
-    return CProductRegistry(*this).WriteProductRegistry(dlg);
-}
-
-bool CKelvarinApp::CreateShortcuts(DLG_Installing& dlg)
-{
-    return CShortcuts(*this).CreateShortcuts(dlg);
-}
-
-bool CKelvarinApp::RegisterOleControls(DLG_Installing& dlg)
-{
-    return COleRegistration(*this).RegisterOleControls(dlg);
-}
-
-void CKelvarinApp::GrantFolderAccess()
-{
-    CFolderAccess(*this).GrantFolderAccess();
+    CFolderAccess(m_state).GrantFolderAccess();
+    return true;
 }
 
 bool CKelvarinApp::Uninstall()
@@ -410,88 +316,31 @@ bool CKelvarinApp::Uninstall()
     else
     {
         SetLastError(ERROR_ACCESS_DENIED);
-        Messages::Show(IDS_DELETE_FOLDER_FAILED, {folder, GetSystemErrorText()});
+        Messages::Show(IDS_DELETE_FOLDER_FAILED, {folder, SystemError::LastErrorText()});
     }
     dlg.StageDone(1);
-    CProductRegistry(*this).RemoveProductRegistry();
+    CProductRegistry::RemoveProductRegistry();
     dlg.StageDone(2);
-    CShortcuts(*this).RemoveShortcuts();
+    CShortcuts(m_state).RemoveShortcuts();
     dlg.StageDone(3);
     Messages::Show(IDS_UNINSTALL_COMPLETE);
 
     SetMainWnd(nullptr);
     dlg.DestroyWindow();
-    key.Close();
     return true;
 }
 
 void CKelvarinApp::DeleteFolderTree(const std::string& folder)
 {
-    // A junction or symbolic link leads out of the tree: only the link itself goes,
-    // never what it points to.
-    const DWORD attributes = GetFileAttributesA(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    {
-        EmptyFolder(folder);
-    }
-    if (!RemoveDirectoryA(folder.c_str()))
-    {
-        Messages::Show(IDS_DELETE_FOLDER_FAILED, {folder, GetSystemErrorText()});
-    }
+    ProductTree::DeleteFolderTree(folder);
 }
 
 void CKelvarinApp::EmptyFolder(const std::string& folder)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*.*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-    {
-        return;
-    }
-    std::string parent = folder;
-    while (!parent.empty() && (parent.back() == '\\' || parent.back() == '/'))
-    {
-        parent.pop_back();
-    }
-    bool more = true;
-    while (more)
-    {
-        // The next entry is fetched before this one goes, so the deletion cannot
-        // disturb the search.
-        const WIN32_FIND_DATAA entry = found;
-        more = FindNextFileA(search, &found) != FALSE;
-        const std::string name = entry.cFileName;
-        if (name == "." || name == "..")
-        {
-            continue;
-        }
-        const std::string path = parent + "\\" + name;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        {
-            DeleteFolderTree(path);
-        }
-        else
-        {
-            DeleteOneFile(path);
-        }
-    }
-    FindClose(search);
+    ProductTree::EmptyFolder(folder);
 }
 
 void CKelvarinApp::DeleteOneFile(const std::string& path)
 {
-    if (DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND)
-    {
-        return;
-    }
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES)
-    {
-        SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    }
-    if (DeleteFileA(path.c_str()))
-    {
-        return;
-    }
-    Messages::Show(IDS_DELETE_FILE_FAILED, {path, GetSystemErrorText()});
+    ProductTree::DeleteOneFile(path);
 }

@@ -1,14 +1,15 @@
-// The setup's application object: it holds the setup state that every step shares
-// and runs the whole setup from its start-up routine.
+// The setup's application object: it owns the setup state that every step and
+// dialog is handed, runs the whole setup from its start-up routine, and composes
+// the steps into the install and uninstall sequences.
 #pragma once
 
-#include "app/WinApp.h"
+#include "framework/SetupState.h"
+#include "framework/WinApp.h"
 #include "package/BuildNumber.h"
 
 #include <string>
-#include <vector>
 
-class DLG_Installing;
+class IProgressReport;
 
 class CKelvarinApp : public CWinApp
 {
@@ -16,7 +17,6 @@ public:
     // The setup's own build: shown in the menu, recorded in the registry and
     // required in every package header.
     static const unsigned kBuildNumber = KELVARIN_BUILD_NUMBER;
-    static const char* const kDefaultInstallPath;
 
     // `ardentEdition` is fixed when Setup.exe is built; it becomes the Ardent flag
     // before the main menu opens.
@@ -24,18 +24,9 @@ public:
 
     BOOL InitInstance() override;
 
-    // --- setup state ---------------------------------------------------------
-    bool m_bRestartNeeded;                 // a boot-time replacement was scheduled
-    std::string m_strInstallPath;          // the install folder
-    std::string m_strSourceFolder;         // the setup's own folder, with trailing backslash
-    std::string m_strSystemFolder;         // no trailing backslash
-    std::string m_strWindowsFolder;        // as the system returns it
-    std::vector<std::string> m_renameList; // WININIT.INI lines waiting to be written (9x)
-    BOOL m_bArdent;                        // true: Ardent edition, false: Brisk
-    BOOL m_bAskBeforeReplace;              // cleared by "Yes To All"
-    BOOL m_bCancel;                        // the user cancelled the replace question
-
-    BOOL IsArdent() const { return m_bArdent; }
+    CSetupState& State() { return m_state; }
+    const CSetupState& State() const { return m_state; }
+    BOOL IsArdent() const { return m_state.IsArdent(); }
 
     // --- platform --------------------------------------------------------------
     // True on the NT family. Asked afresh by every caller; ends the process with
@@ -49,37 +40,40 @@ public:
     static std::string GetSystemErrorText();
     // Path of a shell folder, all-users folders mapped to per-user ones on 9x;
     // empty (after telling the user) when the lookup fails.
-    std::string GetSpecialFolderPath(int csidl);
+    static std::string GetSpecialFolderPath(int csidl);
 
     // --- install sequence --------------------------------------------------------
-    bool Install(DLG_Installing& dlg);
-    bool CreateFolderTree(DLG_Installing& dlg);
-    bool CreateFolder(DLG_Installing& dlg, const std::string& path);
-    bool RegisterComponents(DLG_Installing& dlg);
-
-    // Steps provided by the file installation and system configuration subsystems.
-    bool InstallPackages(DLG_Installing& dlg);
-    bool WriteProductRegistry(DLG_Installing& dlg);
-    bool CreateShortcuts(DLG_Installing& dlg);
-    bool RegisterOleControls(DLG_Installing& dlg);
-    void GrantFolderAccess();
+    // The steps in order, each announced on the progress report's upper line; stops
+    // at the first that fails (it has told the user).
+    bool Install(IProgressReport& progress);
+    bool CreateFolderTree(IProgressReport& progress);
+    bool CreateFolder(IProgressReport& progress, const std::string& path);
+    bool InstallPackages(IProgressReport& progress);
+    bool WriteProductRegistry(IProgressReport& progress);
+    bool CreateShortcuts(IProgressReport& progress);
+    bool RegisterComponents(IProgressReport& progress);
+    bool RegisterOleControls(IProgressReport& progress);
+    // Its outcome is ignored: the install stands without the folder rights.
+    bool GrantFolderAccess(IProgressReport& progress);
 
     // --- uninstall sequence -------------------------------------------------------
     // False when it did not start (no install recorded, no window): nothing removed.
     bool Uninstall();
     // Each deletion reports its own failure and lets the caller go on.
-    void DeleteFolderTree(const std::string& folder);
-    void EmptyFolder(const std::string& folder);
-    void DeleteOneFile(const std::string& path);
-
-    // The folders of the product tree below the install folder, in creation order.
-    static const char* const kProductFolders[];
-    static const int kProductFolderCount;
+    static void DeleteFolderTree(const std::string& folder);
+    static void EmptyFolder(const std::string& folder);
+    static void DeleteOneFile(const std::string& path);
 
 private:
+    // Records where the setup and the system live.
+    void RecordFolders();
+    // The agreement and, unless the menu chose otherwise, the path dialog; false when
+    // the user left either.
+    bool RunAgreementAndPath(bool switchToArdent);
     // Runs the install through its progress window; false when it did not succeed.
     bool RunInstall();
-    void ShowClosingMessage();
+    void FinishInstall();
 
+    CSetupState m_state;
     bool m_bArdentBuild;
 };

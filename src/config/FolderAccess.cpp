@@ -1,25 +1,13 @@
 #include "config/FolderAccess.h"
 
-#include "app/KelvarinApp.h"
+#include "framework/Platform.h"
+#include "framework/SetupState.h"
+#include "framework/Win32Handles.h"
 
 #include <aclapi.h>
 
 namespace
 {
-const DWORD kExitNoPlatformVersion = 1000;
-
-uint16_t ReportedVersionWord()
-{
-    OSVERSIONINFOA info;
-    ZeroMemory(&info, sizeof(info));
-    info.dwOSVersionInfoSize = sizeof(info);
-    if (!GetVersionExA(&info))
-    {
-        ExitProcess(kExitNoPlatformVersion);
-    }
-    return FolderAccessRules::VersionWord(info.dwMajorVersion, info.dwMinorVersion);
-}
-
 // The ACL functions exist on the NT family only. They are bound when first needed,
 // so that the one Setup.exe still loads on Windows 9x, where this step never runs.
 struct AclApi
@@ -60,32 +48,47 @@ const AclApi& Acl()
     return api;
 }
 
-// A SID of the trustee, freed with FreeSid.
-PSID AllocateTrusteeSid(FolderAccessRules::Trustee trustee)
+// A SID of the trustee; invalid when it cannot be made.
+CSidPtr AllocateTrusteeSid(FolderAccessRules::Trustee trustee)
 {
     SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
-    PSID sid = nullptr;
+    CSidPtr sid;
     BOOL allocated = FALSE;
     switch (trustee)
     {
     case FolderAccessRules::Trustee::Users:
-        allocated = AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                             DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0, 0, &sid);
+        allocated =
+            AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                     DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0, 0, sid.Receive());
         break;
     case FolderAccessRules::Trustee::Administrators:
-        allocated = AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                             DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &sid);
+        allocated =
+            AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                     DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, sid.Receive());
         break;
     case FolderAccessRules::Trustee::LocalSystem:
         allocated = AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0,
-                                             0, 0, 0, &sid);
+                                             0, 0, 0, sid.Receive());
         break;
     }
-    return allocated ? sid : nullptr;
+    if (!allocated)
+    {
+        sid.Release();
+    }
+    return sid;
 }
 } // namespace
 
-CFolderAccess::CFolderAccess(CKelvarinApp& app) : m_app(app) {}
+CFolderAccess::CFolderAccess(const CSetupState& state) : m_state(state) {}
+
+namespace
+{
+uint16_t ReportedVersionWord()
+{
+    const OSVERSIONINFOA version = Platform::QueryVersion();
+    return FolderAccessRules::VersionWord(version.dwMajorVersion, version.dwMinorVersion);
+}
+} // namespace
 
 bool CFolderAccess::IsWindowsXP()
 {
@@ -97,16 +100,17 @@ bool CFolderAccess::IsWindows7()
     return ReportedVersionWord() == 0x0601;
 }
 
-void CFolderAccess::GrantFolderAccess()
+void CFolderAccess::GrantFolderAccess(const EntryWriter& write)
 {
-    if (!IsWindows7() && !IsWindowsXP())
+    const OSVERSIONINFOA version = Platform::QueryVersion();
+    if (!FolderAccessRules::AppliesToVersion(version.dwMajorVersion, version.dwMinorVersion))
     {
         return;
     }
     const FolderAccessRules::Rule* rules = FolderAccessRules::Rules();
     for (std::size_t i = 0; i < FolderAccessRules::RuleCount(); ++i)
     {
-        AddFolderAccessEntry(m_app.m_strInstallPath + rules[i].subFolder, rules[i]);
+        write(m_state.m_strInstallPath + rules[i].subFolder, rules[i]);
     }
 }
 
@@ -118,8 +122,8 @@ bool CFolderAccess::ComposeDacl(PACL oldDacl, const FolderAccessRules::Rule& rul
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return false;
     }
-    PSID sid = AllocateTrusteeSid(rule.trustee);
-    if (!sid)
+    CSidPtr sid = AllocateTrusteeSid(rule.trustee);
+    if (!sid.IsValid())
     {
         return false;
     }
@@ -132,20 +136,17 @@ bool CFolderAccess::ComposeDacl(PACL oldDacl, const FolderAccessRules::Rule& rul
     entry.Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
     entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
     entry.Trustee.TrusteeType = TRUSTEE_IS_GROUP;
-    entry.Trustee.ptstrName = static_cast<LPSTR>(sid);
+    entry.Trustee.ptstrName = static_cast<LPSTR>(sid.Get());
 
-    const DWORD result = Acl().setEntriesInAcl(1, &entry, oldDacl, newDacl);
-    FreeSid(sid);
-    if (result != ERROR_SUCCESS || !*newDacl)
+    CLocalPtr<PACL> composed;
+    const DWORD result = Acl().setEntriesInAcl(1, &entry, oldDacl, composed.Receive());
+    if (result != ERROR_SUCCESS || !composed.IsValid())
     {
-        if (*newDacl)
-        {
-            LocalFree(*newDacl);
-            *newDacl = nullptr;
-        }
+        composed.Reset();
         SetLastError(result != ERROR_SUCCESS ? result : ERROR_INVALID_ACL);
         return false;
     }
+    *newDacl = composed.Release();
     return true;
 }
 
@@ -158,41 +159,31 @@ bool CFolderAccess::AddFolderAccessEntry(const std::string& folder,
         return false;
     }
     // Backup semantics open the folder itself; no sharing, as the entry is read-modify-write.
-    HANDLE handle = CreateFileA(folder.c_str(), READ_CONTROL | WRITE_DAC, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    CFileHandle folderHandle(CreateFileA(folder.c_str(), READ_CONTROL | WRITE_DAC, 0, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folderHandle.IsValid())
     {
         return false;
     }
+    // The old DACL lies inside the descriptor and goes with it.
     PACL oldDacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD result = Acl().getSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                         nullptr, &oldDacl, nullptr, &descriptor);
+    CLocalPtr<PSECURITY_DESCRIPTOR> descriptor;
+    DWORD result =
+        Acl().getSecurityInfo(folderHandle.Get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, &oldDacl, nullptr, descriptor.Receive());
     if (result != ERROR_SUCCESS)
     {
-        if (descriptor)
-        {
-            LocalFree(descriptor);
-        }
-        CloseHandle(handle);
         SetLastError(result);
         return false;
     }
 
-    PACL newDacl = nullptr;
-    bool stored = ComposeDacl(oldDacl, rule, &newDacl);
-    if (stored)
+    CLocalPtr<PACL> newDacl;
+    if (!ComposeDacl(oldDacl, rule, newDacl.Receive()))
     {
-        result = Acl().setSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                       nullptr, newDacl, nullptr);
-        stored = result == ERROR_SUCCESS;
-        LocalFree(newDacl);
+        return false;
     }
-    const DWORD error =
-        stored ? ERROR_SUCCESS : (result != ERROR_SUCCESS ? result : GetLastError());
-    // The old DACL lies inside the descriptor.
-    LocalFree(descriptor);
-    CloseHandle(handle);
-    SetLastError(error);
-    return stored;
+    result = Acl().setSecurityInfo(folderHandle.Get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                   nullptr, nullptr, newDacl.Get(), nullptr);
+    SetLastError(result);
+    return result == ERROR_SUCCESS;
 }

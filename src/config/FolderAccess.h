@@ -6,20 +6,25 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
-class CKelvarinApp;
+struct CSetupState;
 
 class CFolderAccess
 {
 public:
-    static const char* GetRuntimeClassName() { return "CFolderAccess"; }
+    // Stores one entry on one folder; true when it was stored.
+    using EntryWriter =
+        std::function<bool(const std::string& folder, const FolderAccessRules::Rule& rule)>;
 
-    explicit CFolderAccess(CKelvarinApp& app);
+    // Reads the install folder.
+    explicit CFolderAccess(const CSetupState& state);
 
-    // The last install step. Reports nothing: a folder whose rights cannot be changed keeps
-    // its old ones, and a failed entry does not stop the others.
-    void GrantFolderAccess();
+    // The last install step, on the versions the rules name. Reports nothing: a folder
+    // whose rights cannot be changed keeps its old ones, and a failed entry does not stop
+    // the others. `write` stores each entry (AddFolderAccessEntry, unless a test records).
+    void GrantFolderAccess(const EntryWriter& write = &CFolderAccess::AddFolderAccessEntry);
 
     // Merges one entry into the folder's DACL and stores it; true when it was stored.
     static bool AddFolderAccessEntry(const std::string& folder,
@@ -34,5 +39,5 @@ public:
     static bool IsWindows7();
 
 private:
-    CKelvarinApp& m_app;
+    const CSetupState& m_state;
 };

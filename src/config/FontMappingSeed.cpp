@@ -1,12 +1,12 @@
 #include "config/FontMappingSeed.h"
 
 #include "config/RegistryKey.h"
-#include "ui/DLG_Installing.h"
-#include "ui/resource.h"
+#include "framework/ProgressReport.h"
+#include "framework/resource.h"
 
-bool CFontMappingSeed::SeedFontMappings(DLG_Installing& dlg)
+bool CFontMappingSeed::SeedFontMappings(IProgressReport& progress)
 {
-    dlg.SetLine2(IDS_CONFIGURING_FONTMAPS);
+    progress.SetLine2(IDS_CONFIGURING_FONTMAPS);
     WriteAllFonts();
     return true;
 }

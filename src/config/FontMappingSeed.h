@@ -5,16 +5,14 @@
 #include "config/FontMappingData.h"
 
 class CRegistryKey;
-class DLG_Installing;
+class IProgressReport;
 
 class CFontMappingSeed
 {
 public:
-    static const char* GetRuntimeClassName() { return "CFontMappingSeed"; }
-
     // Shows the step on the progress window's second line and writes every font key.
     // Registry failures are not reported; the step always succeeds.
-    bool SeedFontMappings(DLG_Installing& dlg);
+    bool SeedFontMappings(IProgressReport& progress);
 
     // Writes all font keys in table order; what a test or the demo runs without a window.
     static void WriteAllFonts();

@@ -1,9 +1,9 @@
 #include "config/OleRegistration.h"
 
-#include "app/KelvarinApp.h"
-#include "app/Messages.h"
-#include "ui/DLG_Installing.h"
-#include "ui/resource.h"
+#include "framework/Messages.h"
+#include "framework/Platform.h"
+#include "framework/SetupState.h"
+#include "framework/resource.h"
 
 #include <windows.h>
 
@@ -32,17 +32,16 @@ private:
 };
 } // namespace
 
-COleRegistration::COleRegistration(CKelvarinApp& app) : m_app(app) {}
+COleRegistration::COleRegistration(const CSetupState& state) : m_state(state) {}
 
 std::string COleRegistration::ModulePath(const std::string& installPath, bool windowsNT)
 {
     return installPath + (windowsNT ? "\\Programs\\PCtrlsU.ocx" : "\\Programs\\PCtrlsA.ocx");
 }
 
-bool COleRegistration::RegisterOleControls(DLG_Installing& dlg)
+bool COleRegistration::RegisterOleControls()
 {
-    dlg.SetStatus(IDS_REGISTERING_OLE, 0);
-    const std::string path = ModulePath(m_app.m_strInstallPath, CKelvarinApp::IsWindowsNT());
+    const std::string path = ModulePath(m_state.m_strInstallPath, Platform::IsWindowsNT());
     if (RegisterServerModule(path))
     {
         return true;

@@ -4,18 +4,16 @@
 
 #include <string>
 
-class CKelvarinApp;
-class DLG_Installing;
+struct CSetupState;
 
 class COleRegistration
 {
 public:
-    static const char* GetRuntimeClassName() { return "COleRegistration"; }
-
-    explicit COleRegistration(CKelvarinApp& app);
+    // Reads the install folder.
+    explicit COleRegistration(const CSetupState& state);
 
     // The install step; reports its own failure with the module's path.
-    bool RegisterOleControls(DLG_Installing& dlg);
+    bool RegisterOleControls();
 
     // True only when the module's DllRegisterServer answered S_OK. Reports nothing; the
     // module is never left loaded.
@@ -25,5 +23,5 @@ public:
     static std::string ModulePath(const std::string& installPath, bool windowsNT);
 
 private:
-    CKelvarinApp& m_app;
+    const CSetupState& m_state;
 };

@@ -1,8 +1,9 @@
 #include "config/ProductRegistry.h"
 
-#include "app/KelvarinApp.h"
 #include "config/FontMappingSeed.h"
 #include "config/RegistryKey.h"
+#include "framework/SetupState.h"
+#include "package/BuildNumber.h"
 
 const char* const CProductRegistry::kCompanyKey = "Software\\Pellmor";
 const char* const CProductRegistry::kInstallKey = "Software\\Pellmor\\Prompter Install";
@@ -24,20 +25,19 @@ void RemoveKey(CRegistryKey& parent, const char* path, const char* name)
 }
 } // namespace
 
-CProductRegistry::CProductRegistry(CKelvarinApp& app) : m_app(app) {}
+CProductRegistry::CProductRegistry(const CSetupState& state) : m_state(state) {}
 
-bool CProductRegistry::WriteProductRegistry(DLG_Installing& dlg)
+bool CProductRegistry::WriteProductRegistry(IProgressReport& progress)
 {
     CFontMappingSeed seed;
-    if (!seed.SeedFontMappings(dlg))
+    if (!seed.SeedFontMappings(progress))
     {
         return false;
     }
     CRegistryKey key;
     key.Create(HKEY_LOCAL_MACHINE, kInstallKey);
-    key.SetString(kInstallPathValue, m_app.m_strInstallPath);
-    key.SetDword(kBuildNumberValue, static_cast<DWORD>(CKelvarinApp::kBuildNumber));
-    key.Close();
+    key.SetString(kInstallPathValue, m_state.m_strInstallPath);
+    key.SetDword(kBuildNumberValue, static_cast<DWORD>(KELVARIN_BUILD_NUMBER));
     return true;
 }
 
@@ -47,5 +47,4 @@ void CProductRegistry::RemoveProductRegistry()
     parent.Create(HKEY_LOCAL_MACHINE, kCompanyKey);
     RemoveKey(parent, kInstallKey, "Prompter Install");
     RemoveKey(parent, kTarpanKey, "Tarpan");
-    parent.Close();
 }

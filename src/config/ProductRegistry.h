@@ -4,8 +4,8 @@
 
 #include <string>
 
-class CKelvarinApp;
-class DLG_Installing;
+struct CSetupState;
+class IProgressReport;
 
 class CProductRegistry
 {
@@ -16,17 +16,16 @@ public:
     static const char* const kInstallPathValue; // "Install Path", REG_SZ
     static const char* const kBuildNumberValue; // "Build Number", REG_DWORD
 
-    static const char* GetRuntimeClassName() { return "CProductRegistry"; }
-
-    explicit CProductRegistry(CKelvarinApp& app);
+    // Reads the install folder.
+    explicit CProductRegistry(const CSetupState& state);
 
     // Seeds the font mappings, then records the install folder as the setup holds it and
     // the build number. Writes are not checked: the step always succeeds.
-    bool WriteProductRegistry(DLG_Installing& dlg);
+    bool WriteProductRegistry(IProgressReport& progress);
 
     // Empties and deletes "Prompter Install" and "Tarpan"; their parent stays.
-    void RemoveProductRegistry();
+    static void RemoveProductRegistry();
 
 private:
-    CKelvarinApp& m_app;
+    const CSetupState& m_state;
 };

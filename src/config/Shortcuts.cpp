@@ -1,12 +1,14 @@
 #include "config/Shortcuts.h"
 
-#include "app/KelvarinApp.h"
-#include "app/Messages.h"
 #include "config/ShortcutPaths.h"
-#include "ui/DLG_Installing.h"
-#include "ui/resource.h"
+#include "framework/ComPtr.h"
+#include "framework/Messages.h"
+#include "framework/Platform.h"
+#include "framework/SetupState.h"
+#include "framework/SpecialFolders.h"
+#include "framework/SystemError.h"
+#include "framework/resource.h"
 
-#include <objbase.h>
 #include <shlobj.h>
 
 namespace
@@ -14,26 +16,25 @@ namespace
 // The message carries the thread's last error, as the convention has it, not the HRESULT.
 bool ReportFailure()
 {
-    Messages::Show(IDS_SHORTCUT_FAILED, {CKelvarinApp::GetSystemErrorText()});
+    Messages::Show(IDS_SHORTCUT_FAILED, {SystemError::LastErrorText()});
     return false;
 }
 } // namespace
 
-CShortcuts::CShortcuts(CKelvarinApp& app) : m_app(app) {}
+CShortcuts::CShortcuts(const CSetupState& state) : m_state(state) {}
 
 std::string CShortcuts::EditionName() const
 {
-    return Messages::LoadText(m_app.IsArdent() ? IDS_EDITION_ARDENT : IDS_EDITION_BRISK);
+    return Messages::LoadText(m_state.IsArdent() ? IDS_EDITION_ARDENT : IDS_EDITION_BRISK);
 }
 
-bool CShortcuts::CreateShortcuts(DLG_Installing& dlg)
+bool CShortcuts::CreateShortcuts()
 {
-    dlg.SetStatus(IDS_CREATING_SHORTCUTS, 0);
-    if (!CreateShortcut(m_app.GetSpecialFolderPath(CSIDL_COMMON_PROGRAMS)))
+    if (!CreateShortcut(SpecialFolders::GetPath(CSIDL_COMMON_PROGRAMS)))
     {
         return false;
     }
-    return CreateShortcut(m_app.GetSpecialFolderPath(CSIDL_COMMON_DESKTOPDIRECTORY));
+    return CreateShortcut(SpecialFolders::GetPath(CSIDL_COMMON_DESKTOPDIRECTORY));
 }
 
 bool CShortcuts::CreateShortcut(const std::string& folder)
@@ -45,25 +46,21 @@ bool CShortcuts::CreateShortcut(const std::string& folder)
         return true;
     }
 
-    IShellLinkA* link = nullptr;
+    CComPtr<IShellLinkA> link;
     HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                  reinterpret_cast<void**>(&link));
+                                  link.ReceiveVoid());
     if (FAILED(hr))
     {
         return ReportFailure();
     }
-    link->SetPath(
-        ShortcutPaths::Target(m_app.m_strInstallPath, CKelvarinApp::IsWindowsNT()).c_str());
+    link->SetPath(ShortcutPaths::Target(m_state.m_strInstallPath, Platform::IsWindowsNT()).c_str());
     link->SetDescription(edition.c_str());
 
-    IPersistFile* file = nullptr;
-    hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+    CComPtr<IPersistFile> file;
+    hr = link->QueryInterface(IID_IPersistFile, file.ReceiveVoid());
     if (FAILED(hr))
     {
-        // Told before the release, which could change the last error the text comes from.
-        const bool result = ReportFailure();
-        link->Release();
-        return result;
+        return ReportFailure();
     }
 
     WCHAR widePath[MAX_PATH];
@@ -80,8 +77,6 @@ bool CShortcuts::CreateShortcut(const std::string& folder)
             hr = file->SaveCompleted(widePath);
         }
     }
-    file->Release();
-    link->Release();
     if (FAILED(hr))
     {
         return ReportFailure();
@@ -91,8 +86,8 @@ bool CShortcuts::CreateShortcut(const std::string& folder)
 
 void CShortcuts::RemoveShortcuts()
 {
-    RemoveShortcut(m_app.GetSpecialFolderPath(CSIDL_COMMON_PROGRAMS));
-    RemoveShortcut(m_app.GetSpecialFolderPath(CSIDL_COMMON_DESKTOPDIRECTORY));
+    RemoveShortcut(SpecialFolders::GetPath(CSIDL_COMMON_PROGRAMS));
+    RemoveShortcut(SpecialFolders::GetPath(CSIDL_COMMON_DESKTOPDIRECTORY));
 }
 
 void CShortcuts::RemoveShortcut(const std::string& folder)

@@ -4,18 +4,16 @@
 
 #include <string>
 
-class CKelvarinApp;
-class DLG_Installing;
+struct CSetupState;
 
 class CShortcuts
 {
 public:
-    static const char* GetRuntimeClassName() { return "CShortcuts"; }
-
-    explicit CShortcuts(CKelvarinApp& app);
+    // Reads the install folder and the edition.
+    explicit CShortcuts(const CSetupState& state);
 
     // The install step: Start-menu link first; the desktop link only when that worked.
-    bool CreateShortcuts(DLG_Installing& dlg);
+    bool CreateShortcuts();
     // Saves the edition's link in `folder` (no trailing backslash), over one of the same
     // name. Reports its own failure. An empty folder is one whose lookup failed and was
     // reported already: it is skipped and counts as done.
@@ -29,5 +27,5 @@ public:
     std::string EditionName() const;
 
 private:
-    CKelvarinApp& m_app;
+    const CSetupState& m_state;
 };

@@ -1,13 +1,15 @@
 #include "install/FileInstaller.h"
 
-#include "app/KelvarinApp.h"
-#include "app/Messages.h"
+#include "framework/Messages.h"
+#include "framework/SetupState.h"
+#include "framework/SystemError.h"
+#include "framework/Win32Handles.h"
+#include "framework/resource.h"
 #include "install/FileReplacer.h"
-#include "install/ReplaceRules.h"
 #include "install/VersionData.h"
 #include "package/PackageCatalogEntry.h"
-#include "ui/DLG_QueryReplace.h"
-#include "ui/resource.h"
+
+#include <utility>
 
 namespace
 {
@@ -23,8 +25,8 @@ uint64_t ExistingFileVersion(const std::string& path)
 }
 } // namespace
 
-CFileInstaller::CFileInstaller(CKelvarinApp& app, CFileReplacer& replacer)
-    : m_app(app), m_replacer(replacer)
+CFileInstaller::CFileInstaller(CSetupState& state, CFileReplacer& replacer, ReplaceQuestion ask)
+    : m_state(state), m_replacer(replacer), m_ask(std::move(ask))
 {
 }
 
@@ -34,14 +36,14 @@ bool CFileInstaller::InstallFile(CPackageFile& package, const CPackageCatalogEnt
     const bool exists = GetFileAttributesA(targetPath.c_str()) != INVALID_FILE_ATTRIBUTES;
     const uint64_t oldVersion = exists ? ExistingFileVersion(targetPath) : 0;
     switch (ReplaceRules::Decide(exists, oldVersion, entry.GetFileVersion(), targetPath,
-                                 m_app.m_bAskBeforeReplace != FALSE))
+                                 m_state.m_bAskBeforeReplace != FALSE))
     {
     case ReplaceRules::Action::Keep:
         return true;
     case ReplaceRules::Action::Ask:
         if (!QueryReplace(entry, targetPath))
         {
-            return !m_app.m_bCancel;
+            return !m_state.m_bCancel;
         }
         break;
     case ReplaceRules::Action::Write:
@@ -54,14 +56,13 @@ bool CFileInstaller::QueryReplace(const CPackageCatalogEntry& entry, const std::
 {
     uint64_t oldTime = 0;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(targetPath.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
+    CFindHandle search(FindFirstFileA(targetPath.c_str(), &found));
+    if (!search.IsValid())
     {
-        Messages::Show(IDS_FILE_INFO_FAILED, {targetPath, CKelvarinApp::GetSystemErrorText()});
+        Messages::Show(IDS_FILE_INFO_FAILED, {targetPath, SystemError::LastErrorText()});
     }
     else
     {
-        FindClose(search);
         oldTime = (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
                   found.ftLastWriteTime.dwLowDateTime;
     }
@@ -74,22 +75,20 @@ bool CFileInstaller::QueryReplace(const CPackageCatalogEntry& entry, const std::
                           FormatFileTime(entry.GetLastWriteTime()),
                           ReplaceRules::VersionText(0, noVersion), FormatFileTime(oldTime)});
 
-    DLG_QueryReplace dlg;
-    dlg.m_strQuestion = question;
-    const INT_PTR answer = dlg.DoModal();
-    if (answer == IDCANCEL)
+    switch (m_ask(question))
     {
-        if (!dlg.m_bNo)
-        {
-            m_app.m_bCancel = TRUE;
-        }
+    case ReplaceRules::Answer::Yes:
+        return true;
+    case ReplaceRules::Answer::YesToAll:
+        m_state.m_bAskBeforeReplace = FALSE;
+        return true;
+    case ReplaceRules::Answer::No:
         return false;
+    case ReplaceRules::Answer::Cancel:
+        break;
     }
-    if (dlg.m_bYesToAll)
-    {
-        m_app.m_bAskBeforeReplace = FALSE;
-    }
-    return true;
+    m_state.m_bCancel = TRUE;
+    return false;
 }
 
 std::string CFileInstaller::FormatFileTime(uint64_t fileTime)

@@ -3,18 +3,25 @@
 // user is asked before an unversioned file is overwritten.
 #pragma once
 
+#include "install/ReplaceRules.h"
+
 #include <cstdint>
+#include <functional>
 #include <string>
 
-class CKelvarinApp;
+struct CSetupState;
 class CFileReplacer;
 class CPackageFile;
 class CPackageCatalogEntry;
 
+// Puts the replace question to the user and returns the answer.
+using ReplaceQuestion = std::function<ReplaceRules::Answer(const std::string& question)>;
+
 class CFileInstaller
 {
 public:
-    CFileInstaller(CKelvarinApp& app, CFileReplacer& replacer);
+    // Reads and writes the ask-before-replace and cancel flags.
+    CFileInstaller(CSetupState& state, CFileReplacer& replacer, ReplaceQuestion ask);
 
     // False when writing failed (the user has been told) or the user cancelled.
     bool InstallFile(CPackageFile& package, const CPackageCatalogEntry& entry, int index,
@@ -26,6 +33,7 @@ public:
     static std::string FormatFileTime(uint64_t fileTime);
 
 private:
-    CKelvarinApp& m_app;
+    CSetupState& m_state;
     CFileReplacer& m_replacer;
+    ReplaceQuestion m_ask;
 };

@@ -1,11 +1,13 @@
 #include "install/FileReplacer.h"
 
-#include "app/KelvarinApp.h"
-#include "app/Messages.h"
+#include "framework/Messages.h"
+#include "framework/Platform.h"
+#include "framework/SetupState.h"
+#include "framework/SystemError.h"
 #include "install/ReplaceRules.h"
 #include "install/WininitMerge.h"
 #include "package/PackageFile.h"
-#include "ui/resource.h"
+#include "framework/resource.h"
 
 namespace
 {
@@ -32,31 +34,30 @@ std::string ShortPath(const std::string& path)
 
 bool ReadWholeFile(const std::string& path, std::string& bytes)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    CFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid())
     {
         return false;
     }
     char chunk[4096];
     DWORD done = 0;
-    while (ReadFile(file, chunk, sizeof(chunk), &done, nullptr) && done > 0)
+    while (ReadFile(file.Get(), chunk, sizeof(chunk), &done, nullptr) && done > 0)
     {
         bytes.append(chunk, done);
     }
-    CloseHandle(file);
     return true;
 }
 } // namespace
 
-CFileReplacer::CFileReplacer(CKelvarinApp& app) : m_app(app) {}
+CFileReplacer::CFileReplacer(CSetupState& state) : m_state(state) {}
 
 bool CFileReplacer::ReplaceFile(CPackageFile& package, const CPackageCatalogEntry& entry, int index,
                                 const std::string& targetPath)
 {
     std::string tempPath;
-    HANDLE temp = CreateTempFile(targetPath, tempPath);
-    if (temp == INVALID_HANDLE_VALUE)
+    CFileHandle temp = CreateTempFile(targetPath, tempPath);
+    if (!temp.IsValid())
     {
         return false;
     }
@@ -64,8 +65,8 @@ bool CFileReplacer::ReplaceFile(CPackageFile& package, const CPackageCatalogEntr
     // The error text is taken before the clean-up calls overwrite the error code.
     auto abandon = [&](UINT messageId)
     {
-        const std::string error = CKelvarinApp::GetSystemErrorText();
-        CloseHandle(temp);
+        const std::string error = SystemError::LastErrorText();
+        temp.Reset();
         DeleteFileA(tempPath.c_str());
         Messages::Show(messageId, {error});
         return false;
@@ -73,21 +74,21 @@ bool CFileReplacer::ReplaceFile(CPackageFile& package, const CPackageCatalogEntr
 
     // An uncompressed package gives an empty file no block to extract from; the
     // new temporary file already holds its whole content.
-    if (entry.GetUnpackedSize() != 0 && !package.ExtractToFile(index, temp))
+    if (entry.GetUnpackedSize() != 0 && !package.ExtractToFile(index, temp.Get()))
     {
         return abandon(IDS_READ_PACKAGE_FAILED);
     }
-    if (!FlushFileBuffers(temp))
+    if (!FlushFileBuffers(temp.Get()))
     {
         return abandon(IDS_WRITE_FILE_FAILED);
     }
     const FILETIME created = ToFileTime(entry.GetCreationTime());
     const FILETIME written = ToFileTime(entry.GetLastWriteTime());
-    if (!SetFileTime(temp, &created, nullptr, &written))
+    if (!SetFileTime(temp.Get(), &created, nullptr, &written))
     {
         return abandon(IDS_WRITE_FILE_FAILED);
     }
-    CloseHandle(temp);
+    temp.Reset();
 
     if (MoveFileA(tempPath.c_str(), targetPath.c_str()))
     {
@@ -95,7 +96,7 @@ bool CFileReplacer::ReplaceFile(CPackageFile& package, const CPackageCatalogEntr
     }
     if (GetLastError() != ERROR_ALREADY_EXISTS)
     {
-        const std::string error = CKelvarinApp::GetSystemErrorText();
+        const std::string error = SystemError::LastErrorText();
         DeleteFileA(tempPath.c_str());
         Messages::Show(IDS_RENAME_FAILED, {error});
         return false;
@@ -115,13 +116,13 @@ bool CFileReplacer::ReplaceFile(CPackageFile& package, const CPackageCatalogEntr
     {
         return true;
     }
-    const std::string error = CKelvarinApp::GetSystemErrorText();
+    const std::string error = SystemError::LastErrorText();
     DeleteFileA(tempPath.c_str());
     Messages::Show(IDS_RENAME_AFTER_DELETE_FAILED, {targetPath, error});
     return false;
 }
 
-HANDLE CFileReplacer::CreateTempFile(const std::string& targetPath, std::string& tempPath)
+CFileHandle CFileReplacer::CreateTempFile(const std::string& targetPath, std::string& tempPath)
 {
     const std::string folder = ReplaceRules::FolderOf(targetPath);
     // Create-new below keeps a name taken in the meantime from being overwritten.
@@ -131,24 +132,24 @@ HANDLE CFileReplacer::CreateTempFile(const std::string& targetPath, std::string&
         tempPath = ReplaceRules::TempFileName(folder, number++);
     } while (GetFileAttributesA(tempPath.c_str()) != INVALID_FILE_ATTRIBUTES);
 
-    HANDLE file =
-        CreateFileA(tempPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    CFileHandle file(CreateFileA(tempPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                                 nullptr));
+    if (!file.IsValid())
     {
-        Messages::Show(IDS_TEMP_FILE_FAILED, {tempPath, CKelvarinApp::GetSystemErrorText()});
+        Messages::Show(IDS_TEMP_FILE_FAILED, {tempPath, SystemError::LastErrorText()});
     }
     return file;
 }
 
 void CFileReplacer::ScheduleBootReplace(const std::string& tempPath, const std::string& targetPath)
 {
-    if (CKelvarinApp::IsWindowsNT())
+    if (Platform::IsWindowsNT())
     {
         if (!MoveFileExA(targetPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ||
             !MoveFileExA(tempPath.c_str(), targetPath.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT))
         {
-            Messages::Show(IDS_BOOT_REPLACE_FAILED, {CKelvarinApp::GetSystemErrorText()});
+            Messages::Show(IDS_BOOT_REPLACE_FAILED, {SystemError::LastErrorText()});
         }
     }
     else
@@ -156,41 +157,39 @@ void CFileReplacer::ScheduleBootReplace(const std::string& tempPath, const std::
         // WININIT.INI runs before long names are available, so it gets the 8.3 forms.
         const std::string shortTemp = ShortPath(tempPath);
         const std::string shortTarget = ShortPath(targetPath);
-        m_app.m_renameList.push_back("NUL=" + shortTarget);
-        m_app.m_renameList.push_back(shortTarget + "=" + shortTemp);
+        m_state.m_renameList.push_back("NUL=" + shortTarget);
+        m_state.m_renameList.push_back(shortTarget + "=" + shortTemp);
     }
-    m_app.m_bRestartNeeded = true;
+    m_state.m_bRestartNeeded = true;
 }
 
 void CFileReplacer::WriteWininit()
 {
-    const std::string path = m_app.m_strWindowsFolder + "\\WININIT.INI";
+    const std::string path = m_state.m_strWindowsFolder + "\\WININIT.INI";
     std::string bytes;
     std::vector<std::string> lines;
     if (ReadWholeFile(path, bytes))
     {
         lines = WininitMerge::SplitLines(bytes);
     }
-    WininitMerge::Merge(lines, m_app.m_renameList);
-    m_app.m_renameList.clear();
+    WininitMerge::Merge(lines, m_state.m_renameList);
+    m_state.m_renameList.clear();
 
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    CFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid())
     {
-        Messages::Show(IDS_WININIT_FAILED, {CKelvarinApp::GetSystemErrorText()});
+        Messages::Show(IDS_WININIT_FAILED, {SystemError::LastErrorText()});
         return;
     }
     const std::string text = WininitMerge::JoinLines(lines);
     DWORD done = 0;
     // A short write would leave the system's rename list cut off: say so.
-    if (!WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) ||
-        done != text.size() || !FlushFileBuffers(file))
+    if (!WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &done, nullptr) ||
+        done != text.size() || !FlushFileBuffers(file.Get()))
     {
-        const std::string error = CKelvarinApp::GetSystemErrorText();
-        CloseHandle(file);
+        const std::string error = SystemError::LastErrorText();
+        file.Reset();
         Messages::Show(IDS_WININIT_FAILED, {error});
-        return;
     }
-    CloseHandle(file);
 }

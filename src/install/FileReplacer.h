@@ -3,26 +3,27 @@
 // old file is in use, replaced at the next boot.
 #pragma once
 
-#include <windows.h>
+#include "package/UniqueHandle.h"
 
 #include <string>
 
-class CKelvarinApp;
+struct CSetupState;
 class CPackageFile;
 class CPackageCatalogEntry;
 
 class CFileReplacer
 {
 public:
-    explicit CFileReplacer(CKelvarinApp& app);
+    // Reads the Windows folder; writes the rename list and the restart-needed flag.
+    explicit CFileReplacer(CSetupState& state);
 
     // True when the target holds the new file or its replacement at boot is arranged.
     bool ReplaceFile(CPackageFile& package, const CPackageCatalogEntry& entry, int index,
                      const std::string& targetPath);
 
-    // The first free "$tmpNNNN.tmp" beside the target, created exclusively; the
-    // invalid handle (after telling the user) when it cannot be made.
-    HANDLE CreateTempFile(const std::string& targetPath, std::string& tempPath);
+    // The first free "$tmpNNNN.tmp" beside the target, created exclusively; an invalid
+    // handle (after telling the user) when it cannot be made.
+    CFileHandle CreateTempFile(const std::string& targetPath, std::string& tempPath);
 
     // Moves the temporary file onto the target at the next restart and marks the
     // restart as needed: at once on NT, through the rename list on 9x.
@@ -32,5 +33,5 @@ public:
     void WriteWininit();
 
 private:
-    CKelvarinApp& m_app;
+    CSetupState& m_state;
 };

@@ -1,13 +1,18 @@
 #include "install/PackageInstaller.h"
 
-#include "app/KelvarinApp.h"
-#include "app/Messages.h"
+#include "framework/Messages.h"
+#include "framework/Platform.h"
+#include "framework/ProgressReport.h"
+#include "framework/SetupState.h"
+#include "framework/SystemError.h"
+#include "framework/resource.h"
 #include "install/PackageTable.h"
 #include "install/ReplaceRules.h"
+#include "package/BuildNumber.h"
 #include "package/EntryName.h"
 #include "package/PackageFile.h"
-#include "ui/DLG_Installing.h"
-#include "ui/resource.h"
+
+#include <utility>
 
 namespace
 {
@@ -46,18 +51,17 @@ bool IsSafeOnceConverted(const std::string& ansi)
 }
 } // namespace
 
-CPackageInstaller::CPackageInstaller(CKelvarinApp& app)
-    : m_app(app), m_replacer(app), m_installer(app, m_replacer)
+CPackageInstaller::CPackageInstaller(CSetupState& state, ReplaceQuestion ask)
+    : m_state(state), m_replacer(state), m_installer(state, m_replacer, std::move(ask))
 {
 }
 
-bool CPackageInstaller::InstallPackages(DLG_Installing& dlg)
+bool CPackageInstaller::InstallPackages(IProgressReport& progress)
 {
-    dlg.SetStatus(IDS_INSTALLING_FILES, 0);
     for (const PackageTable::Placement& placement : PackageTable::Placements(
-             CKelvarinApp::IsWindowsNT(), m_app.m_strInstallPath, m_app.m_strSystemFolder))
+             Platform::IsWindowsNT(), m_state.m_strInstallPath, m_state.m_strSystemFolder))
     {
-        if (!InstallPackage(dlg, placement.package, placement.target))
+        if (!InstallPackage(progress, placement.package, placement.target))
         {
             return false;
         }
@@ -65,19 +69,18 @@ bool CPackageInstaller::InstallPackages(DLG_Installing& dlg)
     return true;
 }
 
-bool CPackageInstaller::InstallPackage(DLG_Installing& dlg, const std::string& name,
+bool CPackageInstaller::InstallPackage(IProgressReport& progress, const std::string& name,
                                        const std::string& targetFolder)
 {
     CPackageFile package(false);
-    if (!package.Open(m_app.m_strSourceFolder + name, false))
+    if (!package.Open(m_state.m_strSourceFolder + name, false))
     {
-        Messages::Show(IDS_PACKAGE_OPEN_FAILED, {name, CKelvarinApp::GetSystemErrorText()});
+        Messages::Show(IDS_PACKAGE_OPEN_FAILED, {name, SystemError::LastErrorText()});
         return false;
     }
     const CPackageCatalog catalog = package.GetCatalog();
-    if (package.GetBuildNumber() != CKelvarinApp::kBuildNumber)
+    if (package.GetBuildNumber() != KELVARIN_BUILD_NUMBER)
     {
-        package.Close();
         Messages::Show(IDS_PACKAGE_WRONG_BUILD, {name});
         return false;
     }
@@ -87,7 +90,7 @@ bool CPackageInstaller::InstallPackage(DLG_Installing& dlg, const std::string& n
     {
         const CPackageCatalogEntry entry = catalog.GetEntry(index);
         const std::string entryName = ToAnsi(entry.GetName(), entry.GetNameLength());
-        dlg.SetLine2Text(entryName);
+        progress.SetLine2Text(entryName);
         switch (entry.GetKind())
         {
         case CPackageCatalogEntry::kKindFile:
@@ -110,9 +113,7 @@ bool CPackageInstaller::InstallPackage(DLG_Installing& dlg, const std::string& n
             return false;
         }
     }
-    package.Close();
-
-    if (!CKelvarinApp::IsWindowsNT() && !m_app.m_renameList.empty())
+    if (!Platform::IsWindowsNT() && !m_state.m_renameList.empty())
     {
         m_replacer.WriteWininit();
     }

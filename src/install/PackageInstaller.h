@@ -7,22 +7,25 @@
 
 #include <string>
 
-class CKelvarinApp;
-class DLG_Installing;
+struct CSetupState;
+class IProgressReport;
 
 class CPackageInstaller
 {
 public:
-    explicit CPackageInstaller(CKelvarinApp& app);
+    // Reads the folders; the replacement writes the flags, the rename list and the
+    // restart-needed flag. `ask` puts the replace question to the user.
+    CPackageInstaller(CSetupState& state, ReplaceQuestion ask);
 
     // Stops at the first package that fails; what was installed stays.
-    bool InstallPackages(DLG_Installing& dlg);
-    // `name` is looked up in the setup's folder; `targetFolder` must exist.
-    bool InstallPackage(DLG_Installing& dlg, const std::string& name,
+    bool InstallPackages(IProgressReport& progress);
+    // `name` is looked up in the setup's folder; `targetFolder` must exist. The lower
+    // status line names each entry.
+    bool InstallPackage(IProgressReport& progress, const std::string& name,
                         const std::string& targetFolder);
 
 private:
-    CKelvarinApp& m_app;
+    CSetupState& m_state;
     CFileReplacer m_replacer;
     CFileInstaller m_installer;
 };

@@ -28,6 +28,15 @@ Action Decide(bool targetExists, uint64_t oldVersion, uint64_t newVersion,
     return askBeforeReplace ? Action::Ask : Action::Write;
 }
 
+Answer AnswerFor(long long endCode, bool yesToAll, bool no)
+{
+    if (endCode == 2)
+    {
+        return no ? Answer::No : Answer::Cancel;
+    }
+    return yesToAll ? Answer::YesToAll : Answer::Yes;
+}
+
 bool IsAlwaysReplaced(const std::string& targetPath)
 {
     return targetPath.find("UX_W32.DLL") != std::string::npos ||

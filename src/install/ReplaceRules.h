@@ -19,6 +19,20 @@ enum class Action
 Action Decide(bool targetExists, uint64_t oldVersion, uint64_t newVersion,
               const std::string& targetPath, bool askBeforeReplace);
 
+// What the user answered to "Query Replace File".
+enum class Answer
+{
+    Yes,
+    YesToAll,
+    No,
+    Cancel
+};
+
+// The answer a closed question dialog gave: its end code (1 OK, 2 Cancel, -1 when
+// it could not be shown) and its two flags. No ends with the same code as Cancel;
+// the flag tells them apart.
+Answer AnswerFor(long long endCode, bool yesToAll, bool no);
+
 // The one runtime DLL that is replaced whenever its version differs. Only these two
 // spellings count; the search is case-sensitive on purpose.
 bool IsAlwaysReplaced(const std::string& targetPath);

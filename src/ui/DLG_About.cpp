@@ -1,5 +1,5 @@
 #include "ui/DLG_About.h"
 
-#include "ui/resource.h"
+#include "framework/resource.h"
 
 DLG_About::DLG_About(HWND hParent) : CDialog(IDD_ABOUTBOX, hParent) {}

@@ -1,7 +1,7 @@
 // The "About Kelvarin" box, opened from the licence dialog's system menu.
 #pragma once
 
-#include "ui/Dialog.h"
+#include "framework/Dialog.h"
 
 class DLG_About : public CDialog
 {

@@ -1,8 +1,9 @@
 #include "ui/DLG_InstallPath.h"
 
-#include "app/Messages.h"
-#include "ui/DataExchange.h"
-#include "ui/resource.h"
+#include "framework/DataExchange.h"
+#include "framework/ItemIdList.h"
+#include "framework/Messages.h"
+#include "framework/resource.h"
 
 #include <shlobj.h>
 
@@ -43,20 +44,14 @@ void DLG_InstallPath::OnBrowse()
     info.ulFlags = BIF_RETURNONLYFSDIRS;
 
     std::string chosen;
-    LPITEMIDLIST list = SHBrowseForFolderA(&info);
-    if (list)
+    LPITEMIDLIST browsed = SHBrowseForFolderA(&info);
+    if (browsed)
     {
-        char path[MAX_PATH] = "";
-        if (SHGetPathFromIDListA(list, path))
-        {
-            chosen = path;
-        }
-        IMalloc* allocator = nullptr;
-        if (SUCCEEDED(SHGetMalloc(&allocator)))
-        {
-            allocator->Free(list);
-            allocator->Release();
-        }
+        CComPtr<IMalloc> allocator;
+        SHGetMalloc(allocator.Receive());
+        CItemIdList list(allocator.Get());
+        list.Reset(browsed);
+        list.GetPath(chosen);
     }
     // A cancelled browser empties the field too: the caller then keeps its own folder.
     m_strPath = chosen;

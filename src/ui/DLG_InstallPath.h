@@ -2,7 +2,7 @@
 // install. The text is handed back as typed; an empty text is the caller's to judge.
 #pragma once
 
-#include "ui/Dialog.h"
+#include "framework/Dialog.h"
 
 #include <string>
 

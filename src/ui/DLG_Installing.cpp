@@ -1,8 +1,8 @@
 #include "ui/DLG_Installing.h"
 
-#include "app/Messages.h"
-#include "ui/DataExchange.h"
-#include "ui/resource.h"
+#include "framework/Messages.h"
+#include "framework/DataExchange.h"
+#include "framework/resource.h"
 
 DLG_Installing::DLG_Installing(HWND hParent)
     : CDialog(IDD_INSTALLING, hParent), m_line1(nullptr), m_line2(nullptr)

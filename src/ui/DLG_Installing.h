@@ -3,9 +3,10 @@
 // change because no message loop runs while the install sequence works.
 #pragma once
 
-#include "ui/Dialog.h"
+#include "framework/Dialog.h"
+#include "framework/ProgressReport.h"
 
-class DLG_Installing : public CDialog
+class DLG_Installing : public CDialog, public IProgressReport
 {
 public:
     static const char* GetRuntimeClassName() { return "DLG_Installing"; }
@@ -13,11 +14,11 @@ public:
     explicit DLG_Installing(HWND hParent = nullptr);
 
     // Both lines from string ids; 0 (or an id without text) clears the line.
-    void SetStatus(UINT line1Id, UINT line2Id);
+    void SetStatus(UINT line1Id, UINT line2Id) override;
     void SetLine1(UINT id);
-    void SetLine2(UINT id);
+    void SetLine2(UINT id) override;
     void SetLine1Text(const std::string& text);
-    void SetLine2Text(const std::string& text);
+    void SetLine2Text(const std::string& text) override;
 
 protected:
     BOOL OnInitDialog() override;

@@ -1,16 +1,17 @@
 #include "ui/DLG_Main.h"
 
-#include "app/KelvarinApp.h"
-#include "app/Messages.h"
+#include "framework/DataExchange.h"
+#include "framework/Messages.h"
+#include "framework/SetupState.h"
+#include "framework/WinApp.h"
+#include "framework/resource.h"
 #include "ui/DLG_About.h"
-#include "ui/DataExchange.h"
 #include "ui/LicenseText.h"
-#include "ui/resource.h"
 
 const char* const DLG_Main::kLoadFailedText = "Error: Cannot load license agreement";
 
-DLG_Main::DLG_Main(HWND hParent)
-    : CDialog(IDD_MAIN, hParent), m_bAccepted(0),
+DLG_Main::DLG_Main(const CSetupState& state, HWND hParent)
+    : CDialog(IDD_MAIN, hParent), m_bAccepted(0), m_state(state),
       m_hIcon(LoadIconA(CWinApp::ResourceInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
       m_editLicense(nullptr), m_btnInstall(nullptr)
 {
@@ -51,8 +52,7 @@ void DLG_Main::AddAboutItem()
 
 void DLG_Main::ShowAgreement()
 {
-    CKelvarinApp* app = dynamic_cast<CKelvarinApp*>(CWinApp::Get());
-    const bool ardent = app && app->IsArdent();
+    const bool ardent = m_state.IsArdent() != FALSE;
     const HINSTANCE instance = CWinApp::ResourceInstance();
     HRSRC found = FindResourceA(instance, ardent ? "LICENSEARDENT" : "LICENSEBRISK", "LICENSE");
     HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;

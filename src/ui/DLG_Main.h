@@ -2,16 +2,19 @@
 // box is ticked and Install pressed; the system menu carries the About box.
 #pragma once
 
-#include "ui/Dialog.h"
+#include "framework/Dialog.h"
 
 #include <string>
+
+struct CSetupState;
 
 class DLG_Main : public CDialog
 {
 public:
     static const char* GetRuntimeClassName() { return "DLG_Main"; }
 
-    explicit DLG_Main(HWND hParent = nullptr);
+    // The edition chooses the agreement shown.
+    explicit DLG_Main(const CSetupState& state, HWND hParent = nullptr);
 
     int m_bAccepted; // the check box: 0 until the user ticks it
 
@@ -32,6 +35,7 @@ private:
     void UpdateInstallButton();
     void PaintMinimised();
 
+    const CSetupState& m_state;
     HICON m_hIcon;
     HWND m_editLicense;
     HWND m_btnInstall;

@@ -1,11 +1,13 @@
 #include "ui/DLG_MainMenu.h"
 
-#include "app/KelvarinApp.h"
-#include "app/Messages.h"
 #include "config/ProductRegistry.h"
 #include "config/RegistryKey.h"
-#include "ui/DataExchange.h"
-#include "ui/resource.h"
+#include "framework/DataExchange.h"
+#include "framework/Messages.h"
+#include "framework/SetupState.h"
+#include "framework/WinApp.h"
+#include "framework/resource.h"
+#include "package/BuildNumber.h"
 
 namespace
 {
@@ -23,9 +25,9 @@ bool SameFolder(const std::string& a, const std::string& b)
 }
 } // namespace
 
-DLG_MainMenu::DLG_MainMenu(CKelvarinApp& app, HWND hParent)
+DLG_MainMenu::DLG_MainMenu(CSetupState& state, HWND hParent)
     : CDialog(IDD_MAINMENU, hParent), m_bInstall(false), m_bUpgrade(false),
-      m_bSwitchToArdent(false), m_app(app), m_nInstalledBuild(0), m_bSameProduct(false),
+      m_bSwitchToArdent(false), m_state(state), m_nInstalledBuild(0), m_bSameProduct(false),
       m_bPredecessor(false)
 {
 }
@@ -49,10 +51,11 @@ void DLG_MainMenu::DoDataExchange(CDataExchange* pDX)
 BOOL DLG_MainMenu::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    m_strBuild = std::to_string(CKelvarinApp::kBuildNumber);
-    m_installButton.LoadBitmaps(m_app.GetInstance(), IDB_INSTALL_NORMAL, IDB_INSTALL_PRESSED,
+    m_strBuild = std::to_string(KELVARIN_BUILD_NUMBER);
+    const HINSTANCE instance = CWinApp::ResourceInstance();
+    m_installButton.LoadBitmaps(instance, IDB_INSTALL_NORMAL, IDB_INSTALL_PRESSED,
                                 IDB_INSTALL_DISABLED);
-    m_uninstallButton.LoadBitmaps(m_app.GetInstance(), IDB_UNINSTALL_NORMAL, IDB_UNINSTALL_PRESSED,
+    m_uninstallButton.LoadBitmaps(instance, IDB_UNINSTALL_NORMAL, IDB_UNINSTALL_PRESSED,
                                   IDB_UNINSTALL_DISABLED);
     m_strFoundIn.clear();
     EnableDlgItem(IDC_MENU_UNINSTALL, false);
@@ -82,7 +85,7 @@ void DLG_MainMenu::LookForEarlierInstall()
     }
 
     const MainMenuLogic::MenuState state =
-        MainMenuLogic::OpenMenu(recorded, m_app.IsArdent() != FALSE, PathExists, SameFolder);
+        MainMenuLogic::OpenMenu(recorded, m_state.IsArdent() != FALSE, PathExists, SameFolder);
     if (state.writePath)
     {
         // Registry failures are not the menu's to report: a lost write only means
@@ -91,8 +94,8 @@ void DLG_MainMenu::LookForEarlierInstall()
         writer.Create(HKEY_LOCAL_MACHINE, CProductRegistry::kInstallKey);
         writer.SetString(CProductRegistry::kInstallPathValue, state.installFolder);
     }
-    m_app.m_strInstallPath = state.installFolder;
-    m_app.m_bArdent = state.ardent ? TRUE : FALSE;
+    m_state.m_strInstallPath = state.installFolder;
+    m_state.m_bArdent = state.ardent ? TRUE : FALSE;
     m_nInstalledBuild = state.installedBuild;
     m_bSameProduct = state.opening == MainMenuLogic::Opening::SameProduct;
     m_bPredecessor = state.opening == MainMenuLogic::Opening::Predecessor;

@@ -2,18 +2,20 @@
 // state and the registry, and offers install (or upgrade) and uninstall.
 #pragma once
 
-#include "ui/Dialog.h"
+#include "framework/Dialog.h"
 #include "ui/MainMenuLogic.h"
 #include "ui/PictureButton.h"
 
 #include <string>
 
-class CKelvarinApp;
+struct CSetupState;
 
 class DLG_MainMenu : public CDialog
 {
 public:
-    explicit DLG_MainMenu(CKelvarinApp& app, HWND hParent = nullptr);
+    // Reads the edition; sets the install folder and, for a Tarpan LT install found,
+    // the Ardent flag.
+    explicit DLG_MainMenu(CSetupState& state, HWND hParent = nullptr);
 
     // The menu result, read by the start-up routine after OK.
     bool m_bInstall;
@@ -33,7 +35,7 @@ private:
     void LookForEarlierInstall();
     void Choose(MainMenuLogic::Button button);
 
-    CKelvarinApp& m_app;
+    CSetupState& m_state;
     CPictureButton m_installButton;
     CPictureButton m_uninstallButton;
 

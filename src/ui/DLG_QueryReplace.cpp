@@ -1,7 +1,7 @@
 #include "ui/DLG_QueryReplace.h"
 
-#include "ui/DataExchange.h"
-#include "ui/resource.h"
+#include "framework/DataExchange.h"
+#include "framework/resource.h"
 
 DLG_QueryReplace::DLG_QueryReplace(HWND hParent)
     : CDialog(IDD_QUERYREPLACE, hParent), m_bYesToAll(0), m_bNo(0)
@@ -11,6 +11,14 @@ DLG_QueryReplace::DLG_QueryReplace(HWND hParent)
 void DLG_QueryReplace::DoDataExchange(CDataExchange* pDX)
 {
     DDX_Text(pDX, IDC_QUESTION, m_strQuestion);
+}
+
+ReplaceRules::Answer DLG_QueryReplace::Ask(const std::string& question)
+{
+    DLG_QueryReplace dlg;
+    dlg.m_strQuestion = question;
+    const INT_PTR endCode = dlg.DoModal();
+    return ReplaceRules::AnswerFor(endCode, dlg.m_bYesToAll != 0, dlg.m_bNo != 0);
 }
 
 bool DLG_QueryReplace::OnCommand(WORD id, WORD code, HWND control)

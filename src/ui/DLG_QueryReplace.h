@@ -2,7 +2,8 @@
 // may be overwritten. It only reports the answer; the installer decides what it means.
 #pragma once
 
-#include "ui/Dialog.h"
+#include "framework/Dialog.h"
+#include "install/ReplaceRules.h"
 
 #include <string>
 
@@ -10,6 +11,9 @@ class DLG_QueryReplace : public CDialog
 {
 public:
     explicit DLG_QueryReplace(HWND hParent = nullptr);
+
+    // Shows the question modally (owned by the main window) and returns the answer.
+    static ReplaceRules::Answer Ask(const std::string& question);
 
     std::string m_strQuestion;
     // No ends with IDCANCEL like Cancel; this flag is what tells them apart.

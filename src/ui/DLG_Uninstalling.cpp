@@ -1,8 +1,8 @@
 #include "ui/DLG_Uninstalling.h"
 
-#include "app/Messages.h"
-#include "ui/DataExchange.h"
-#include "ui/resource.h"
+#include "framework/Messages.h"
+#include "framework/DataExchange.h"
+#include "framework/resource.h"
 
 DLG_Uninstalling::DLG_Uninstalling(HWND hParent) : CDialog(IDD_UNINSTALLING, hParent) {}
 

@@ -2,7 +2,7 @@
 // "done." when the next one begins.
 #pragma once
 
-#include "ui/Dialog.h"
+#include "framework/Dialog.h"
 
 class DLG_Uninstalling : public CDialog
 {

@@ -1,6 +1,6 @@
 #include "ui/MainMenuLogic.h"
 
-#include "ui/resource.h"
+#include "framework/resource.h"
 
 namespace MainMenuLogic
 {

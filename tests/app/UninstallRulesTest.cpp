@@ -1,4 +1,4 @@
-#include "app/UninstallRules.h"
+#include "install/UninstallRules.h"
 
 #include <gtest/gtest.h>
 

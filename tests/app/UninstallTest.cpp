@@ -1,8 +1,10 @@
 // The uninstall sequence in this process, against the Wine prefix's disk and
 // registry: what goes, what stays, and what the user is told.
 #include "app/KelvarinApp.h"
-#include "ui/resource.h"
-#include "Robot.h"
+#include "framework/resource.h"
+#include "TestApp.h"
+#include "TestFiles.h"
+#include "TestRegistry.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -16,79 +18,33 @@ const char* const kInstallKey = "Software\\Pellmor\\Prompter Install";
 const char* const kRoot = "C:\\UninstallTest";
 const char* const kOutside = "C:\\UninstallTestOutside";
 
-struct Shown
-{
-    std::string text;
-    UINT type;
-    std::string stages; // the uninstall dialog's stage list when the box came up
-};
-
-// Records every message instead of showing it, with what the progress window said.
-class CTestApp : public CKelvarinApp
+// Records every message instead of showing it, with the uninstall window's stage
+// list as it stood when the box came up.
+class CTestApp : public TestSupport::CTestApp
 {
 public:
-    CTestApp() : CKelvarinApp(true) { m_bArdent = TRUE; }
-
-    int DoMessageBox(const std::string& text, UINT type) override
+    CTestApp()
     {
-        char stages[1024] = "";
-        if (GetMainWnd())
-        {
-            GetDlgItemTextA(GetMainWnd(), IDC_STAGE_LIST, stages, sizeof(stages));
-        }
-        shown.push_back({text, type, stages});
-        return IDOK;
+        onShow = [this](const TestSupport::Shown& box)
+        { stages.push_back(box.owner ? TestSupport::ControlText(box.owner, IDC_STAGE_LIST) : ""); };
     }
 
-    std::vector<std::string> Texts() const
-    {
-        std::vector<std::string> texts;
-        for (const Shown& s : shown)
-        {
-            texts.push_back(s.text);
-        }
-        return texts;
-    }
-
-    std::vector<Shown> shown;
+    std::vector<std::string> stages;
 };
 
-bool Exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool KeyExists(const std::string& path)
-{
-    return RobotRegistry::KeyExists(HKEY_LOCAL_MACHINE, path);
-}
-
-void DeleteKeyTree(const std::string& path)
-{
-    RobotRegistry::DeleteKeyTree(HKEY_LOCAL_MACHINE, path);
-}
+using TestFiles::Exists;
+using TestFiles::RemoveTree;
+using TestFiles::SystemText;
+using TestRegistry::DeleteKeyTree;
+using TestRegistry::KeyExists;
 
 void SetInstallPath(const std::string& folder)
 {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kInstallKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, "Install Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                   static_cast<DWORD>(folder.size() + 1));
-    const DWORD build = 2105;
-    RegSetValueExA(key, "Build Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&build),
-                   sizeof(build));
-    RegCloseKey(key);
+    TestRegistry::WriteString(kInstallKey, "Install Path", folder);
+    TestRegistry::WriteDword(kInstallKey, "Build Number", 2105);
 }
 
-void CreateKey(const std::string& path)
-{
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                    nullptr);
-    RegCloseKey(key);
-}
+using TestRegistry::CreateKey;
 
 void WriteFile(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL)
 {
@@ -98,19 +54,6 @@ void WriteFile(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL
     DWORD written = 0;
     ::WriteFile(file, "data", 4, &written, nullptr);
     CloseHandle(file);
-}
-
-void RemoveTree(const std::string& path)
-{
-    RobotFiles::RemoveTree(path);
-}
-
-std::string SystemText(DWORD code)
-{
-    char buffer[1024] = "";
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, buffer,
-                                        sizeof(buffer), nullptr);
-    return std::string(buffer, length);
 }
 
 // The Unix path behind a Windows path, through Wine's own export; empty elsewhere.
@@ -229,9 +172,9 @@ TEST_F(UninstallTest, RemovesTreeKeysAndLinksAndKeepsTheCompanyKey)
 
     ASSERT_EQ(app.Texts(), std::vector<std::string>{"Uninstall completed"});
     EXPECT_EQ(app.shown[0].type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
-    EXPECT_EQ(app.shown[0].stages, "Removing Program Files... done.\n"
-                                   "Removing Registry Information... done.\n"
-                                   "Remove Icons... done.\n");
+    EXPECT_EQ(app.stages[0], "Removing Program Files... done.\n"
+                             "Removing Registry Information... done.\n"
+                             "Remove Icons... done.\n");
     EXPECT_FALSE(Exists(root));
     EXPECT_TRUE(Exists(kRoot));
     EXPECT_FALSE(KeyExists(kInstallKey));
@@ -288,7 +231,7 @@ TEST_F(UninstallTest, AFileInUseIsReportedWithEachFolderAboveItAndTheRestStillGo
     EXPECT_EQ(texts[3], "Unable to delete folder \"" + root + "\" because " + notEmpty);
     EXPECT_EQ(texts[4], "Uninstall completed");
     // The stage was still running while its failures were shown.
-    EXPECT_EQ(app.shown[0].stages, "Removing Program Files... ");
+    EXPECT_EQ(app.stages[0], "Removing Program Files... ");
 
     EXPECT_TRUE(Exists(busy));
     EXPECT_FALSE(Exists(root + "\\Programs"));

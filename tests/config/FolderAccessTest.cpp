@@ -221,7 +221,7 @@ protected:
         {
             CreateDirectoryA((install + sub).c_str(), nullptr);
         }
-        app.m_strInstallPath = install;
+        app.State().m_strInstallPath = install;
     }
     void TearDown() override { RemoveTree(install); }
 
@@ -239,8 +239,8 @@ TEST_F(FolderAccessTest, EntriesAreStoredOnExistingFoldersOnly)
 // Logs is missing: the other folders are still processed and nothing is said.
 TEST_F(FolderAccessTest, TheStepGoesOnQuietlyPastAMissingFolder)
 {
-    CFolderAccess(app).GrantFolderAccess();
-    EXPECT_TRUE(app.messages.empty());
+    CFolderAccess(app.State()).GrantFolderAccess();
+    EXPECT_TRUE(app.Texts().empty());
     // Every folder handle was closed again.
     EXPECT_TRUE(CFolderAccess::AddFolderAccessEntry(install, RuleNo(6)));
 }

@@ -3,7 +3,7 @@
 #include "ConfigTestSupport.h"
 #include "config/OleRegistration.h"
 #include "ui/DLG_Installing.h"
-#include "ui/resource.h"
+#include "framework/resource.h"
 
 #include <gtest/gtest.h>
 #include <ole2.h>
@@ -75,7 +75,7 @@ protected:
         ASSERT_TRUE(dlg.Create());
         install = TempFolder("KelvarinOle");
         CreateDirectoryA((install + "\\Programs").c_str(), nullptr);
-        app.m_strInstallPath = install;
+        app.State().m_strInstallPath = install;
     }
     void TearDown() override
     {
@@ -99,8 +99,10 @@ TEST_F(OleControlsStepTest, RegistersOnlyTheBuildOfThePlatformFamily)
     Place("reg_ok.dll", "PCtrlsU.ocx");
     Place("reg_ok.dll", "PCtrlsA.ocx");
 
-    EXPECT_TRUE(COleRegistration(app).RegisterOleControls(dlg));
-    EXPECT_TRUE(app.messages.empty());
+    // The install sequence announces the step; the step leaves the lines to it.
+    dlg.SetStatus(IDS_REGISTERING_OLE, 0);
+    EXPECT_TRUE(COleRegistration(app.State()).RegisterOleControls());
+    EXPECT_TRUE(app.Texts().empty());
     EXPECT_EQ(ControlText(dlg.GetSafeHwnd(), IDC_STATUS_LINE1), "Registering OLE Controls");
     EXPECT_EQ(ControlText(dlg.GetSafeHwnd(), IDC_STATUS_LINE2), "");
     EXPECT_EQ(Registrations("PCtrlsU.ocx"), kExpectNT ? 1u : 0u);
@@ -131,12 +133,12 @@ TEST_F(OleControlsStepTest, AModuleThatDoesNotRegisterStopsWithItsPath)
         {
             Place(f.module, familyFile.c_str());
         }
-        app.messages.clear();
+        app.shown.clear();
 
-        EXPECT_FALSE(COleRegistration(app).RegisterOleControls(dlg)) << f.why;
-        ASSERT_EQ(app.messages.size(), 1u) << f.why;
-        EXPECT_EQ(app.messages[0], "Failed to register OLE control \"" + install + "\\Programs\\" +
-                                       familyFile + "\"")
+        EXPECT_FALSE(COleRegistration(app.State()).RegisterOleControls()) << f.why;
+        ASSERT_EQ(app.Texts().size(), 1u) << f.why;
+        EXPECT_EQ(app.Texts()[0], "Failed to register OLE control \"" + install + "\\Programs\\" +
+                                      familyFile + "\"")
             << f.why;
         EXPECT_EQ(Registrations(otherFile), 0u) << f.why;
     }

@@ -5,7 +5,7 @@
 #include "config/ProductRegistry.h"
 #include "config/RegistryKey.h"
 #include "ui/DLG_Installing.h"
-#include "ui/resource.h"
+#include "framework/resource.h"
 
 #include <gtest/gtest.h>
 
@@ -46,9 +46,9 @@ protected:
 TEST_F(ProductRegistryTest, RecordsThePathAsTypedAndTheBuildKeepingOtherValues)
 {
     WriteDword(kInstall, "Left by someone", 42);
-    app.m_strInstallPath = "D:\\Studio\\";
+    app.State().m_strInstallPath = "D:\\Studio\\";
 
-    EXPECT_TRUE(CProductRegistry(app).WriteProductRegistry(dlg));
+    EXPECT_TRUE(CProductRegistry(app.State()).WriteProductRegistry(dlg));
 
     DWORD type = 0;
     std::vector<BYTE> data;
@@ -63,37 +63,37 @@ TEST_F(ProductRegistryTest, RecordsThePathAsTypedAndTheBuildKeepingOtherValues)
     EXPECT_EQ(kept, 42u);
     // The seed ran first, as part of the same step.
     EXPECT_EQ(CountSubKeys(kFonts), 44);
-    EXPECT_TRUE(app.messages.empty());
+    EXPECT_TRUE(app.Texts().empty());
 }
 
 TEST_F(ProductRegistryTest, RemovalDeletesBothProductKeysAndKeepsTheParentAndItsOtherKeys)
 {
-    app.m_strInstallPath = "C:\\Nimbus";
-    CProductRegistry(app).WriteProductRegistry(dlg);
+    app.State().m_strInstallPath = "C:\\Nimbus";
+    CProductRegistry(app.State()).WriteProductRegistry(dlg);
     WriteDword(kTarpan + "\\Deep\\Deeper", "x", 1);
     WriteDword(kTarpan, "y", 1);
     WriteDword(kInstall + "\\Sub", "z", 1);
 
-    CProductRegistry(app).RemoveProductRegistry();
+    CProductRegistry(app.State()).RemoveProductRegistry();
 
     EXPECT_FALSE(KeyExists(kInstall));
     EXPECT_FALSE(KeyExists(kTarpan));
     EXPECT_TRUE(KeyExists(kPellmor));
     EXPECT_TRUE(KeyExists(kFonts)) << "the font mappings outlive the product";
-    EXPECT_TRUE(app.messages.empty());
+    EXPECT_TRUE(app.Texts().empty());
 }
 
 TEST_F(ProductRegistryTest, RemovalWhenTheKeysNeverExistedLeavesAnEmptyParent)
 {
-    CProductRegistry(app).RemoveProductRegistry();
+    CProductRegistry(app.State()).RemoveProductRegistry();
     EXPECT_TRUE(KeyExists(kPellmor));
     EXPECT_EQ(CountSubKeys(kPellmor), 0);
     EXPECT_EQ(CountValues(kPellmor), 0);
 
     // Tarpan alone missing is just as quiet.
-    app.m_strInstallPath = "C:\\Nimbus";
-    CProductRegistry(app).WriteProductRegistry(dlg);
-    CProductRegistry(app).RemoveProductRegistry();
+    app.State().m_strInstallPath = "C:\\Nimbus";
+    CProductRegistry(app.State()).WriteProductRegistry(dlg);
+    CProductRegistry(app.State()).RemoveProductRegistry();
     EXPECT_FALSE(KeyExists(kInstall));
     EXPECT_FALSE(KeyExists(kTarpan));
 }

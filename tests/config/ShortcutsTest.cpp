@@ -3,7 +3,7 @@
 #include "ConfigTestSupport.h"
 #include "config/Shortcuts.h"
 #include "ui/DLG_Installing.h"
-#include "ui/resource.h"
+#include "framework/resource.h"
 
 #include <gtest/gtest.h>
 #include <ole2.h>
@@ -87,7 +87,7 @@ protected:
         ASSERT_EQ(CKelvarinApp::IsWindowsNT(), kExpectNT) << "wrong Windows version seen";
         ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
         ASSERT_TRUE(dlg.Create());
-        app.m_strInstallPath = "C:\\Nimbus";
+        app.State().m_strInstallPath = "C:\\Nimbus";
         edition = GetParam() ? "Ardent" : "Brisk";
         // The family's folders: all users on NT, the user's own on 9x.
         programs = ShellFolder(kExpectNT ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS);
@@ -118,8 +118,10 @@ protected:
 
 TEST_P(ShortcutsTest, BothLinksPointAtThePrompterOfTheFamily)
 {
-    ASSERT_TRUE(CShortcuts(app).CreateShortcuts(dlg));
-    EXPECT_TRUE(app.messages.empty());
+    // The install sequence announces the step; the step leaves the lines to it.
+    dlg.SetStatus(IDS_CREATING_SHORTCUTS, 0);
+    ASSERT_TRUE(CShortcuts(app.State()).CreateShortcuts());
+    EXPECT_TRUE(app.Texts().empty());
     EXPECT_EQ(ControlText(dlg.GetSafeHwnd(), IDC_STATUS_LINE1), "Creating shortcuts");
 
     const std::string target =
@@ -135,43 +137,43 @@ TEST_P(ShortcutsTest, BothLinksPointAtThePrompterOfTheFamily)
 
 TEST_P(ShortcutsTest, ASecondInstallLeavesOneLinkPerFolderAndRemovalIsQuiet)
 {
-    ASSERT_TRUE(CShortcuts(app).CreateShortcuts(dlg));
-    app.m_strInstallPath = "D:\\Elsewhere";
-    ASSERT_TRUE(CShortcuts(app).CreateShortcuts(dlg));
+    ASSERT_TRUE(CShortcuts(app.State()).CreateShortcuts());
+    app.State().m_strInstallPath = "D:\\Elsewhere";
+    ASSERT_TRUE(CShortcuts(app.State()).CreateShortcuts());
     EXPECT_EQ(CountLinks(programs, edition), 1);
     EXPECT_EQ(CountLinks(desktop, edition), 1);
     // The second save replaced the first link.
     EXPECT_EQ(ReadLink(desktop + "\\" + edition + ".lnk").path.substr(0, 12), "D:\\Elsewhere");
 
-    CShortcuts(app).RemoveShortcuts();
-    EXPECT_FALSE(FileExists(programs + "\\" + edition + ".lnk"));
-    EXPECT_FALSE(FileExists(desktop + "\\" + edition + ".lnk"));
-    CShortcuts(app).RemoveShortcuts();
-    EXPECT_TRUE(app.messages.empty());
+    CShortcuts(app.State()).RemoveShortcuts();
+    EXPECT_FALSE(Exists(programs + "\\" + edition + ".lnk"));
+    EXPECT_FALSE(Exists(desktop + "\\" + edition + ".lnk"));
+    CShortcuts(app.State()).RemoveShortcuts();
+    EXPECT_TRUE(app.Texts().empty());
 }
 
 TEST_P(ShortcutsTest, RemovalTakesOnlyTheEditionsOwnLinks)
 {
     const std::string otherLink = desktop + "\\" + (GetParam() ? "Brisk" : "Ardent") + ".lnk";
-    app.m_bArdent = !GetParam();
-    ASSERT_TRUE(CShortcuts(app).CreateShortcuts(dlg));
-    app.m_bArdent = GetParam();
-    ASSERT_TRUE(CShortcuts(app).CreateShortcuts(dlg));
+    app.State().m_bArdent = !GetParam();
+    ASSERT_TRUE(CShortcuts(app.State()).CreateShortcuts());
+    app.State().m_bArdent = GetParam();
+    ASSERT_TRUE(CShortcuts(app.State()).CreateShortcuts());
 
-    CShortcuts(app).RemoveShortcuts();
-    EXPECT_TRUE(FileExists(otherLink));
-    app.m_bArdent = !GetParam();
-    CShortcuts(app).RemoveShortcuts();
-    EXPECT_FALSE(FileExists(otherLink));
+    CShortcuts(app.State()).RemoveShortcuts();
+    EXPECT_TRUE(Exists(otherLink));
+    app.State().m_bArdent = !GetParam();
+    CShortcuts(app.State()).RemoveShortcuts();
+    EXPECT_FALSE(Exists(otherLink));
 }
 
 TEST_P(ShortcutsTest, AFolderThatCannotTakeTheLinkFailsWithOneMessage)
 {
     const std::string missing = "C:\\no such folder\\below";
-    EXPECT_FALSE(CShortcuts(app).CreateShortcut(missing));
-    ASSERT_EQ(app.messages.size(), 1u);
-    EXPECT_EQ(app.messages[0].rfind("Failed to create the required shortcut - ", 0), 0u)
-        << app.messages[0];
+    EXPECT_FALSE(CShortcuts(app.State()).CreateShortcut(missing));
+    ASSERT_EQ(app.Texts().size(), 1u);
+    EXPECT_EQ(app.Texts()[0].rfind("Failed to create the required shortcut - ", 0), 0u)
+        << app.Texts()[0];
 }
 
 // A failed folder lookup (already reported) gives an empty folder: no link may land at the
@@ -180,15 +182,15 @@ TEST_P(ShortcutsTest, AnUnknownFolderIsSkippedRatherThanTheDriveRoot)
 {
     const std::string root = "\\" + edition + ".lnk";
     DeleteFileA(root.c_str());
-    EXPECT_TRUE(CShortcuts(app).CreateShortcut(""));
-    EXPECT_FALSE(FileExists(root));
-    EXPECT_TRUE(app.messages.empty());
+    EXPECT_TRUE(CShortcuts(app.State()).CreateShortcut(""));
+    EXPECT_FALSE(Exists(root));
+    EXPECT_TRUE(app.Texts().empty());
 
     HANDLE file = CreateFileA(root.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     CloseHandle(file);
-    CShortcuts(app).RemoveShortcut("");
-    EXPECT_TRUE(FileExists(root)) << "a file at the drive root is not ours to delete";
+    CShortcuts(app.State()).RemoveShortcut("");
+    EXPECT_TRUE(Exists(root)) << "a file at the drive root is not ours to delete";
     DeleteFileA(root.c_str());
 }
 

@@ -1,5 +1,5 @@
 // The install sequence with the system configuration in place: every step's status line in
-// order (seen in process, where a hook can watch the fast changes), and the registry
+// order (recorded in process, where the fast changes can be seen), and the registry
 // record, the font keys and both links that the real Setup.exe leaves behind.
 //
 // Until the medium carries its packages, the control module the install registers is
@@ -98,7 +98,7 @@ void ExpectConfigurationLeft(const std::string& edition)
     EXPECT_EQ(TotalFontValues(), 803);
     for (int csidl : {CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_DESKTOPDIRECTORY})
     {
-        EXPECT_TRUE(ConfigTest::FileExists(ShellFolder(csidl) + "\\" + edition + ".lnk"))
+        EXPECT_TRUE(ConfigTest::Exists(ShellFolder(csidl) + "\\" + edition + ".lnk"))
             << ShellFolder(csidl);
     }
     // The medium's own control module registered itself (the NT build, as both runs are NT).
@@ -137,24 +137,23 @@ TEST_F(ConfigInstallTest, TheSequenceShowsEveryStepInOrder)
     PlaceControlModulesIfNoPackages("Ardent");
     std::vector<std::string> firstLines;
     std::vector<std::string> messages;
+    TestSupport::CProgressRecorder recorder;
     bool installed = false;
     {
         ConfigTest::CTestApp app(true);
-        app.m_strSourceFolder = SetupRun::MediumFolder("Ardent");
-        app.m_strInstallPath = kInstall;
+        app.State().m_strSourceFolder = SetupRun::MediumFolder("Ardent");
+        app.State().m_strInstallPath = kInstall;
         DLG_Installing dlg;
         ASSERT_TRUE(dlg.Create());
         app.SetMainWnd(dlg.GetSafeHwnd());
-        {
-            ConfigTest::CStatusRecorder recorder(dlg.GetSafeHwnd());
-            installed = app.Install(dlg);
-        }
+        recorder = TestSupport::CProgressRecorder(&dlg);
+        installed = app.Install(recorder);
         app.SetMainWnd(nullptr);
         dlg.DestroyWindow();
-        messages = app.messages;
+        messages = app.Texts();
     }
     OleUninitialize();
-    for (const std::string& line : ConfigTest::CStatusRecorder::s_lines)
+    for (const std::string& line : recorder.lines)
     {
         if (line.compare(0, 2, "1:") == 0 &&
             (firstLines.empty() || firstLines.back() != line.substr(2)))
@@ -175,7 +174,7 @@ TEST_F(ConfigInstallTest, TheSequenceShowsEveryStepInOrder)
         "Creating shortcuts", "Registering components", "Registering OLE Controls"};
     EXPECT_EQ(firstLines, expected);
     // The seed's own line comes while the configuration step shows.
-    const std::vector<std::string>& all = ConfigTest::CStatusRecorder::s_lines;
+    const std::vector<std::string>& all = recorder.lines;
     const auto configuring = std::find(all.begin(), all.end(), "1:Configuring software.");
     const auto fontLine = std::find(all.begin(), all.end(), "2:Configuring Unicode character maps");
     const auto shortcuts = std::find(all.begin(), all.end(), "1:Creating shortcuts");

@@ -38,7 +38,7 @@ protected:
     static void Clean()
     {
         SetupRun::CleanMachine();
-        SetupRun::DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Pellmor Controls");
+        TestRegistry::DeleteKeyTree("Software\\Pellmor Controls");
         RemoveRuntime();
     }
 };
@@ -75,11 +75,11 @@ TEST_P(InstallMediumTest, EveryFileReachesItsTarget)
     };
     for (const std::string& file : files)
     {
-        EXPECT_TRUE(RobotFiles::Exists(file)) << file;
+        EXPECT_TRUE(TestFiles::Exists(file)) << file;
     }
     // The other family's program files stay on the medium.
-    EXPECT_FALSE(RobotFiles::Exists(root + "\\Programs\\Scroll" + (c.nt ? "95" : "NT") + ".exe"));
-    EXPECT_EQ(RobotFiles::Exists(root + "\\Programs\\$tmp0001.tmp"), false);
+    EXPECT_FALSE(TestFiles::Exists(root + "\\Programs\\Scroll" + (c.nt ? "95" : "NT") + ".exe"));
+    EXPECT_EQ(TestFiles::Exists(root + "\\Programs\\$tmp0001.tmp"), false);
 
     robot.Answer(box, IDOK);
     EXPECT_TRUE(robot.WaitExit(10000));

@@ -25,7 +25,7 @@ void CleanAll()
     SetupRun::CleanMachine();
     for (const char* folder : {"C:\\TarpanLT", "C:\\Ardent", "C:\\Studio", "C:\\Elsewhere"})
     {
-        RobotFiles::RemoveTree(folder);
+        TestFiles::RemoveTree(folder);
     }
     for (int csidl : {CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PROGRAMS,
                       CSIDL_DESKTOPDIRECTORY})
@@ -48,7 +48,7 @@ void PlantProgram(const std::string& folder, const char* program)
 {
     CreateDirectoryA(folder.c_str(), nullptr);
     CreateDirectoryA((folder + "\\Programs").c_str(), nullptr);
-    RobotFiles::WriteText(folder + "\\Programs\\" + program, "MZ");
+    TestFiles::WriteText(folder + "\\Programs\\" + program, "MZ");
 }
 
 void RecordInstallPath(const std::string& folder)

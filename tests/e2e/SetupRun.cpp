@@ -1,6 +1,6 @@
 #include "SetupRun.h"
 
-#include "ui/resource.h"
+#include "framework/resource.h"
 
 #include <algorithm>
 #include <vector>
@@ -9,7 +9,7 @@ namespace SetupRun
 {
 std::string MediumFolder(const std::string& edition)
 {
-    return RobotFiles::FromUnixPath(KELVARIN_MEDIUM_DIR "/" + edition + "/");
+    return TestFiles::FromUnixPath(KELVARIN_MEDIUM_DIR "/" + edition + "/");
 }
 
 std::string SetupExe(const std::string& edition)
@@ -19,17 +19,9 @@ std::string SetupExe(const std::string& edition)
 
 void CleanMachine()
 {
-    RobotFiles::RemoveTree("C:\\Nimbus");
-    DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Pellmor");
-    DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Secure\\Pellmor");
-}
-
-std::string SystemText(DWORD code)
-{
-    char buffer[4096] = "";
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, buffer, sizeof(buffer), nullptr);
-    return std::string(buffer, length);
+    TestFiles::RemoveTree("C:\\Nimbus");
+    TestRegistry::DeleteKeyTree("Software\\Pellmor");
+    TestRegistry::DeleteKeyTree("Software\\Secure\\Pellmor");
 }
 
 bool DriveFreshInstall(CRobot& robot, const std::string& installPath, RobotMessageBox& box,

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "Robot.h"
+#include "TestFiles.h"
+#include "TestRegistry.h"
 
 #include <string>
 
@@ -15,11 +17,7 @@ std::string MediumFolder(const std::string& edition);
 // Removes what earlier runs left: the default install folder and the setup's registry keys.
 void CleanMachine();
 
-using RobotRegistry::DeleteKeyTree;
-using RobotRegistry::KeyExists;
-
-// The system's text for an error code, as the setup shows it.
-std::string SystemText(DWORD code);
+using TestFiles::SystemText;
 
 // Takes a started setup through a fresh install with the user's defaults, through
 // whichever of the main menu, the agreement and the install path dialog it shows:

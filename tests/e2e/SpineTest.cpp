@@ -51,10 +51,10 @@ TEST_P(SpineTest, InstallsTheTreeAndSaysGoodbyeForTheEdition)
     EXPECT_EQ(robot.WaitWindow("Installing components", 0), nullptr);
     for (const char* folder : kTree)
     {
-        EXPECT_TRUE(RobotFiles::IsFolder(folder)) << folder;
+        EXPECT_TRUE(TestFiles::IsFolder(folder)) << folder;
     }
     // The rights test touches the registry on the NT family only.
-    EXPECT_EQ(SetupRun::KeyExists(HKEY_LOCAL_MACHINE, "Software\\Secure\\Pellmor"), c.nt);
+    EXPECT_EQ(TestRegistry::KeyExists("Software\\Secure\\Pellmor"), c.nt);
 
     robot.Answer(box, IDOK);
     EXPECT_TRUE(robot.WaitExit(10000));
@@ -84,7 +84,7 @@ protected:
 // name exists), the first subfolder fails, and nothing after it is tried.
 TEST_P(SpineFailureTest, AFolderThatCannotBeMadeStopsTheInstallWithItsReason)
 {
-    ASSERT_TRUE(RobotFiles::WriteText("C:\\Nimbus", "in the way"));
+    ASSERT_TRUE(TestFiles::WriteText("C:\\Nimbus", "in the way"));
     CRobot robot;
     ASSERT_TRUE(robot.Launch(SetupRun::SetupExe("Ardent"), GetParam()));
 
@@ -100,7 +100,7 @@ TEST_P(SpineFailureTest, AFolderThatCannotBeMadeStopsTheInstallWithItsReason)
     robot.Answer(box, IDOK);
     DWORD exitCode = 0;
     ASSERT_TRUE(robot.WaitExit(10000, &exitCode)) << SetupRun::DescribeWindows(robot);
-    EXPECT_FALSE(RobotFiles::IsFolder("C:\\Nimbus"));
+    EXPECT_FALSE(TestFiles::IsFolder("C:\\Nimbus"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, SpineFailureTest, ::testing::Values("winxp", "win98"));

@@ -34,7 +34,7 @@ protected:
         ASSERT_EQ(box.text.rfind("Installation is complete.", 0), 0u) << box.text;
         robot.Answer(box, IDOK);
         ASSERT_TRUE(robot.WaitExit(10000));
-        ASSERT_TRUE(RobotFiles::IsFolder("C:\\Nimbus\\Programs"));
+        ASSERT_TRUE(TestFiles::IsFolder("C:\\Nimbus\\Programs"));
     }
 
     // Starts the setup and chooses the uninstall button; gives the progress window.
@@ -69,9 +69,9 @@ TEST_P(UninstallRunTest, RemovesTreeKeysAndLinksAndKeepsTheCompanyKey)
     const std::string link = LinkFile(c.nt ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS, c.edition);
     const std::string desktopLink =
         LinkFile(c.nt ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOPDIRECTORY, c.edition);
-    EXPECT_TRUE(RobotFiles::Exists(link)) << link;
+    EXPECT_TRUE(TestFiles::Exists(link)) << link;
     // A read-only file of the user's goes without a word.
-    RobotFiles::WriteText("C:\\Nimbus\\Documents\\Script.txt", "Good evening.");
+    TestFiles::WriteText("C:\\Nimbus\\Documents\\Script.txt", "Good evening.");
     SetFileAttributesA("C:\\Nimbus\\Documents\\Script.txt", FILE_ATTRIBUTE_READONLY);
 
     CRobot robot;
@@ -86,19 +86,19 @@ TEST_P(UninstallRunTest, RemovesTreeKeysAndLinksAndKeepsTheCompanyKey)
     std::string why;
     EXPECT_TRUE(EndsSilently(robot, why)) << why;
 
-    EXPECT_FALSE(RobotFiles::Exists("C:\\Nimbus"));
-    EXPECT_FALSE(SetupRun::KeyExists(HKEY_LOCAL_MACHINE, kInstallKey));
-    EXPECT_FALSE(SetupRun::KeyExists(HKEY_LOCAL_MACHINE, "Software\\Pellmor\\Tarpan"));
-    EXPECT_TRUE(SetupRun::KeyExists(HKEY_LOCAL_MACHINE, "Software\\Pellmor"));
-    EXPECT_FALSE(RobotFiles::Exists(link)) << link;
-    EXPECT_FALSE(RobotFiles::Exists(desktopLink)) << desktopLink;
+    EXPECT_FALSE(TestFiles::Exists("C:\\Nimbus"));
+    EXPECT_FALSE(TestRegistry::KeyExists(kInstallKey));
+    EXPECT_FALSE(TestRegistry::KeyExists("Software\\Pellmor\\Tarpan"));
+    EXPECT_TRUE(TestRegistry::KeyExists("Software\\Pellmor"));
+    EXPECT_FALSE(TestFiles::Exists(link)) << link;
+    EXPECT_FALSE(TestFiles::Exists(desktopLink)) << desktopLink;
 }
 
 TEST_P(UninstallRunTest, AFileHeldOpenIsReportedWithItsFoldersAndTheRestStillGoes)
 {
     Install();
     const std::string busy = "C:\\Nimbus\\Documents\\Open script.txt";
-    RobotFiles::WriteText(busy, "On air.");
+    TestFiles::WriteText(busy, "On air.");
     HANDLE held = CreateFileA(busy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
 
@@ -114,10 +114,10 @@ TEST_P(UninstallRunTest, AFileHeldOpenIsReportedWithItsFoldersAndTheRestStillGoe
                          "Unable to delete folder \"C:\\Nimbus\\Documents\" because " + notEmpty +
                          "|Unable to delete folder \"C:\\Nimbus\" because " + notEmpty +
                          "|Uninstall completed");
-    EXPECT_TRUE(RobotFiles::Exists(busy));
-    EXPECT_FALSE(RobotFiles::Exists("C:\\Nimbus\\Programs"));
-    EXPECT_FALSE(RobotFiles::Exists("C:\\Nimbus\\Logs"));
-    EXPECT_FALSE(SetupRun::KeyExists(HKEY_LOCAL_MACHINE, kInstallKey));
+    EXPECT_TRUE(TestFiles::Exists(busy));
+    EXPECT_FALSE(TestFiles::Exists("C:\\Nimbus\\Programs"));
+    EXPECT_FALSE(TestFiles::Exists("C:\\Nimbus\\Logs"));
+    EXPECT_FALSE(TestRegistry::KeyExists(kInstallKey));
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, UninstallRunTest,

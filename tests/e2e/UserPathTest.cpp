@@ -113,8 +113,8 @@ TEST_P(AgreementTest, ShowsTheEditionsTextAndLetsOnlyAnAcceptedAgreementThrough)
     RobotMessageBox box;
     ASSERT_TRUE(robot.WaitMessageBox(box, 60000)) << SetupRun::DescribeWindows(robot);
     EXPECT_EQ(box.text, c.closing);
-    EXPECT_TRUE(RobotFiles::IsFolder("C:\\Studio\\Programs"));
-    EXPECT_FALSE(RobotFiles::Exists("C:\\Nimbus"));
+    EXPECT_TRUE(TestFiles::IsFolder("C:\\Studio\\Programs"));
+    EXPECT_FALSE(TestFiles::Exists("C:\\Nimbus"));
     EXPECT_EQ(RecordedInstallPath(), "C:\\Studio");
     robot.Answer(box, IDOK);
     EXPECT_TRUE(robot.WaitExit(10000));
@@ -133,7 +133,7 @@ TEST_F(UserPathTest, ATrailingBackslashIsTakenAsTyped)
     RobotMessageBox box;
     ASSERT_TRUE(SetupRun::DriveFreshInstall(robot, "C:\\Studio\\", box));
     EXPECT_EQ(box.text, kClosingArdent);
-    EXPECT_TRUE(RobotFiles::IsFolder("C:\\Studio\\Programs"));
+    EXPECT_TRUE(TestFiles::IsFolder("C:\\Studio\\Programs"));
     EXPECT_EQ(RecordedInstallPath(), "C:\\Studio\\");
     robot.Answer(box, IDOK);
 }
@@ -167,7 +167,7 @@ TEST_F(UserPathTest, ACancelledBrowserEmptiesTheFieldAndTheMenusFolderIsKept)
     RobotMessageBox box;
     ASSERT_TRUE(robot.WaitMessageBox(box, 60000));
     EXPECT_EQ(box.text, kClosingBrisk);
-    EXPECT_TRUE(RobotFiles::IsFolder("C:\\Nimbus\\Programs"));
+    EXPECT_TRUE(TestFiles::IsFolder("C:\\Nimbus\\Programs"));
     EXPECT_EQ(RecordedInstallPath(), "C:\\Nimbus");
     robot.Answer(box, IDOK);
 }
@@ -193,7 +193,7 @@ TEST_F(UserPathTest, NoKeepsTheAgreementAsItWasAndYesEndsSilently)
     std::string why;
     EXPECT_TRUE(EndsSilently(robot, why)) << why;
     EXPECT_EQ(RecordedInstallPath(), "C:\\Nimbus");
-    EXPECT_FALSE(RobotFiles::Exists("C:\\Nimbus"));
+    EXPECT_FALSE(TestFiles::Exists("C:\\Nimbus"));
 }
 
 TEST_F(UserPathTest, NoKeepsTheTypedPathAndYesEndsSilentlyWithoutUsingIt)
@@ -217,7 +217,7 @@ TEST_F(UserPathTest, NoKeepsTheTypedPathAndYesEndsSilentlyWithoutUsingIt)
     std::string why;
     EXPECT_TRUE(EndsSilently(robot, why)) << why;
     EXPECT_EQ(RecordedInstallPath(), "C:\\Nimbus");
-    EXPECT_FALSE(RobotFiles::Exists("C:\\Studio"));
+    EXPECT_FALSE(TestFiles::Exists("C:\\Studio"));
 }
 
 class UpgradeTest : public UserPathTest, public ::testing::WithParamInterface<EditionCase>
@@ -237,9 +237,9 @@ TEST_P(UpgradeTest, AnOlderBuildIsUpgradedInPlaceWithoutAgreementOrPath)
     EXPECT_EQ(seen.find("Permission"), std::string::npos) << seen;
     EXPECT_EQ(seen.find("Choose Install Path"), std::string::npos) << seen;
     EXPECT_EQ(box.text, c.closing);
-    EXPECT_TRUE(RobotFiles::IsFolder("C:\\Studio\\Logs"));
-    EXPECT_FALSE(RobotFiles::Exists("C:\\Nimbus"));
-    EXPECT_FALSE(RobotFiles::Exists("C:\\Elsewhere"));
+    EXPECT_TRUE(TestFiles::IsFolder("C:\\Studio\\Logs"));
+    EXPECT_FALSE(TestFiles::Exists("C:\\Nimbus"));
+    EXPECT_FALSE(TestFiles::Exists("C:\\Elsewhere"));
     EXPECT_EQ(RecordedInstallPath(), "C:\\Studio");
     robot.Answer(box, IDOK);
 }
@@ -269,8 +269,8 @@ TEST_P(TarpanTest, UpgradesToArdentInPlaceAfterTheAgreement)
     RobotMessageBox box;
     ASSERT_TRUE(robot.WaitMessageBox(box, 60000)) << SetupRun::DescribeWindows(robot);
     EXPECT_EQ(box.text, kClosingArdent);
-    EXPECT_TRUE(RobotFiles::IsFolder("C:\\TarpanLT\\Logs"));
-    EXPECT_FALSE(RobotFiles::Exists("C:\\Nimbus"));
+    EXPECT_TRUE(TestFiles::IsFolder("C:\\TarpanLT\\Logs"));
+    EXPECT_FALSE(TestFiles::Exists("C:\\Nimbus"));
     EXPECT_EQ(RecordedInstallPath(), "C:\\TarpanLT");
     robot.Answer(box, IDOK);
     EXPECT_TRUE(robot.WaitExit(10000));

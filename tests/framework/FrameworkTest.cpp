@@ -2,11 +2,14 @@
 // table, the message convention, the progress windows and the install sequence's
 // first step.
 #include "app/KelvarinApp.h"
-#include "app/Messages.h"
-#include "Robot.h"
+#include "framework/Messages.h"
+#include "ProgressRecorder.h"
+#include "TestApp.h"
+#include "TestFiles.h"
+#include "install/ProductTree.h"
 #include "ui/DLG_Installing.h"
 #include "ui/DLG_Uninstalling.h"
-#include "ui/resource.h"
+#include "framework/resource.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -17,77 +20,10 @@
 
 namespace
 {
-// Records every message box instead of showing it.
-class CTestApp : public CKelvarinApp
-{
-public:
-    CTestApp() : CKelvarinApp(true) {}
-
-    int DoMessageBox(const std::string& text, UINT type) override
-    {
-        messages.push_back(text);
-        types.push_back(type);
-        owners.push_back(GetMainWnd());
-        return IDOK;
-    }
-
-    std::vector<std::string> messages;
-    std::vector<UINT> types;
-    std::vector<HWND> owners;
-};
-
-// Every text the status lines of the progress window are given, in order, seen
-// through a hook on this thread's sent messages.
-class CStatusRecorder
-{
-public:
-    explicit CStatusRecorder(HWND dlg)
-    {
-        s_dlg = dlg;
-        s_lines.clear();
-        m_hook = SetWindowsHookExA(WH_CALLWNDPROC, &Hook, nullptr, GetCurrentThreadId());
-    }
-    ~CStatusRecorder() { UnhookWindowsHookEx(m_hook); }
-
-    static std::vector<std::string> s_lines; // "1:text" or "2:text"
-
-private:
-    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
-    {
-        const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
-        if (code == HC_ACTION && call->message == WM_SETTEXT && GetParent(call->hwnd) == s_dlg)
-        {
-            const int id = GetDlgCtrlID(call->hwnd);
-            if (id == IDC_STATUS_LINE1 || id == IDC_STATUS_LINE2)
-            {
-                s_lines.push_back((id == IDC_STATUS_LINE1 ? "1:" : "2:") +
-                                  std::string(reinterpret_cast<const char*>(call->lParam)));
-            }
-        }
-        return CallNextHookEx(nullptr, code, wParam, lParam);
-    }
-
-    static HWND s_dlg;
-    HHOOK m_hook;
-};
-std::vector<std::string> CStatusRecorder::s_lines;
-HWND CStatusRecorder::s_dlg = nullptr;
-
-std::string ControlText(HWND dlg, int id)
-{
-    char buffer[1024] = "";
-    GetDlgItemTextA(dlg, id, buffer, sizeof(buffer));
-    return buffer;
-}
-
-std::string TempFolder(const char* name)
-{
-    char temp[MAX_PATH] = "";
-    GetTempPathA(sizeof(temp), temp);
-    return std::string(temp) + name;
-}
-
-using RobotFiles::RemoveTree;
+using TestFiles::RemoveTree;
+using TestSupport::ControlText;
+using TestSupport::CProgressRecorder;
+using TestSupport::CTestApp;
 
 // The shipped Setup.exe carries every text exactly; the test reads the medium's
 // own executable, not a copy of the resource script.
@@ -196,11 +132,11 @@ TEST(MessageConvention, FillsTheTextAndOwnsTheBoxByTheMainWindow)
     app.SetMainWnd(dlg.GetSafeHwnd());
     Messages::Show(IDS_CREATE_FOLDER_FAILED, {"C:\\X", "why"});
     Messages::Show(IDS_RESTART_QUERY, {}, MB_YESNO | MB_ICONHAND);
-    ASSERT_EQ(app.messages.size(), 2u);
-    EXPECT_EQ(app.messages[0], "Failed to create the directory \"C:\\X\" because why");
-    EXPECT_EQ(app.types[0], static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
-    EXPECT_EQ(app.types[1], 0x14u);
-    EXPECT_EQ(app.owners[0], dlg.GetSafeHwnd());
+    ASSERT_EQ(app.Texts().size(), 2u);
+    EXPECT_EQ(app.Texts()[0], "Failed to create the directory \"C:\\X\" because why");
+    EXPECT_EQ(app.shown[0].type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_EQ(app.shown[1].type, 0x14u);
+    EXPECT_EQ(app.shown[0].owner, dlg.GetSafeHwnd());
     // The caption is the program's name without folder and extension.
     EXPECT_EQ(app.GetAppTitle().compare(0, 15, "framework_test_"), 0) << app.GetAppTitle();
     EXPECT_EQ(Messages::LoadText(0), "");
@@ -261,12 +197,7 @@ TEST(UninstallWindow, StageListGrowsByDoneLines)
 class InstallSequence : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        root = TempFolder("spine-test");
-        RemoveTree(root);
-        CreateDirectoryA(root.c_str(), nullptr);
-    }
+    void SetUp() override { root = TestFiles::TempFolder("spine-test"); }
     void TearDown() override { RemoveTree(root); }
     std::string root;
 };
@@ -274,35 +205,36 @@ protected:
 TEST_F(InstallSequence, FirstStepShowsEachFolderAndLeavesAnExistingTreeAlone)
 {
     CTestApp app;
-    app.m_strInstallPath = root + "\\Product";
+    app.State().m_strInstallPath = root + "\\Product";
     DLG_Installing dlg;
     ASSERT_TRUE(dlg.Create());
-    std::vector<std::string> expected = {"1:Creating folders", "2:", "2:" + app.m_strInstallPath};
-    for (int i = 0; i < CKelvarinApp::kProductFolderCount; ++i)
+    std::vector<std::string> expected = {"1:Creating folders",
+                                         "2:", "2:" + app.State().m_strInstallPath};
+    for (int i = 0; i < ProductTree::kSubFolderCount; ++i)
     {
-        expected.push_back("2:" + app.m_strInstallPath + CKelvarinApp::kProductFolders[i]);
+        expected.push_back("2:" + app.State().m_strInstallPath + ProductTree::kSubFolders[i]);
     }
     for (int run = 0; run < 2; ++run) // the second run meets every folder already there
     {
-        CStatusRecorder recorder(dlg.GetSafeHwnd());
-        dlg.SetStatus(IDS_CREATING_FOLDERS, 0);
-        EXPECT_TRUE(app.CreateFolderTree(dlg));
-        EXPECT_EQ(CStatusRecorder::s_lines, expected);
+        CProgressRecorder recorder(&dlg);
+        recorder.SetStatus(IDS_CREATING_FOLDERS, 0);
+        EXPECT_TRUE(app.CreateFolderTree(recorder));
+        EXPECT_EQ(recorder.lines, expected);
     }
-    EXPECT_TRUE(app.messages.empty());
-    EXPECT_EQ(CKelvarinApp::kProductFolderCount, 12);
+    EXPECT_TRUE(app.Texts().empty());
+    EXPECT_EQ(ProductTree::kSubFolderCount, 12);
 }
 
 TEST_F(InstallSequence, StepsAnnounceThemselvesInOrder)
 {
     CTestApp app;
-    app.m_strInstallPath = root + "\\Product";
+    app.State().m_strInstallPath = root + "\\Product";
     DLG_Installing dlg;
     ASSERT_TRUE(dlg.Create());
-    CStatusRecorder recorder(dlg.GetSafeHwnd());
-    app.Install(dlg);
+    CProgressRecorder recorder(&dlg);
+    app.Install(recorder);
     std::vector<std::string> firstLines;
-    for (const std::string& line : CStatusRecorder::s_lines)
+    for (const std::string& line : recorder.lines)
     {
         // A step may announce itself again from inside; the screen shows it once.
         if (line.compare(0, 2, "1:") == 0 &&
@@ -326,16 +258,16 @@ TEST_F(InstallSequence, StepsAnnounceThemselvesInOrder)
 TEST_F(InstallSequence, MissingParentStopsAtTheInstallFolderWithTheSystemsReason)
 {
     CTestApp app;
-    app.m_strInstallPath = root + "\\Missing\\Product";
+    app.State().m_strInstallPath = root + "\\Missing\\Product";
     DLG_Installing dlg;
     ASSERT_TRUE(dlg.Create());
     app.SetMainWnd(dlg.GetSafeHwnd());
     EXPECT_FALSE(app.Install(dlg));
-    ASSERT_EQ(app.messages.size(), 1u);
+    ASSERT_EQ(app.Texts().size(), 1u);
     SetLastError(ERROR_PATH_NOT_FOUND);
-    EXPECT_EQ(app.messages[0], "Failed to create the directory \"" + app.m_strInstallPath +
-                                   "\" because " + CKelvarinApp::GetSystemErrorText());
-    EXPECT_EQ(app.owners[0], dlg.GetSafeHwnd());
+    EXPECT_EQ(app.Texts()[0], "Failed to create the directory \"" + app.State().m_strInstallPath +
+                                  "\" because " + CKelvarinApp::GetSystemErrorText());
+    EXPECT_EQ(app.shown[0].owner, dlg.GetSafeHwnd());
     EXPECT_EQ(ControlText(dlg.GetSafeHwnd(), IDC_STATUS_LINE1), "Creating folders");
     EXPECT_EQ(GetFileAttributesA((root + "\\Missing").c_str()), INVALID_FILE_ATTRIBUTES);
 }
@@ -385,6 +317,6 @@ TEST(SpecialFolders, CommonFoldersFollowThePlatformFamily)
         EXPECT_NE(common.back(), '\\');
         EXPECT_EQ(common == personal, !nt) << common << " / " << personal;
     }
-    EXPECT_TRUE(app.messages.empty());
+    EXPECT_TRUE(app.Texts().empty());
 }
 } // namespace

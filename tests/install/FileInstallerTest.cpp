@@ -12,7 +12,9 @@ using namespace InstallTest;
 class FileInstallerTest : public ::testing::Test
 {
 protected:
-    FileInstallerTest() : m_scratch("installer"), m_replacer(m_app), m_installer(m_app, m_replacer)
+    FileInstallerTest()
+        : m_scratch("installer"), m_replacer(m_app.State()),
+          m_installer(m_app.State(), m_replacer, &DLG_QueryReplace::Ask)
     {
     }
 
@@ -71,7 +73,7 @@ TEST_F(FileInstallerTest, VersionedFilesFollowTheVersionRulesWithoutAsking)
          true},
     };
     CDialogAnswerer answerer({});
-    const std::vector<uint8_t> packaged = ReadFileBytes(Fixture("ver_5_1_2600_0.dll"));
+    const std::vector<uint8_t> packaged = ReadBytes(Fixture("ver_5_1_2600_0.dll"));
     for (const VersionCase& c : cases)
     {
         const std::string target = m_scratch.File(c.targetName);
@@ -80,22 +82,22 @@ TEST_F(FileInstallerTest, VersionedFilesFollowTheVersionRulesWithoutAsking)
         {
             ASSERT_TRUE(CopyFileA(Fixture(c.existing).c_str(), target.c_str(), FALSE));
         }
-        const std::vector<uint8_t> before = ReadFileBytes(target);
+        const std::vector<uint8_t> before = ReadBytes(target);
         Open({FileItemFrom(c.targetName, Fixture("ver_5_1_2600_0.dll"), c.packageVersion)});
 
         EXPECT_TRUE(Install(0, target)) << c.what;
-        EXPECT_EQ(ReadFileBytes(target), c.replaced ? packaged : before) << c.what;
+        EXPECT_EQ(ReadBytes(target), c.replaced ? packaged : before) << c.what;
         m_package.Close();
     }
     EXPECT_TRUE(answerer.Questions().empty());
-    EXPECT_TRUE(m_app.m_messages.empty());
-    EXPECT_FALSE(m_app.m_bRestartNeeded);
+    EXPECT_TRUE(m_app.Texts().empty());
+    EXPECT_FALSE(m_app.State().m_bRestartNeeded);
 }
 
 TEST_F(FileInstallerTest, UnversionedTargetAsksWithBothVersionsAndUtcDates)
 {
     const std::string target = m_scratch.File("notes.txt");
-    ASSERT_TRUE(WriteFileText(target, "old"));
+    ASSERT_TRUE(WriteText(target, "old"));
     SetWriteTime(target, 125963036559999999ull); // 29/02/2000 13:14:15 UTC
     Item unversioned = FileItem("notes.txt", "new");
     unversioned.written = 132223103990000000ull; // 31/12/2019 23:59:59 UTC
@@ -116,9 +118,9 @@ TEST_F(FileInstallerTest, UnversionedTargetAsksWithBothVersionsAndUtcDates)
                                 "\"\nOld file is version (No version info), modified 29/02/2000 "
                                 "13:14:15\nNew file is version 2.0.1.0, modified 01/01/1601 "
                                 "00:00:00");
-    EXPECT_EQ(ReadFileText(target), "old");
-    EXPECT_TRUE(m_app.m_bAskBeforeReplace);
-    EXPECT_FALSE(m_app.m_bCancel);
+    EXPECT_EQ(ReadText(target), "old");
+    EXPECT_TRUE(m_app.State().m_bAskBeforeReplace);
+    EXPECT_FALSE(m_app.State().m_bCancel);
 }
 
 struct AnswerCase
@@ -161,11 +163,11 @@ TEST_F(FileInstallerTest, AnswersDecideAndAreRemembered)
     Open({FileItem("one.txt", "new one"), FileItem("two.txt", "new two")});
     for (const AnswerCase& c : cases)
     {
-        m_app.m_bAskBeforeReplace = TRUE;
-        m_app.m_bCancel = FALSE;
+        m_app.State().m_bAskBeforeReplace = TRUE;
+        m_app.State().m_bCancel = FALSE;
         const std::string one = m_scratch.File("one.txt"), two = m_scratch.File("two.txt");
-        ASSERT_TRUE(WriteFileText(one, "old one"));
-        ASSERT_TRUE(WriteFileText(two, "old two"));
+        ASSERT_TRUE(WriteText(one, "old one"));
+        ASSERT_TRUE(WriteText(two, "old two"));
         CDialogAnswerer answerer(c.answers);
         const bool result = Install(0, one);
         EXPECT_EQ(result, c.result) << c.what;
@@ -173,13 +175,13 @@ TEST_F(FileInstallerTest, AnswersDecideAndAreRemembered)
         {
             EXPECT_TRUE(Install(1, two)) << c.what;
         }
-        EXPECT_EQ(ReadFileText(one), c.firstReplaced ? "new one" : "old one") << c.what;
-        EXPECT_EQ(ReadFileText(two), c.secondReplaced ? "new two" : "old two") << c.what;
+        EXPECT_EQ(ReadText(one), c.firstReplaced ? "new one" : "old one") << c.what;
+        EXPECT_EQ(ReadText(two), c.secondReplaced ? "new two" : "old two") << c.what;
         EXPECT_EQ(answerer.Questions().size(), c.questions) << c.what;
-        EXPECT_EQ(m_app.m_bAskBeforeReplace, c.ask) << c.what;
-        EXPECT_EQ(m_app.m_bCancel, c.cancel) << c.what;
+        EXPECT_EQ(m_app.State().m_bAskBeforeReplace, c.ask) << c.what;
+        EXPECT_EQ(m_app.State().m_bCancel, c.cancel) << c.what;
     }
-    EXPECT_TRUE(m_app.m_messages.empty());
+    EXPECT_TRUE(m_app.Texts().empty());
 }
 
 } // namespace

@@ -13,7 +13,7 @@ using namespace InstallTest;
 class FileReplacerTest : public ::testing::Test
 {
 protected:
-    FileReplacerTest() : m_scratch("replacer"), m_replacer(m_app) {}
+    FileReplacerTest() : m_scratch("replacer"), m_replacer(m_app.State()) {}
 
     // Builds a package of `items` and opens it.
     void Open(const std::vector<Item>& items)
@@ -41,10 +41,10 @@ TEST_F(FileReplacerTest, NewFileGetsTheEntrysTimesAndNoTemporaryFileStays)
     const std::string target = m_scratch.File("new.txt");
 
     ASSERT_TRUE(m_replacer.ReplaceFile(m_package, Entry(0), 0, target));
-    EXPECT_EQ(ReadFileText(target), "fresh content");
+    EXPECT_EQ(ReadText(target), "fresh content");
     EXPECT_TRUE(TempFiles().empty());
-    EXPECT_FALSE(m_app.m_bRestartNeeded);
-    EXPECT_TRUE(m_app.m_messages.empty());
+    EXPECT_FALSE(m_app.State().m_bRestartNeeded);
+    EXPECT_TRUE(m_app.Texts().empty());
 
     WIN32_FILE_ATTRIBUTE_DATA data;
     ASSERT_TRUE(GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &data));
@@ -62,29 +62,28 @@ TEST_F(FileReplacerTest, ReadOnlyTargetIsReplacedWithoutRestart)
 {
     Open({FileItem("locked.txt", "new")});
     const std::string target = m_scratch.File("locked.txt");
-    ASSERT_TRUE(WriteFileText(target, "old"));
+    ASSERT_TRUE(WriteText(target, "old"));
     ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
 
     ASSERT_TRUE(m_replacer.ReplaceFile(m_package, Entry(0), 0, target));
-    EXPECT_EQ(ReadFileText(target), "new");
-    EXPECT_FALSE(m_app.m_bRestartNeeded);
+    EXPECT_EQ(ReadText(target), "new");
+    EXPECT_FALSE(m_app.State().m_bRestartNeeded);
     EXPECT_TRUE(TempFiles().empty());
-    EXPECT_TRUE(m_app.m_messages.empty());
+    EXPECT_TRUE(m_app.Texts().empty());
 }
 
 TEST_F(FileReplacerTest, TemporaryNamesSkipExistingOnesAndAreExclusive)
 {
-    ASSERT_TRUE(WriteFileText(m_scratch.File("$tmp0001.tmp"), "1"));
+    ASSERT_TRUE(WriteText(m_scratch.File("$tmp0001.tmp"), "1"));
     ASSERT_TRUE(CreateDirectoryA(m_scratch.File("$tmp0002.tmp").c_str(), nullptr));
     std::string temp;
-    HANDLE file = m_replacer.CreateTempFile(m_scratch.File("target.dll"), temp);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CFileHandle file = m_replacer.CreateTempFile(m_scratch.File("target.dll"), temp);
+    ASSERT_NE(file.Get(), INVALID_HANDLE_VALUE);
     EXPECT_EQ(temp, m_scratch.File("$tmp0003.tmp"));
     HANDLE second = CreateFileA(temp.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(second, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    CloseHandle(file);
 }
 
 TEST_F(FileReplacerTest, MissingFolderFailsAtTheTemporaryFile)
@@ -92,10 +91,10 @@ TEST_F(FileReplacerTest, MissingFolderFailsAtTheTemporaryFile)
     Open({FileItem("sub\\file.txt", "x")});
     const std::string target = m_scratch.File("sub\\file.txt");
     EXPECT_FALSE(m_replacer.ReplaceFile(m_package, Entry(0), 0, target));
-    ASSERT_EQ(m_app.m_messages.size(), 1u);
-    EXPECT_EQ(m_app.m_messages[0], "Failed to create the temporary file \"" +
-                                       m_scratch.File("sub\\$tmp0001.tmp") + "\" - " +
-                                       SystemText(ERROR_PATH_NOT_FOUND));
+    ASSERT_EQ(m_app.Texts().size(), 1u);
+    EXPECT_EQ(m_app.Texts()[0], "Failed to create the temporary file \"" +
+                                    m_scratch.File("sub\\$tmp0001.tmp") + "\" - " +
+                                    SystemText(ERROR_PATH_NOT_FOUND));
 }
 
 TEST_F(FileReplacerTest, CorruptDataLeavesTheOldTargetAndNoTemporaryFile)
@@ -114,12 +113,12 @@ TEST_F(FileReplacerTest, CorruptDataLeavesTheOldTargetAndNoTemporaryFile)
     ASSERT_TRUE(m_package.Open(m_packagePath, false));
 
     const std::string target = m_scratch.File("big.txt");
-    ASSERT_TRUE(WriteFileText(target, "old"));
+    ASSERT_TRUE(WriteText(target, "old"));
     EXPECT_FALSE(m_replacer.ReplaceFile(m_package, Entry(0), 0, target));
-    EXPECT_EQ(ReadFileText(target), "old");
+    EXPECT_EQ(ReadText(target), "old");
     EXPECT_TRUE(TempFiles().empty());
-    ASSERT_EQ(m_app.m_messages.size(), 1u);
-    EXPECT_EQ(m_app.m_messages[0], "Read from package failed - " + SystemText(ERROR_FILE_CORRUPT));
+    ASSERT_EQ(m_app.Texts().size(), 1u);
+    EXPECT_EQ(m_app.Texts()[0], "Read from package failed - " + SystemText(ERROR_FILE_CORRUPT));
 }
 
 TEST_F(FileReplacerTest, FileInUseIsReplacedAtTheNextBootOnNT)
@@ -127,21 +126,21 @@ TEST_F(FileReplacerTest, FileInUseIsReplacedAtTheNextBootOnNT)
     ASSERT_TRUE(CKelvarinApp::IsWindowsNT());
     Open({FileItem("inuse.dll", "replacement")});
     const std::string target = m_scratch.File("inuse.dll");
-    ASSERT_TRUE(WriteFileText(target, "running"));
+    ASSERT_TRUE(WriteText(target, "running"));
     CFileHolder holder(target);
     ASSERT_TRUE(holder.IsHolding());
 
     ASSERT_TRUE(m_replacer.ReplaceFile(m_package, Entry(0), 0, target));
-    EXPECT_TRUE(m_app.m_bRestartNeeded);
-    EXPECT_TRUE(m_app.m_messages.empty());
-    EXPECT_TRUE(m_app.m_renameList.empty());
+    EXPECT_TRUE(m_app.State().m_bRestartNeeded);
+    EXPECT_TRUE(m_app.Texts().empty());
+    EXPECT_TRUE(m_app.State().m_renameList.empty());
     ASSERT_EQ(TempFiles(), std::vector<std::string>({"$tmp0001.tmp"}));
-    EXPECT_EQ(ReadFileText(m_scratch.File("$tmp0001.tmp")), "replacement");
+    EXPECT_EQ(ReadText(m_scratch.File("$tmp0001.tmp")), "replacement");
 
     holder.Release();
-    EXPECT_EQ(ReadFileText(target), "running");
+    EXPECT_EQ(ReadText(target), "running");
     ASSERT_TRUE(RunBootProcessing());
-    EXPECT_EQ(ReadFileText(target), "replacement");
+    EXPECT_EQ(ReadText(target), "replacement");
     EXPECT_TRUE(TempFiles().empty());
 }
 } // namespace

@@ -1,7 +1,5 @@
 #include "InstallTestSupport.h"
 
-#include "Robot.h"
-
 #include "package/PackageFile.h"
 
 #include <algorithm>
@@ -9,116 +7,6 @@
 
 namespace InstallTest
 {
-CTestApp::CTestApp() : CKelvarinApp(true)
-{
-    char folder[1024] = "";
-    UINT length = GetWindowsDirectoryA(folder, sizeof(folder));
-    m_strWindowsFolder.assign(folder, length);
-    length = GetSystemDirectoryA(folder, sizeof(folder));
-    m_strSystemFolder.assign(folder, length);
-}
-
-int CTestApp::DoMessageBox(const std::string& text, UINT /*type*/)
-{
-    m_messages.push_back(text);
-    return IDOK;
-}
-
-CScratch::CScratch(const std::string& name) : m_path("C:\\insttest\\" + name)
-{
-    CreateDirectoryA("C:\\insttest", nullptr);
-    RemoveTree(m_path);
-    CreateDirectoryA(m_path.c_str(), nullptr);
-}
-
-CScratch::~CScratch()
-{
-    RemoveTree(m_path);
-}
-
-void RemoveTree(const std::string& path)
-{
-    RobotFiles::RemoveTree(path);
-}
-
-bool Exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path)
-{
-    std::vector<uint8_t> bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-    {
-        return bytes;
-    }
-    char chunk[65536];
-    DWORD done = 0;
-    while (ReadFile(file, chunk, sizeof(chunk), &done, nullptr) && done > 0)
-    {
-        bytes.insert(bytes.end(), chunk, chunk + done);
-    }
-    CloseHandle(file);
-    return bytes;
-}
-
-std::string ReadFileText(const std::string& path)
-{
-    const std::vector<uint8_t> bytes = ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-bool WriteFileText(const std::string& path, const std::string& text)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-    {
-        return false;
-    }
-    DWORD done = 0;
-    const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) &&
-                    done == text.size();
-    CloseHandle(file);
-    return ok;
-}
-
-std::vector<std::string> List(const std::string& folder, const std::string& pattern)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            names.push_back(found.cFileName);
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string Fixture(const std::string& name)
-{
-    char path[1024] = "";
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
-    std::string folder(path, length);
-    folder.erase(folder.find_last_of('\\') + 1);
-    return folder + name;
-}
-
-std::string SystemText(DWORD code)
-{
-    char buffer[4096] = "";
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, buffer,
-                                        sizeof(buffer), nullptr);
-    return std::string(buffer, length);
-}
-
 uint64_t Version(unsigned major, unsigned minor, unsigned build, unsigned revision)
 {
     return (static_cast<uint64_t>(major) << 48) | (static_cast<uint64_t>(minor) << 32) |
@@ -138,7 +26,7 @@ Item FileItemFrom(const std::string& name, const std::string& sourcePath, uint64
 {
     Item item;
     item.name = name;
-    item.content = ReadFileBytes(sourcePath);
+    item.content = ReadBytes(sourcePath);
     item.version = version;
     return item;
 }
@@ -237,7 +125,7 @@ bool RenameInCatalog(const std::string& path, const std::string& from, const std
     {
         return false;
     }
-    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    const std::vector<uint8_t> bytes = ReadBytes(path);
     std::vector<uint8_t> needle, replacement;
     for (size_t i = 0; i < from.size(); ++i)
     {
@@ -252,76 +140,6 @@ bool RenameInCatalog(const std::string& path, const std::string& from, const std
         return false;
     }
     return PatchFile(path, static_cast<uint32_t>(at - bytes.begin()), replacement);
-}
-
-CFileHolder::CFileHolder(const std::string& path) : m_holding(false)
-{
-    ZeroMemory(&m_process, sizeof(m_process));
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
-    std::string command = "\"" + Fixture("file_holder.exe") + "\" \"" + path + "\"";
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &m_process))
-    {
-        return;
-    }
-    // Held once an open that shares everything is refused.
-    for (int i = 0; i < 500 && !m_holding; ++i)
-    {
-        HANDLE probe = CreateFileA(path.c_str(), GENERIC_READ,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, 0, nullptr);
-        if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
-        {
-            m_holding = true;
-            break;
-        }
-        if (probe != INVALID_HANDLE_VALUE)
-        {
-            CloseHandle(probe);
-        }
-        if (WaitForSingleObject(m_process.hProcess, 20) == WAIT_OBJECT_0)
-        {
-            break;
-        }
-    }
-}
-
-CFileHolder::~CFileHolder()
-{
-    Release();
-}
-
-void CFileHolder::Release()
-{
-    if (m_process.hProcess)
-    {
-        TerminateProcess(m_process.hProcess, 0);
-        WaitForSingleObject(m_process.hProcess, 10000);
-        CloseHandle(m_process.hProcess);
-        CloseHandle(m_process.hThread);
-        m_process.hProcess = nullptr;
-    }
-    m_holding = false;
-}
-
-bool RunBootProcessing()
-{
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process;
-    char command[] = "wineboot.exe -r";
-    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-    {
-        return false;
-    }
-    const bool done = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    return done;
 }
 
 CDialogAnswerer::CDialogAnswerer(std::vector<Answer> answers)

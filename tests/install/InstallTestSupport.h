@@ -1,9 +1,11 @@
-// Shared ground of the file-installation tests under Wine: an application object
-// that records its messages, scratch folders, packages built for a test, and a
-// second thread that answers the replace question like a user.
+// Shared ground of the file-installation tests under Wine beyond the common support:
+// packages built for a test, and a second thread that answers the replace question
+// like a user.
 #pragma once
 
-#include "app/KelvarinApp.h"
+#include "TestApp.h"
+#include "TestFiles.h"
+#include "ui/DLG_QueryReplace.h"
 
 #include <atomic>
 #include <cstdint>
@@ -14,45 +16,8 @@
 
 namespace InstallTest
 {
-// Records every message instead of showing it; answers OK.
-class CTestApp : public CKelvarinApp
-{
-public:
-    CTestApp();
-    int DoMessageBox(const std::string& text, UINT type) override;
-
-    std::vector<std::string> m_messages;
-};
-
-// A fresh folder below C:\insttest, removed with its content.
-class CScratch
-{
-public:
-    explicit CScratch(const std::string& name);
-    ~CScratch();
-    CScratch(const CScratch&) = delete;
-    CScratch& operator=(const CScratch&) = delete;
-
-    const std::string& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return m_path + "\\" + name; }
-
-private:
-    std::string m_path;
-};
-
-void RemoveTree(const std::string& path);
-bool Exists(const std::string& path);
-std::string ReadFileText(const std::string& path);
-bool WriteFileText(const std::string& path, const std::string& text);
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
-// Names in `folder` matching `pattern` ("$tmp*.tmp"), sorted.
-std::vector<std::string> List(const std::string& folder, const std::string& pattern);
-
-// A file built beside the test executable (the versioned DLLs, the holder).
-std::string Fixture(const std::string& name);
-
-// The system's text for an error code, as the setup shows it.
-std::string SystemText(DWORD code);
+using TestSupport::CTestApp;
+using namespace TestFiles;
 
 // 2.0.1.0 -> (2 << 48) | (0 << 32) | (1 << 16) | 0
 uint64_t Version(unsigned major, unsigned minor, unsigned build, unsigned revision);
@@ -77,26 +42,6 @@ bool BuildPackage(const std::string& path, const std::vector<Item>& items, bool 
 bool PatchFile(const std::string& path, uint32_t offset, const std::vector<uint8_t>& bytes);
 // Replaces a name recorded in the package's catalog by another of the same length.
 bool RenameInCatalog(const std::string& path, const std::string& from, const std::string& to);
-
-// Keeps a file open without any sharing in a separate process until destroyed.
-class CFileHolder
-{
-public:
-    explicit CFileHolder(const std::string& path);
-    ~CFileHolder();
-    CFileHolder(const CFileHolder&) = delete;
-    CFileHolder& operator=(const CFileHolder&) = delete;
-
-    bool IsHolding() const { return m_holding; }
-    void Release();
-
-private:
-    PROCESS_INFORMATION m_process;
-    bool m_holding;
-};
-
-// Runs Wine's restart processing (boot-time renames, WININIT.INI); false on failure.
-bool RunBootProcessing();
 
 enum class Answer
 {

@@ -37,7 +37,7 @@ TEST(VersionDataTest, FilesWithoutVersionInformationFail)
 {
     CScratch scratch("versiondata");
     const std::string textFile = scratch.File("plain.txt");
-    ASSERT_TRUE(WriteFileText(textFile, "not a program"));
+    ASSERT_TRUE(WriteText(textFile, "not a program"));
 
     CVersionData data;
     uint64_t version = 7;

@@ -2,7 +2,7 @@
 // defaults and then through an uninstall, tells what it met and saves a picture of
 // every window it met.
 #include "Robot.h"
-#include "ui/resource.h"
+#include "framework/resource.h"
 
 #include <objbase.h>
 #include <shlobj.h>

@@ -58,24 +58,3 @@ private:
 
     PROCESS_INFORMATION m_process;
 };
-
-// Test helpers around the Wine prefix.
-namespace RobotFiles
-{
-// A Unix path as Wine's Z: drive sees it.
-std::string FromUnixPath(const std::string& unixPath);
-bool Exists(const std::string& path);
-bool IsFolder(const std::string& path);
-// Deletes a folder tree, or a file; silent when it does not exist. Links inside the
-// tree are removed, never followed, so a test cannot reach past its own folder.
-void RemoveTree(const std::string& path);
-bool WriteText(const std::string& path, const std::string& text);
-} // namespace RobotFiles
-
-// Test helpers around the registry.
-namespace RobotRegistry
-{
-bool KeyExists(HKEY root, const std::string& path);
-// Deletes a key with everything below it; silent when it does not exist.
-void DeleteKeyTree(HKEY root, const std::string& path);
-} // namespace RobotRegistry

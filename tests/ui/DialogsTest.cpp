@@ -1,36 +1,26 @@
 // The dialogs in this process, created modeless so that their state can be read.
 #include "app/KelvarinApp.h"
+#include "TestApp.h"
 #include "ui/DLG_Main.h"
-#include "ui/resource.h"
+#include "framework/resource.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
-class CQuietApp : public CKelvarinApp
+// Every question is answered No, so no dialog ends by a test's accident.
+class CQuietApp : public TestSupport::CTestApp
 {
 public:
-    explicit CQuietApp(bool ardent) : CKelvarinApp(ardent) { m_bArdent = ardent ? TRUE : FALSE; }
-    int DoMessageBox(const std::string& text, UINT /*type*/) override
-    {
-        shown.push_back(text);
-        return answer;
-    }
-    std::vector<std::string> shown;
-    int answer = IDNO;
+    explicit CQuietApp(bool ardent) : CTestApp(ardent) { answer = IDNO; }
 };
 
-std::string Text(HWND dlg, int id)
-{
-    char buffer[8192] = "";
-    GetDlgItemTextA(dlg, id, buffer, sizeof(buffer));
-    return buffer;
-}
+using TestSupport::ControlText;
 
 TEST(AgreementDialogTest, SetsBothIconsAndAnswersTheDragIconQuery)
 {
     CQuietApp app(true);
-    DLG_Main dlg;
+    DLG_Main dlg(app.State());
     ASSERT_TRUE(dlg.Create());
     HWND hWnd = dlg.GetSafeHwnd();
     const LRESULT big = SendMessageA(hWnd, WM_GETICON, ICON_BIG, 0);
@@ -43,7 +33,7 @@ TEST(AgreementDialogTest, SetsBothIconsAndAnswersTheDragIconQuery)
 TEST(AgreementDialogTest, AddsTheAboutItemAfterASeparator)
 {
     CQuietApp app(false);
-    DLG_Main dlg;
+    DLG_Main dlg(app.State());
     ASSERT_TRUE(dlg.Create());
     HMENU menu = GetSystemMenu(dlg.GetSafeHwnd(), FALSE);
     ASSERT_NE(menu, nullptr);
@@ -67,9 +57,9 @@ TEST(AgreementDialogTest, TheEditionPicksTheText)
     for (bool ardent : {true, false})
     {
         CQuietApp app(ardent);
-        DLG_Main dlg;
+        DLG_Main dlg(app.State());
         ASSERT_TRUE(dlg.Create());
-        const std::string text = Text(dlg.GetSafeHwnd(), IDC_LICENSE_TEXT);
+        const std::string text = ControlText(dlg.GetSafeHwnd(), IDC_LICENSE_TEXT);
         EXPECT_EQ(text.rfind(ardent ? "KELVARIN ARDENT" : "KELVARIN BRISK", 0), 0u) << text;
         EXPECT_EQ(text.find("!!"), std::string::npos);
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dlg.GetSafeHwnd(), IDC_INSTALL)));

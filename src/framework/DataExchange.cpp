@@ -1,4 +1,4 @@
-#include "ui/DataExchange.h"
+#include "framework/DataExchange.h"
 
 #include <vector>
 

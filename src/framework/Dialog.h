@@ -26,7 +26,6 @@ public:
     void DestroyWindow();
 
     HWND GetSafeHwnd() const { return m_hWnd; }
-    UINT GetTemplateId() const { return m_idTemplate; }
 
     // true: controls to members; false: members to controls.
     bool UpdateData(bool saveAndValidate = true);

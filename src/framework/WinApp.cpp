@@ -1,4 +1,4 @@
-#include "app/WinApp.h"
+#include "framework/WinApp.h"
 
 namespace
 {

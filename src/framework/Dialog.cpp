@@ -1,7 +1,7 @@
-#include "ui/Dialog.h"
+#include "framework/Dialog.h"
 
-#include "app/WinApp.h"
-#include "ui/DataExchange.h"
+#include "framework/WinApp.h"
+#include "framework/DataExchange.h"
 
 CDialog::CDialog(UINT idTemplate, HWND hParent)
     : m_hWnd(nullptr), m_idTemplate(idTemplate), m_hParent(hParent), m_bModal(false)

@@ -1,4 +1,4 @@
-#include "app/MessageText.h"
+#include "framework/MessageText.h"
 
 namespace MessageText
 {

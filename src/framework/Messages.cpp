@@ -1,7 +1,7 @@
-#include "app/Messages.h"
+#include "framework/Messages.h"
 
-#include "app/MessageText.h"
-#include "app/WinApp.h"
+#include "framework/MessageText.h"
+#include "framework/WinApp.h"
 
 namespace Messages
 {

@@ -1,0 +1,62 @@
+#include "framework/SpecialFolders.h"
+
+#include "framework/ItemIdList.h"
+#include "framework/Messages.h"
+#include "framework/Platform.h"
+#include "framework/SystemError.h"
+
+namespace SpecialFolders
+{
+int ForFamily(int csidl, bool windowsNT)
+{
+    if (windowsNT)
+    {
+        return csidl;
+    }
+    switch (csidl)
+    {
+    case CSIDL_COMMON_STARTMENU:
+        return CSIDL_STARTMENU;
+    case CSIDL_COMMON_PROGRAMS:
+        return CSIDL_PROGRAMS;
+    case CSIDL_COMMON_STARTUP:
+        return CSIDL_STARTUP;
+    case CSIDL_COMMON_DESKTOPDIRECTORY:
+        return CSIDL_DESKTOPDIRECTORY;
+    default:
+        return csidl;
+    }
+}
+
+std::string GetPath(int csidl)
+{
+    csidl = ForFamily(csidl, Platform::IsWindowsNT());
+    // The error text is taken before any release can change the code it comes from.
+    std::string error;
+    std::string path;
+    bool found = false;
+    {
+        CComPtr<IMalloc> allocator;
+        if (FAILED(SHGetMalloc(allocator.Receive())))
+        {
+            error = SystemError::LastErrorText();
+        }
+        else
+        {
+            CItemIdList list(allocator.Get());
+            found = SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, list.Receive())) &&
+                    list.GetPath(path);
+            if (!found)
+            {
+                error = SystemError::LastErrorText();
+            }
+        }
+    }
+    if (!found)
+    {
+        Messages::ShowText(error);
+        return std::string();
+    }
+    return path;
+}
+} // namespace SpecialFolders

@@ -1,0 +1,15 @@
+// Paths of the shell's special folders, as the setup's links need them.
+#pragma once
+
+#include <string>
+
+namespace SpecialFolders
+{
+// On the 9x family the all-users folders (common start menu, programs, startup and
+// desktop) become the user's own; other identifiers, and every one on NT, stay.
+int ForFamily(int csidl, bool windowsNT);
+
+// The folder's path without a trailing backslash; empty after telling the user
+// (the system's error text alone) when the shell cannot say.
+std::string GetPath(int csidl);
+} // namespace SpecialFolders

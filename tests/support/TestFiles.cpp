@@ -1,0 +1,229 @@
+#include "TestFiles.h"
+
+#include <algorithm>
+
+namespace TestFiles
+{
+std::string FromUnixPath(const std::string& unixPath)
+{
+    std::string path = "Z:" + unixPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void RemoveTree(const std::string& path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..")
+            {
+                continue;
+            }
+            const std::string child = path + "\\" + name;
+            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            {
+                RemoveTree(child);
+            }
+            else if (!RemoveDirectoryA(child.c_str()))
+            {
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!RemoveDirectoryA(path.c_str()))
+    {
+        DeleteFileA(path.c_str());
+    }
+}
+
+bool WriteText(const std::string& path, const std::string& text)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+    {
+        return false;
+    }
+    DWORD written = 0;
+    const BOOL ok =
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == text.size();
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+    {
+        return bytes;
+    }
+    char chunk[65536];
+    DWORD done = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &done, nullptr) && done > 0)
+    {
+        bytes.insert(bytes.end(), chunk, chunk + done);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+std::string ReadText(const std::string& path)
+{
+    const std::vector<uint8_t> bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::vector<std::string> List(const std::string& folder, const std::string& pattern)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            names.push_back(found.cFileName);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string ExeFolder()
+{
+    char path[MAX_PATH] = "";
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
+    std::string folder(path, length);
+    folder.erase(folder.find_last_of('\\'));
+    return folder;
+}
+
+std::string Fixture(const std::string& name)
+{
+    return ExeFolder() + "\\" + name;
+}
+
+std::string TempFolder(const std::string& name)
+{
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof(temp), temp);
+    const std::string path = std::string(temp) + name;
+    RemoveTree(path);
+    CreateDirectoryA(path.c_str(), nullptr);
+    return path;
+}
+
+std::string SystemText(DWORD code)
+{
+    char buffer[4096] = "";
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, buffer, sizeof(buffer), nullptr);
+    return std::string(buffer, length);
+}
+
+bool RunBootProcessing()
+{
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process;
+    char command[] = "wineboot.exe -r";
+    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+    {
+        return false;
+    }
+    const bool done = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return done;
+}
+
+CScratch::CScratch(const std::string& name) : m_path("C:\\insttest\\" + name)
+{
+    CreateDirectoryA("C:\\insttest", nullptr);
+    RemoveTree(m_path);
+    CreateDirectoryA(m_path.c_str(), nullptr);
+}
+
+CScratch::~CScratch()
+{
+    RemoveTree(m_path);
+}
+
+CFileHolder::CFileHolder(const std::string& path) : m_holding(false)
+{
+    ZeroMemory(&m_process, sizeof(m_process));
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    std::string command = "\"" + FromUnixPath(KELVARIN_FILE_HOLDER) + "\" \"" + path + "\"";
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &m_process))
+    {
+        return;
+    }
+    // Held once an open that shares everything is refused.
+    for (int i = 0; i < 500 && !m_holding; ++i)
+    {
+        HANDLE probe = CreateFileA(path.c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+        if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
+        {
+            m_holding = true;
+            break;
+        }
+        if (probe != INVALID_HANDLE_VALUE)
+        {
+            CloseHandle(probe);
+        }
+        if (WaitForSingleObject(m_process.hProcess, 20) == WAIT_OBJECT_0)
+        {
+            break;
+        }
+    }
+}
+
+CFileHolder::~CFileHolder()
+{
+    Release();
+}
+
+void CFileHolder::Release()
+{
+    if (m_process.hProcess)
+    {
+        TerminateProcess(m_process.hProcess, 0);
+        WaitForSingleObject(m_process.hProcess, 10000);
+        CloseHandle(m_process.hProcess);
+        CloseHandle(m_process.hThread);
+        m_process.hProcess = nullptr;
+    }
+    m_holding = false;
+}
+} // namespace TestFiles

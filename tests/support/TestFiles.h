@@ -1,0 +1,73 @@
+// Files and folders of the Wine prefix, handled straight through the platform so
+// that a test never depends on the code it checks.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace TestFiles
+{
+// A Unix path as Wine's Z: drive sees it.
+std::string FromUnixPath(const std::string& unixPath);
+
+bool Exists(const std::string& path);
+bool IsFolder(const std::string& path);
+// Deletes a folder tree, or a file; silent when it does not exist. Links inside the
+// tree are removed, never followed, so a test cannot reach past its own folder.
+void RemoveTree(const std::string& path);
+
+bool WriteText(const std::string& path, const std::string& text);
+std::vector<uint8_t> ReadBytes(const std::string& path);
+std::string ReadText(const std::string& path);
+// Names in `folder` matching `pattern` ("$tmp*.tmp"), sorted.
+std::vector<std::string> List(const std::string& folder, const std::string& pattern);
+
+// The running test executable's folder, no trailing backslash.
+std::string ExeFolder();
+// A file built beside the test executable (versioned DLLs, the holder program).
+std::string Fixture(const std::string& name);
+// A fresh, empty folder below the prefix's temporary folder.
+std::string TempFolder(const std::string& name);
+
+// The system's text for an error code, as the setup shows it.
+std::string SystemText(DWORD code);
+
+// Runs Wine's restart processing (boot-time renames, WININIT.INI); false on failure.
+bool RunBootProcessing();
+
+// A fresh folder below C:\insttest, removed with its content.
+class CScratch
+{
+public:
+    explicit CScratch(const std::string& name);
+    ~CScratch();
+    CScratch(const CScratch&) = delete;
+    CScratch& operator=(const CScratch&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "\\" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Keeps a file open without any sharing in a separate process until destroyed.
+class CFileHolder
+{
+public:
+    explicit CFileHolder(const std::string& path);
+    ~CFileHolder();
+    CFileHolder(const CFileHolder&) = delete;
+    CFileHolder& operator=(const CFileHolder&) = delete;
+
+    bool IsHolding() const { return m_holding; }
+    void Release();
+
+private:
+    PROCESS_INFORMATION m_process;
+    bool m_holding;
+};
+} // namespace TestFiles
