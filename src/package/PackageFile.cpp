@@ -21,6 +21,20 @@ constexpr uint32_t kCompressedField = 24;
 constexpr int kWindowBits = 15;
 constexpr int kMemLevel = 8;
 
+// Ends a zlib stream on every way out of the function that started it.
+class CZStreamEnd
+{
+public:
+    CZStreamEnd(z_stream& stream, int (*end)(z_streamp)) : m_stream(stream), m_end(end) {}
+    ~CZStreamEnd() { m_end(&m_stream); }
+    CZStreamEnd(const CZStreamEnd&) = delete;
+    CZStreamEnd& operator=(const CZStreamEnd&) = delete;
+
+private:
+    z_stream& m_stream;
+    int (*m_end)(z_streamp);
+};
+
 // Keeps the code of the failure being reported while cleaning up after it.
 class SavedError
 {
@@ -247,23 +261,44 @@ bool CPackageFile::Inflate(uint32_t storedSize, uint32_t unpackedSize, Sink& sin
     std::vector<uint8_t> out(kChunkSize);
     z_stream stream;
     std::memset(&stream, 0, sizeof stream);
-    int rc = inflateInit(&stream);
-    if (rc != Z_OK)
+    const int started = inflateInit(&stream);
+    if (started != Z_OK)
     {
-        ReportZlibError(stream.msg, rc);
+        ReportZlibError(stream.msg, started);
         return false;
     }
-    auto finish = [&stream](bool ok)
-    {
-        inflateEnd(&stream);
-        return ok;
-    };
+    CZStreamEnd end(stream, &inflateEnd);
+
     uint64_t produced = 0;
-    // Passes the output on, stopping as soon as it would exceed the unpacked
-    // size, so a lying entry cannot fill the destination first.
-    auto deliver = [&]()
+    uint32_t remaining = storedSize;
+    int rc = Z_OK;
+    do
     {
-        uint32_t have = kChunkSize - stream.avail_out;
+        if (stream.avail_in == 0 && remaining > 0)
+        {
+            const uint32_t n = std::min(remaining, kChunkSize);
+            if (!ReadExact(in.data(), n))
+            {
+                return false;
+            }
+            remaining -= n;
+            stream.next_in = in.data();
+            stream.avail_in = n;
+        }
+        // Once the whole block is in, the stream has to end; a truncated one fails
+        // here with Z_BUF_ERROR.
+        const int flush = remaining == 0 && stream.avail_in == 0 ? Z_FINISH : Z_NO_FLUSH;
+        stream.next_out = out.data();
+        stream.avail_out = kChunkSize;
+        rc = inflate(&stream, flush);
+        if (rc != Z_OK && rc != Z_STREAM_END)
+        {
+            ReportZlibError(stream.msg, rc);
+            return false;
+        }
+        // Stops as soon as the output would exceed the unpacked size, so a lying
+        // entry cannot fill the destination first.
+        const uint32_t have = kChunkSize - stream.avail_out;
         if (produced + have > unpackedSize)
         {
             FileIo::SetLastError(FileIo::kErrorFileCorrupt);
@@ -274,83 +309,15 @@ bool CPackageFile::Inflate(uint32_t storedSize, uint32_t unpackedSize, Sink& sin
             return false;
         }
         produced += have;
-        stream.next_out = out.data();
-        stream.avail_out = kChunkSize;
-        return true;
-    };
-    auto checkLength = [&]()
-    {
-        if (produced != unpackedSize)
-        {
-            FileIo::SetLastError(FileIo::kErrorFileCorrupt);
-            return false;
-        }
-        return true;
-    };
+    } while (rc != Z_STREAM_END);
 
-    uint32_t remaining = storedSize;
-    uint32_t n = std::min(remaining, kChunkSize);
-    if (!ReadExact(in.data(), n))
+    // Bytes of the block after the end of the stream are ignored.
+    if (produced != unpackedSize)
     {
-        return finish(false);
+        FileIo::SetLastError(FileIo::kErrorFileCorrupt);
+        return false;
     }
-    remaining -= n;
-    stream.next_in = in.data();
-    stream.avail_in = n;
-    stream.next_out = out.data();
-    stream.avail_out = kChunkSize;
-
-    // One inflate call and the delivery of what it produced: -1 failed, 1 stream end, 0 more.
-    auto pump = [&](int flush)
-    {
-        rc = inflate(&stream, flush);
-        if (rc != Z_OK && rc != Z_STREAM_END)
-        {
-            ReportZlibError(stream.msg, rc);
-            return -1;
-        }
-        if (!deliver())
-        {
-            return -1;
-        }
-        return rc == Z_STREAM_END ? 1 : 0;
-    };
-
-    for (;;)
-    {
-        const int step = pump(Z_NO_FLUSH);
-        if (step != 0)
-        {
-            // Bytes of the block after the end of the stream are ignored.
-            return finish(step > 0 && checkLength());
-        }
-        if (stream.avail_in > 0)
-        {
-            continue;
-        }
-        if (remaining == 0)
-        {
-            break;
-        }
-        n = std::min(remaining, kChunkSize);
-        if (!ReadExact(in.data(), n))
-        {
-            return finish(false);
-        }
-        remaining -= n;
-        stream.next_in = in.data();
-        stream.avail_in = n;
-    }
-
-    for (;;)
-    {
-        // A truncated stream ends here with Z_BUF_ERROR.
-        const int step = pump(Z_FINISH);
-        if (step != 0)
-        {
-            return finish(step > 0 && checkLength());
-        }
-    }
+    return true;
 }
 
 void CPackageFile::ReportZlibError(const char* message, int code) const
@@ -594,23 +561,19 @@ bool CPackageFile::DeflateFile(FileIo::Handle source, uint32_t size, uint32_t* s
     {
         return false;
     }
-    auto finish = [&stream](bool ok)
-    {
-        deflateEnd(&stream);
-        return ok;
-    };
+    CZStreamEnd end(stream, &deflateEnd);
     for (uint32_t remaining = size; remaining > 0;)
     {
         uint32_t n = std::min(remaining, kChunkSize);
         uint32_t got = 0;
         if (!FileIo::Read(source, in.data(), n, &got))
         {
-            return finish(false);
+            return false;
         }
         if (got != n)
         {
             FileIo::SetLastError(FileIo::kErrorHandleEof);
-            return finish(false);
+            return false;
         }
         remaining -= n;
         stream.next_in = in.data();
@@ -625,16 +588,16 @@ bool CPackageFile::DeflateFile(FileIo::Handle source, uint32_t size, uint32_t* s
             if (rc != Z_OK && rc != Z_BUF_ERROR)
             {
                 ReportZlibError(stream.msg, rc);
-                return finish(false);
+                return false;
             }
             uint32_t have = kChunkSize - stream.avail_out;
             if (have != 0 && !WriteBlock(out.data(), have, stored))
             {
-                return finish(false);
+                return false;
             }
         } while (stream.avail_out == 0);
     }
-    return finish(DeflateFinish(stream, out, stored));
+    return DeflateFinish(stream, out, stored);
 }
 
 bool CPackageFile::DeflateMemory(const void* bytes, uint32_t size, uint32_t* stored)
@@ -645,11 +608,10 @@ bool CPackageFile::DeflateMemory(const void* bytes, uint32_t size, uint32_t* sto
     {
         return false;
     }
+    CZStreamEnd end(stream, &deflateEnd);
     stream.next_in = static_cast<const Bytef*>(bytes);
     stream.avail_in = size;
-    const bool ok = DeflateFinish(stream, out, stored);
-    deflateEnd(&stream);
-    return ok;
+    return DeflateFinish(stream, out, stored);
 }
 
 bool CPackageFile::DeflateFinish(z_stream_s& stream, std::vector<uint8_t>& out, uint32_t* stored)
