@@ -1,7 +1,8 @@
 #!/bin/sh
 # start: make the project's Wine prefix if needed, start Xvfb and a persistent
 #        wineserver for it, and record what we started.
-# stop:  end exactly the processes that start recorded.
+# stop:  end exactly the processes that start recorded, and only while they are
+#        still the ones it started.
 # env:   print the environment lines that run a program in the session.
 set -eu
 # Wine wants a home even where CI gives none.
@@ -15,22 +16,59 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 mkdir -p "$RUN"
 
-display_alive() {
-    [ -f "$RUN/xvfb.pid" ] && kill -0 "$(cat "$RUN/xvfb.pid")" 2>/dev/null
+# A process is identified by its PID together with its start time, so that a PID the
+# system has given to another process since is never taken for ours.
+identity() {
+    [ -r "/proc/$1/stat" ] || return 1
+    # The command name in field 2 may hold blanks; the fields after ") " are fixed.
+    sed 's/^.*) //' "/proc/$1/stat" | cut -d' ' -f20
+}
+
+# record NAME PID: remember a process we started.
+record() {
+    echo "$2 $(identity "$2")" >"$RUN/$1.started"
+}
+
+# ours NAME PROGRAM: true (printing its PID) while the recorded process still runs
+# as the one we started, running PROGRAM.
+ours() {
+    [ -f "$RUN/$1.started" ] || return 1
+    read -r pid started <"$RUN/$1.started" || return 1
+    [ "$(identity "$pid" 2>/dev/null)" = "$started" ] || return 1
+    tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q "$2" || return 1
+    echo "$pid"
 }
 
 start_xvfb() {
-    display_alive && return 0
-    n=90
-    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    echo $! >"$RUN/xvfb.pid"
-    echo ":$n" >"$RUN/display"
+    if ours xvfb Xvfb >/dev/null && [ -s "$RUN/display" ]; then
+        return 0
+    fi
+    rm -f "$RUN/xvfb.started" "$RUN/display"
+    # Xvfb picks a free display itself and names it once it listens, so two runs
+    # starting at once never take the same one.
+    : >"$RUN/display.fd"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$RUN/display.fd" >/dev/null 2>&1 &
+    record xvfb $!
     i=0
-    while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
-    if [ ! -e "/tmp/.X11-unix/X$n" ]; then
-        echo "wine-session: Xvfb did not come up on :$n" >&2
+    while [ ! -s "$RUN/display.fd" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+    if [ ! -s "$RUN/display.fd" ]; then
+        echo "wine-session: Xvfb did not come up" >&2
         exit 1
+    fi
+    echo ":$(head -n 1 "$RUN/display.fd")" >"$RUN/display"
+    rm -f "$RUN/display.fd"
+}
+
+start_wineserver() {
+    ours wineserver wineserver >/dev/null && return 0
+    rm -f "$RUN/wineserver.started"
+    # One server per prefix: a second one leaves at once when another (not ours) runs.
+    setsid wineserver -p -f >/dev/null 2>&1 &
+    pid=$!
+    i=0
+    while [ $i -lt 10 ] && kill -0 "$pid" 2>/dev/null; do sleep 0.1; i=$((i + 1)); done
+    if kill -0 "$pid" 2>/dev/null && tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q wineserver; then
+        record wineserver "$pid"
     fi
 }
 
@@ -58,20 +96,17 @@ start)
     if [ -f "$marlett" ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
         cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
     fi
-    # A server already running for this prefix refuses a second start; either way one is up.
-    wineserver -p 2>/dev/null || true
-    touch "$RUN/wineserver.started"
+    start_wineserver
     ;;
 stop)
-    if [ -f "$RUN/wineserver.started" ]; then
-        export DISPLAY="$(cat "$RUN/display" 2>/dev/null || echo :0)"
-        wineserver -k >/dev/null 2>&1 || true
-        rm -f "$RUN/wineserver.started"
+    if ours wineserver wineserver >/dev/null; then
+        # The prefix's server is the one we started: end it with the programs it runs.
+        DISPLAY="$(cat "$RUN/display" 2>/dev/null || echo :0)" wineserver -k >/dev/null 2>&1 || true
     fi
-    if display_alive; then
-        kill "$(cat "$RUN/xvfb.pid")" 2>/dev/null || true
+    if pid=$(ours xvfb Xvfb); then
+        kill "$pid" 2>/dev/null || true
     fi
-    rm -f "$RUN/xvfb.pid" "$RUN/display"
+    rm -f "$RUN/wineserver.started" "$RUN/xvfb.started" "$RUN/display"
     ;;
 env)
     # Quoted, so that `eval "export $(wine-session.sh env)"` keeps every value whole.
