@@ -93,34 +93,40 @@ std::string RecordedInstallPath()
 
 HWND WaitMenu(CRobot& robot, DWORD timeoutMs)
 {
-    const DWORD start = GetTickCount();
-    do
-    {
-        for (HWND hWnd : robot.Windows())
+    HWND menu = nullptr;
+    CRobot::WaitUntil(
+        [&]
         {
-            if (CRobot::WindowText(hWnd).find(" - Installation Build ") != std::string::npos)
+            for (HWND hWnd : robot.Windows())
             {
-                Sleep(100);
-                return hWnd;
+                if (CRobot::WindowText(hWnd).find(" - Installation Build ") != std::string::npos)
+                {
+                    menu = hWnd;
+                    return true;
+                }
             }
-        }
-        Sleep(20);
-    } while (GetTickCount() - start < timeoutMs && robot.IsRunning());
-    return nullptr;
+            return !robot.IsRunning();
+        },
+        timeoutMs);
+    if (menu)
+    {
+        CRobot::WaitHandled(menu);
+    }
+    return menu;
 }
 
 void PressEnter(HWND dialog)
 {
     PostMessageA(dialog, WM_KEYDOWN, VK_RETURN, 1);
     PostMessageA(dialog, WM_KEYUP, VK_RETURN, 0xC0000001);
-    Sleep(200);
+    CRobot::WaitHandled(dialog);
 }
 
 void PressEscape(HWND dialog)
 {
     PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 1);
     PostMessageA(dialog, WM_KEYUP, VK_ESCAPE, 0xC0000001);
-    Sleep(200);
+    CRobot::WaitHandled(dialog);
 }
 
 bool EndsSilently(CRobot& robot, std::string& why, DWORD timeoutMs)

@@ -27,50 +27,16 @@ void CleanMachine()
 bool DriveFreshInstall(CRobot& robot, const std::string& installPath, RobotMessageBox& box,
                        std::string* seen, DWORD timeoutMs)
 {
-    const DWORD start = GetTickCount();
-    std::vector<HWND> handled;
-    while (GetTickCount() - start < timeoutMs && robot.IsRunning())
+    RobotPath path;
+    path.installPath = installPath;
+    path.onWindow = [seen](HWND, const std::string& caption)
     {
-        if (robot.WaitMessageBox(box, 50))
+        if (seen)
         {
-            return true;
+            *seen += "[" + caption + "]";
         }
-        for (HWND hWnd : robot.Windows())
-        {
-            if (std::find(handled.begin(), handled.end(), hWnd) != handled.end())
-            {
-                continue;
-            }
-            const std::string caption = CRobot::WindowText(hWnd);
-            if (caption.find(" - Installation Build ") != std::string::npos)
-            {
-                robot.Click(hWnd, IDC_MENU_INSTALL);
-            }
-            else if (caption == "Permission")
-            {
-                robot.Click(hWnd, IDC_ACCEPT);
-                robot.Click(hWnd, IDC_INSTALL);
-            }
-            else if (caption == "Choose Install Path")
-            {
-                if (!installPath.empty())
-                {
-                    robot.SetText(hWnd, IDC_PATH, installPath);
-                }
-                robot.Click(hWnd, IDOK);
-            }
-            else
-            {
-                continue;
-            }
-            handled.push_back(hWnd);
-            if (seen)
-            {
-                *seen += "[" + caption + "]";
-            }
-        }
-    }
-    return false;
+    };
+    return robot.DriveSetup(path, box, timeoutMs);
 }
 
 std::string DescribeWindows(const CRobot& robot)

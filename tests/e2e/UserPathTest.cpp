@@ -146,19 +146,21 @@ TEST_F(UserPathTest, ACancelledBrowserEmptiesTheFieldAndTheMenusFolderIsKept)
     ASSERT_NE(path, nullptr);
     robot.Click(path, kBrowse);
     HWND browser = nullptr;
-    for (int i = 0; i < 100 && !browser; ++i)
-    {
-        for (HWND hWnd : robot.Windows())
+    CRobot::WaitUntil(
+        [&]
         {
-            if (hWnd != path && CRobot::WindowText(hWnd) != "Choose Install Path")
+            for (HWND hWnd : robot.Windows())
             {
-                browser = hWnd;
+                if (hWnd != path && CRobot::WindowText(hWnd) != "Choose Install Path")
+                {
+                    browser = hWnd;
+                }
             }
-        }
-        Sleep(50);
-    }
+            return browser != nullptr;
+        },
+        5000);
     ASSERT_NE(browser, nullptr) << SetupRun::DescribeWindows(robot);
-    Sleep(300);
+    CRobot::WaitHandled(browser);
     robot.Click(browser, IDCANCEL);
     ASSERT_TRUE(robot.WaitWindowGone(browser, 5000));
     EXPECT_EQ(CRobot::ControlText(path, kPath), "");

@@ -10,7 +10,6 @@
 
 #include <cctype>
 #include <cstdio>
-#include <set>
 #include <string>
 
 namespace
@@ -182,6 +181,71 @@ void ListTree(const std::string& folder, int depth)
     FindClose(search);
 }
 
+// Takes pictures of the progress window behind the replace question, which covers it.
+void ShootBehindQuestion(CRobot& robot, HWND question, const std::string& pictures)
+{
+    RECT rect;
+    GetWindowRect(question, &rect);
+    SetWindowPos(question, nullptr, rect.left, rect.bottom + 40, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    for (HWND behind : robot.Windows())
+    {
+        if (CRobot::WindowText(behind) == "Installing components")
+        {
+            // The install waits for the answer, so the window has time to paint.
+            CRobot::WaitPainted(behind);
+            Shoot(behind, pictures, "Installing components, asking");
+        }
+    }
+    SetWindowPos(question, nullptr, rect.left, rect.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Pictures of every window on the robot's own way through the setup, with the About
+// box and the accepted agreement on the side.
+void OnWindow(CRobot& robot, HWND window, const std::string& caption, int menuButton,
+              const std::string& pictures)
+{
+    // The progress window's thread is busy installing and paints as it goes.
+    if (caption != "Installing components")
+    {
+        CRobot::WaitPainted(window);
+    }
+    std::printf("Window \"%s\"\n", caption.c_str());
+    Shoot(window, pictures, caption);
+    if (caption.find(" - Installation Build ") != std::string::npos)
+    {
+        std::printf("  pressing %s\n", menuButton == IDC_MENU_INSTALL ? "install" : "uninstall");
+    }
+    else if (caption == "Permission")
+    {
+        std::printf("  opening \"About Kelvarin...\" from the system menu\n");
+        PostMessageA(window, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+        HWND about = robot.WaitWindow("About Kelvarin", 5000);
+        if (about)
+        {
+            CRobot::WaitPainted(about);
+            Shoot(about, pictures, "About Kelvarin");
+            robot.Click(about, IDOK);
+            robot.WaitWindowGone(about, 5000);
+        }
+        std::printf("  accepting the agreement\n");
+        robot.Click(window, IDC_ACCEPT);
+        CRobot::WaitPainted(window);
+        Shoot(window, pictures, "Permission, accepted");
+    }
+    else if (caption == "Choose Install Path")
+    {
+        std::printf("  keeping the preset folder\n");
+    }
+    else if (caption == "Query Replace File")
+    {
+        std::printf("  question: %s\n", CRobot::ControlText(window, IDC_QUESTION).c_str());
+        ShootBehindQuestion(robot, window, pictures);
+        std::printf("  Yes To All\n");
+    }
+}
+
 // Runs the setup once, choosing `menuButton` in the main menu and the user's
 // defaults everywhere else, until it ends.
 bool RunSetup(const std::string& setup, const std::string& winver, int menuButton,
@@ -194,96 +258,30 @@ bool RunSetup(const std::string& setup, const std::string& winver, int menuButto
         std::fprintf(stderr, "could not start %s\n", setup.c_str());
         return false;
     }
-    std::set<HWND> seen;
-    while (robot.IsRunning())
+    RobotPath path;
+    path.menuButton = menuButton;
+    path.onWindow = [&](HWND window, const std::string& caption)
+    { OnWindow(robot, window, caption, menuButton, pictures); };
+    RobotMessageBox box;
+    while (robot.DriveSetup(path, box, 600000))
     {
+        std::printf("Message box \"%s\": %s\n", box.caption.c_str(), box.text.c_str());
+        // The window behind the box shows the state the box speaks of.
         for (HWND window : robot.Windows())
         {
-            const std::string caption = CRobot::WindowText(window);
-            // Message boxes bear the program's name and are answered below.
-            // Untitled windows are the system's helpers, not the setup's dialogs.
-            if (seen.count(window) || caption == "Setup" || caption.empty())
+            if (window != box.hWnd && CRobot::WindowText(window) == "Uninstalling components")
             {
-                continue;
-            }
-            seen.insert(window);
-            if (caption != "Installing components")
-            {
-                Sleep(150); // let it paint; the progress window may not wait
-            }
-            std::printf("Window \"%s\"\n", caption.c_str());
-            Shoot(window, pictures, caption);
-            if (caption.find(" - Installation Build ") != std::string::npos)
-            {
-                std::printf("  pressing %s\n",
-                            menuButton == IDC_MENU_INSTALL ? "install" : "uninstall");
-                robot.Click(window, menuButton);
-            }
-            else if (caption == "Permission")
-            {
-                std::printf("  opening \"About Kelvarin...\" from the system menu\n");
-                PostMessageA(window, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
-                HWND about = robot.WaitWindow("About Kelvarin", 5000);
-                if (about)
-                {
-                    seen.insert(about);
-                    Shoot(about, pictures, "About Kelvarin");
-                    robot.Click(about, IDOK);
-                    robot.WaitWindowGone(about, 5000);
-                }
-                std::printf("  accepting the agreement\n");
-                robot.Click(window, IDC_ACCEPT);
-                Sleep(150);
-                Shoot(window, pictures, "Permission, accepted");
-                robot.Click(window, IDC_INSTALL);
-            }
-            else if (caption == "Choose Install Path")
-            {
-                std::printf("  keeping the preset folder\n");
-                robot.Click(window, IDOK);
-            }
-            else if (caption == "Query Replace File")
-            {
-                std::printf("  question: %s\n", CRobot::ControlText(window, IDC_QUESTION).c_str());
-                // The question covers the progress window: move it aside for the picture.
-                RECT rect;
-                GetWindowRect(window, &rect);
-                SetWindowPos(window, nullptr, rect.left, rect.bottom + 40, 0, 0,
-                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-                Sleep(200);
-                for (HWND behind : robot.Windows())
-                {
-                    if (CRobot::WindowText(behind) == "Installing components")
-                    {
-                        Shoot(behind, pictures, "Installing components, asking");
-                    }
-                }
-                SetWindowPos(window, nullptr, rect.left, rect.top, 0, 0,
-                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-                std::printf("  Yes To All\n");
-                robot.Click(window, IDC_YES_TO_ALL);
+                CRobot::WaitPainted(window);
+                Shoot(window, pictures, "Uninstalling components, finished");
             }
         }
-        RobotMessageBox box;
-        if (robot.WaitMessageBox(box, 20))
-        {
-            std::printf("Message box \"%s\": %s\n", box.caption.c_str(), box.text.c_str());
-            // The window behind the box shows the state the box speaks of.
-            for (HWND window : robot.Windows())
-            {
-                if (window != box.hWnd && CRobot::WindowText(window) == "Uninstalling components")
-                {
-                    Shoot(window, pictures, "Uninstalling components, finished");
-                }
-            }
-            Shoot(box.hWnd, pictures, "message");
-            // A restart is never wanted in the demo; everything else is acknowledged.
-            const bool restart =
-                box.text.find("restart your computer.  Do you") != std::string::npos;
-            std::printf("  answer: %s\n", restart ? "No" : "OK");
-            robot.Answer(box, restart ? IDNO : IDOK);
-            robot.WaitWindowGone(box.hWnd, 5000);
-        }
+        CRobot::WaitPainted(box.hWnd);
+        Shoot(box.hWnd, pictures, "message");
+        // A restart is never wanted in the demo; everything else is acknowledged.
+        const bool restart = box.text.find("restart your computer.  Do you") != std::string::npos;
+        std::printf("  answer: %s\n", restart ? "No" : "OK");
+        robot.Answer(box, restart ? IDNO : IDOK);
+        robot.WaitWindowGone(box.hWnd, 5000);
     }
     DWORD exitCode = 0;
     robot.WaitExit(5000, &exitCode);

@@ -1,5 +1,8 @@
 #include "Robot.h"
 
+#include "framework/resource.h"
+
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -49,6 +52,15 @@ BOOL CALLBACK CountChild(HWND child, LPARAM lParam)
     return TRUE;
 }
 
+// Clicks are numbered; the answer of each, taken in while waiting, records its number.
+LONG g_clicksSent = 0;
+LONG g_clicksAnswered = 0;
+
+VOID CALLBACK ClickAnswered(HWND, UINT, ULONG_PTR click, LRESULT)
+{
+    g_clicksAnswered = std::max(g_clicksAnswered, static_cast<LONG>(click));
+}
+
 bool SetWineVersion(const std::string& exeName, const std::string& winver)
 {
     const std::string keyPath = "Software\\Wine\\AppDefaults\\" + exeName;
@@ -74,6 +86,8 @@ bool SetWineVersion(const std::string& exeName, const std::string& winver)
     return result == ERROR_SUCCESS;
 }
 } // namespace
+
+RobotPath::RobotPath() : menuButton(IDC_MENU_INSTALL), replaceAnswer(IDC_YES_TO_ALL) {}
 
 CRobot::CRobot()
 {
@@ -138,61 +152,134 @@ bool CRobot::IsMessageBox(HWND hWnd)
     return census.textIds == 1 && !census.otherClass;
 }
 
-HWND CRobot::WaitWindow(const std::string& caption, DWORD timeoutMs)
+bool CRobot::WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
-    do
+    for (;;)
     {
-        for (HWND hWnd : Windows())
+        if (condition())
         {
-            if (IsMessageBox(hWnd))
-            {
-                continue;
-            }
-            if (caption.empty() || WindowText(hWnd) == caption)
-            {
-                Sleep(100); // let it finish painting before anyone looks
-                return hWnd;
-            }
+            return true;
         }
-        Sleep(kPollMs);
-    } while (GetTickCount() - start < timeoutMs && IsRunning());
-    return nullptr;
-}
-
-bool CRobot::WaitMessageBox(RobotMessageBox& box, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    do
-    {
-        for (HWND hWnd : Windows())
-        {
-            if (IsMessageBox(hWnd))
-            {
-                Sleep(100);
-                box.hWnd = hWnd;
-                box.caption = WindowText(hWnd);
-                box.text = ControlText(hWnd, kMessageBoxTextId);
-                return true;
-            }
-        }
-        Sleep(kPollMs);
-    } while (GetTickCount() - start < timeoutMs && IsRunning());
-    return false;
-}
-
-bool CRobot::WaitWindowGone(HWND hWnd, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    while (IsWindow(hWnd) && IsWindowVisible(hWnd))
-    {
         if (GetTickCount() - start >= timeoutMs)
         {
             return false;
         }
         Sleep(kPollMs);
     }
+}
+
+HWND CRobot::WaitWindow(const std::string& caption, DWORD timeoutMs)
+{
+    HWND found = nullptr;
+    WaitUntil(
+        [&]
+        {
+            for (HWND hWnd : Windows())
+            {
+                if (!IsMessageBox(hWnd) && (caption.empty() || WindowText(hWnd) == caption))
+                {
+                    found = hWnd;
+                    return true;
+                }
+            }
+            return !IsRunning();
+        },
+        timeoutMs);
+    // Whoever looks next sees the window as its initialisation left it.
+    if (found)
+    {
+        WaitHandled(found);
+    }
+    return found;
+}
+
+bool CRobot::WaitMessageBox(RobotMessageBox& box, DWORD timeoutMs)
+{
+    HWND found = nullptr;
+    WaitUntil(
+        [&]
+        {
+            for (HWND hWnd : Windows())
+            {
+                if (IsMessageBox(hWnd))
+                {
+                    found = hWnd;
+                    return true;
+                }
+            }
+            return !IsRunning();
+        },
+        timeoutMs);
+    if (!found)
+    {
+        return false;
+    }
+    WaitHandled(found);
+    box.hWnd = found;
+    box.caption = WindowText(found);
+    box.text = ControlText(found, kMessageBoxTextId);
     return true;
+}
+
+bool CRobot::WaitWindowGone(HWND hWnd, DWORD timeoutMs)
+{
+    return WaitUntil([hWnd] { return !IsWindow(hWnd) || !IsWindowVisible(hWnd); }, timeoutMs);
+}
+
+namespace
+{
+// One round: a small icon is posted behind what was posted before; once the window
+// holds it, its thread has handled everything in front of it. The window's own
+// icon goes back at once. (Wine keeps no UI state that could serve instead.)
+bool PostedMarkerHandled(HWND hWnd, DWORD timeoutMs)
+{
+    DWORD_PTR own = 0;
+    if (!SendMessageTimeoutA(hWnd, WM_GETICON, ICON_SMALL, 0, SMTO_NORMAL, timeoutMs, &own))
+    {
+        return !IsWindow(hWnd);
+    }
+    HICON asterisk = LoadIconA(nullptr, IDI_ASTERISK);
+    HICON marker =
+        reinterpret_cast<HICON>(own) == asterisk ? LoadIconA(nullptr, IDI_HAND) : asterisk;
+    if (!PostMessageA(hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(marker)))
+    {
+        return !IsWindow(hWnd);
+    }
+    const bool handled = CRobot::WaitUntil(
+        [&]
+        {
+            DWORD_PTR now = 0;
+            if (!SendMessageTimeoutA(hWnd, WM_GETICON, ICON_SMALL, 0, SMTO_NORMAL, timeoutMs, &now))
+            {
+                return !IsWindow(hWnd);
+            }
+            return reinterpret_cast<HICON>(now) == marker;
+        },
+        timeoutMs);
+    SendMessageTimeoutA(hWnd, WM_SETICON, ICON_SMALL, static_cast<LPARAM>(own), SMTO_NORMAL,
+                        timeoutMs, nullptr);
+    return handled;
+}
+} // namespace
+
+bool CRobot::WaitHandled(HWND hWnd, DWORD timeoutMs)
+{
+    // Twice: handling a click or a key may post further messages (the button's own
+    // mouse messages), which the second round waits for as well.
+    return PostedMarkerHandled(hWnd, timeoutMs) && PostedMarkerHandled(hWnd, timeoutMs);
+}
+
+bool CRobot::WaitPainted(HWND hWnd, DWORD timeoutMs)
+{
+    if (!WaitHandled(hWnd, timeoutMs))
+    {
+        return false;
+    }
+    RedrawWindow(hWnd, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    return SendMessageTimeoutA(hWnd, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, nullptr) != 0 ||
+           !IsWindow(hWnd);
 }
 
 std::string CRobot::WindowText(HWND hWnd)
@@ -224,11 +311,27 @@ bool CRobot::IsChecked(HWND hDlg, int id)
 void CRobot::Click(HWND hDlg, int id)
 {
     HWND control = GetDlgItem(hDlg, id);
-    if (control)
+    if (!control)
     {
-        PostMessageA(control, BM_CLICK, 0, 0);
+        return;
     }
-    Sleep(50);
+    const std::vector<HWND> before = Windows();
+    const LONG click = ++g_clicksSent;
+    if (!SendMessageCallbackA(control, BM_CLICK, 0, 0, &ClickAnswered,
+                              static_cast<ULONG_PTR>(click)))
+    {
+        return;
+    }
+    // The click is handled when its answer comes back; one that opens a modal window
+    // answers only when that closes, so a window coming or going ends the wait too.
+    WaitUntil(
+        [&]
+        {
+            MSG msg;
+            PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE); // takes the answer in
+            return g_clicksAnswered >= click || Windows() != before || !IsWindow(control);
+        },
+        10000);
 }
 
 void CRobot::SetText(HWND hDlg, int id, const std::string& text)
@@ -245,12 +348,65 @@ void CRobot::SendKey(HWND hWnd, WORD virtualKey)
     // Dialog navigation keys reach the dialog manager through the focus window.
     PostMessageA(hWnd, WM_KEYDOWN, virtualKey, 1);
     PostMessageA(hWnd, WM_KEYUP, virtualKey, 0xC0000001);
-    Sleep(50);
+    WaitHandled(hWnd);
 }
 
 bool CRobot::IsRunning() const
 {
     return m_process.hProcess && WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+bool CRobot::DriveSetup(const RobotPath& path, RobotMessageBox& box, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    std::vector<HWND> met;
+    while (GetTickCount() - start < timeoutMs && IsRunning())
+    {
+        if (WaitMessageBox(box, 50))
+        {
+            return true;
+        }
+        for (HWND hWnd : Windows())
+        {
+            const std::string caption = WindowText(hWnd);
+            // Untitled windows are the system's helpers, not the setup's dialogs.
+            if (caption.empty() || IsMessageBox(hWnd) ||
+                std::find(met.begin(), met.end(), hWnd) != met.end())
+            {
+                continue;
+            }
+            met.push_back(hWnd);
+            if (path.onWindow)
+            {
+                path.onWindow(hWnd, caption);
+            }
+            if (caption.find(" - Installation Build ") != std::string::npos)
+            {
+                Click(hWnd, path.menuButton);
+            }
+            else if (caption == "Permission")
+            {
+                if (!IsChecked(hWnd, IDC_ACCEPT))
+                {
+                    Click(hWnd, IDC_ACCEPT);
+                }
+                Click(hWnd, IDC_INSTALL);
+            }
+            else if (caption == "Choose Install Path")
+            {
+                if (!path.installPath.empty())
+                {
+                    SetText(hWnd, IDC_PATH, path.installPath);
+                }
+                Click(hWnd, IDOK);
+            }
+            else if (caption == "Query Replace File")
+            {
+                Click(hWnd, path.replaceAnswer);
+            }
+        }
+    }
+    return false;
 }
 
 bool CRobot::WaitExit(DWORD timeoutMs, DWORD* exitCode)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,18 @@ struct RobotMessageBox
     HWND hWnd = nullptr;
     std::string caption;
     std::string text;
+};
+
+// The way the robot takes through the setup's dialogs.
+struct RobotPath
+{
+    int menuButton;          // the main menu's choice: install (or upgrade) or uninstall
+    std::string installPath; // typed into the path dialog; empty keeps the preset
+    int replaceAnswer;       // the button pressed in "Query Replace File"
+    // Called once for each window met (message boxes aside), before the robot acts on it.
+    std::function<void(HWND window, const std::string& caption)> onWindow;
+
+    RobotPath();
 };
 
 class CRobot
@@ -26,21 +39,36 @@ public:
     // "win10"; empty keeps the prefix's own). False when it could not start.
     bool Launch(const std::string& exePath, const std::string& winver);
 
+    // Polls `condition` until it holds; false on time-out.
+    static bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
+
     // A visible top-level window of the program whose caption is `caption`
     // (empty: any dialog that is not a message box).
     HWND WaitWindow(const std::string& caption, DWORD timeoutMs = 10000);
     bool WaitMessageBox(RobotMessageBox& box, DWORD timeoutMs = 10000);
     // Waits until the given window is gone or hidden; false on time-out.
     bool WaitWindowGone(HWND hWnd, DWORD timeoutMs = 10000);
+    // Waits until the window's thread has handled every message posted to it so far
+    // (a window that went away meanwhile counts as handled).
+    static bool WaitHandled(HWND hWnd, DWORD timeoutMs = 10000);
+    // ... and has painted what that changed.
+    static bool WaitPainted(HWND hWnd, DWORD timeoutMs = 10000);
 
     static std::string ControlText(HWND hDlg, int id);
     static std::string WindowText(HWND hWnd);
     static bool IsControlEnabled(HWND hDlg, int id);
     static bool IsChecked(HWND hDlg, int id);
+    // Clicks and presses return once the dialog has handled them.
     void Click(HWND hDlg, int id);
     void SetText(HWND hDlg, int id, const std::string& text);
     void SendKey(HWND hWnd, WORD virtualKey);
     void Answer(const RobotMessageBox& box, int buttonId) { Click(box.hWnd, buttonId); }
+
+    // Takes the started setup along `path` through whichever of the main menu, the
+    // agreement (ticked), the path dialog and the replace question it shows, and
+    // returns at the first message box (the closing message or a failure), which it
+    // does not answer; false when none came before the time-out or the end.
+    bool DriveSetup(const RobotPath& path, RobotMessageBox& box, DWORD timeoutMs = 60000);
 
     // Waits for the program to end; false on time-out.
     bool WaitExit(DWORD timeoutMs, DWORD* exitCode = nullptr);
