@@ -6,6 +6,12 @@
 #include <vector>
 
 #include "Commands.h"
+#include "package/BuildNumber.h"
+
+// The build as text, for the help texts.
+#define PKGTOOL_TEXT_OF(x) #x
+#define PKGTOOL_TEXT(x) PKGTOOL_TEXT_OF(x)
+#define PKGTOOL_BUILD PKGTOOL_TEXT(KELVARIN_BUILD_NUMBER)
 
 namespace
 {
@@ -43,7 +49,9 @@ const char kCreateHelp[] =
     "\n"
     "Each file records its creation and last-write times and, when it is a\n"
     "PE image with a version resource, its file version. POSIX systems keep no\n"
-    "creation time, so there the last-write time is recorded for both.\n"
+    "creation time, so there the last-write time is recorded for both. A version\n"
+    "resource without a translation table draws a warning: the setup reads such\n"
+    "a file as one without a version.\n"
     "\n"
     "Names must be relative paths of names Windows accepts and at most 1023\n"
     "characters long; a file that breaks this stops the command. Links to files\n"
@@ -95,7 +103,7 @@ const char kExtractHelp[] =
 const char kVerifyHelp[] =
     "usage: pkgtool verify PACKAGE...\n"
     "\n"
-    "Opens each PACKAGE, checks its build number (2105), decompresses every\n"
+    "Opens each PACKAGE, checks its build number (" PKGTOOL_BUILD "), decompresses every\n"
     "entry and checks every length, and checks every name. Prints one line\n"
     "per sound package and the faults of the others.\n"
     "\n"
@@ -112,132 +120,188 @@ bool IsHelp(const std::string& arg)
     return arg == "--help" || arg == "-h";
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+bool IsOption(const std::string& arg)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty())
-    {
-        return Usage("no verb given", kToolHelp);
-    }
-    std::string verb = args[0];
-    args.erase(args.begin());
-    if (IsHelp(verb))
-    {
-        std::fputs(kToolHelp, stdout);
-        return Commands::kExitOk;
-    }
+    return arg.size() > 1 && arg[0] == '-';
+}
 
-    struct VerbInfo
-    {
-        const char* name;
-        const char* help;
-    };
-    static const VerbInfo kVerbs[] = {{"create", kCreateHelp},
-                                      {"add", kAddHelp},
-                                      {"list", kListHelp},
-                                      {"extract", kExtractHelp},
-                                      {"verify", kVerifyHelp}};
-    const char* help = nullptr;
-    for (const VerbInfo& info : kVerbs)
-    {
-        if (verb == info.name)
-        {
-            help = info.help;
-        }
-    }
-    if (help == nullptr)
-    {
-        return Usage(("unknown verb '" + verb + "'").c_str(), kToolHelp);
-    }
+using Args = std::vector<std::string>;
+
+// A verb of the command line: its name, its help and what runs it. A handler
+// gets the arguments after the verb; those of a verb that is not a group of
+// verbs itself hold no request for help.
+struct Verb
+{
+    const char* name;
+    const char* help;
+    int (*run)(const Args& args, const char* help);
+    bool isGroup = false;
+};
+
+// The operands of a verb that takes no options.
+bool NoOptions(const Args& args, const char* help, int* exitCode)
+{
     for (const std::string& arg : args)
     {
-        if (IsHelp(arg))
+        if (IsOption(arg))
         {
-            std::fputs(help, stdout);
-            return Commands::kExitOk;
+            *exitCode = Usage(("unknown option '" + arg + "'").c_str(), help);
+            return false;
         }
     }
+    return true;
+}
 
-    if (verb == "create")
+int RunCreate(const Args& args, const char* help)
+{
+    bool stored = false;
+    std::string title;
+    Args operands;
+    for (size_t i = 0; i < args.size(); ++i)
     {
-        bool stored = false;
-        std::string title;
-        std::vector<std::string> operands;
-        for (size_t i = 0; i < args.size(); ++i)
+        if (args[i] == "--stored")
         {
-            if (args[i] == "--stored")
-            {
-                stored = true;
-            }
-            else if (args[i] == "--title")
-            {
-                if (i + 1 >= args.size())
-                {
-                    return Usage("--title needs a text", help);
-                }
-                title = args[++i];
-            }
-            else if (args[i] == "--")
-            {
-                operands.insert(operands.end(), args.begin() + static_cast<long>(i) + 1,
-                                args.end());
-                break;
-            }
-            else if (args[i].size() > 1 && args[i][0] == '-')
-            {
-                return Usage(("unknown option '" + args[i] + "'").c_str(), help);
-            }
-            else
-            {
-                operands.push_back(args[i]);
-            }
+            stored = true;
         }
-        if (operands.size() != 2)
+        else if (args[i] == "--title")
         {
-            return Usage("create needs PACKAGE and FOLDER", help);
+            if (i + 1 >= args.size())
+            {
+                return Usage("--title needs a text", help);
+            }
+            title = args[++i];
         }
-        if (title.size() > Commands::kMaxTitleLength)
+        else if (args[i] == "--")
         {
-            return Usage("the title is longer than 63 characters", help);
+            operands.insert(operands.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+            break;
         }
-        return Commands::Create(operands[0], operands[1], stored, title);
-    }
-    for (const std::string& arg : args)
-    {
-        if (arg.size() > 1 && arg[0] == '-')
+        else if (IsOption(args[i]))
         {
-            return Usage(("unknown option '" + arg + "'").c_str(), help);
+            return Usage(("unknown option '" + args[i] + "'").c_str(), help);
+        }
+        else
+        {
+            operands.push_back(args[i]);
         }
     }
-    if (verb == "add")
+    if (operands.size() != 2)
     {
-        if (args.size() < 2)
-        {
-            return Usage("add needs PACKAGE and at least one FILE", help);
-        }
-        return Commands::Add(args[0], std::vector<std::string>(args.begin() + 1, args.end()));
+        return Usage("create needs PACKAGE and FOLDER", help);
     }
-    if (verb == "list")
+    if (title.size() > Commands::kMaxTitleLength)
     {
-        if (args.size() != 1)
-        {
-            return Usage("list needs exactly one PACKAGE", help);
-        }
-        return Commands::List(args[0]);
+        return Usage("the title is longer than 63 characters", help);
     }
-    if (verb == "extract")
+    return Commands::Create(operands[0], operands[1], stored, title);
+}
+
+int RunAdd(const Args& args, const char* help)
+{
+    int exitCode = 0;
+    if (!NoOptions(args, help, &exitCode))
     {
-        if (args.size() != 2)
-        {
-            return Usage("extract needs PACKAGE and FOLDER", help);
-        }
-        return Commands::Extract(args[0], args[1]);
+        return exitCode;
+    }
+    if (args.size() < 2)
+    {
+        return Usage("add needs PACKAGE and at least one FILE", help);
+    }
+    return Commands::Add(args[0], Args(args.begin() + 1, args.end()));
+}
+
+int RunList(const Args& args, const char* help)
+{
+    int exitCode = 0;
+    if (!NoOptions(args, help, &exitCode))
+    {
+        return exitCode;
+    }
+    if (args.size() != 1)
+    {
+        return Usage("list needs exactly one PACKAGE", help);
+    }
+    return Commands::List(args[0]);
+}
+
+int RunExtract(const Args& args, const char* help)
+{
+    int exitCode = 0;
+    if (!NoOptions(args, help, &exitCode))
+    {
+        return exitCode;
+    }
+    if (args.size() != 2)
+    {
+        return Usage("extract needs PACKAGE and FOLDER", help);
+    }
+    return Commands::Extract(args[0], args[1]);
+}
+
+int RunVerify(const Args& args, const char* help)
+{
+    int exitCode = 0;
+    if (!NoOptions(args, help, &exitCode))
+    {
+        return exitCode;
     }
     if (args.empty())
     {
         return Usage("verify needs at least one PACKAGE", help);
     }
     return Commands::Verify(args);
+}
+
+const Verb* FindVerb(const Verb* verbs, size_t count, const std::string& name)
+{
+    for (size_t i = 0; i < count; ++i)
+    {
+        if (name == verbs[i].name)
+        {
+            return &verbs[i];
+        }
+    }
+    return nullptr;
+}
+
+// Runs the verb named by args[0] from `verbs`; `help` describes the whole set.
+template <size_t N> int Dispatch(const Verb (&verbs)[N], Args args, const char* help)
+{
+    if (args.empty())
+    {
+        return Usage("no verb given", help);
+    }
+    if (IsHelp(args[0]))
+    {
+        std::fputs(help, stdout);
+        return Commands::kExitOk;
+    }
+    const Verb* verb = FindVerb(verbs, N, args[0]);
+    if (verb == nullptr)
+    {
+        return Usage(("unknown verb '" + args[0] + "'").c_str(), help);
+    }
+    args.erase(args.begin());
+    for (const std::string& arg : args)
+    {
+        if (!verb->isGroup && IsHelp(arg))
+        {
+            std::fputs(verb->help, stdout);
+            return Commands::kExitOk;
+        }
+    }
+    return verb->run(args, verb->help);
+}
+
+const Verb kVerbs[] = {
+    {"create", kCreateHelp, RunCreate}, {"add", kAddHelp, RunAdd},
+    {"list", kListHelp, RunList},       {"extract", kExtractHelp, RunExtract},
+    {"verify", kVerifyHelp, RunVerify},
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return Dispatch(kVerbs, Args(argv + 1, argv + argc), kToolHelp);
 }
