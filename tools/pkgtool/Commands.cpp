@@ -421,7 +421,7 @@ bool MakePackage(const std::string& packagePath, const std::string& folder, bool
     return true;
 }
 
-bool CopyFile(const std::string& from, const std::string& to)
+bool CopyToNewFile(const std::string& from, const std::string& to)
 {
     CFileHandle in(FileIo::OpenExisting(from, false));
     if (!in.IsValid())
@@ -508,7 +508,7 @@ int Add(const std::string& packagePath, const std::vector<std::string>& files)
     // Appending overwrites the old catalog in place, so it is done on a copy
     // that replaces the package only once committed.
     std::string temporary = Platform::TemporaryNameBeside(packagePath);
-    if (!CopyFile(packagePath, temporary))
+    if (!CopyToNewFile(packagePath, temporary))
     {
         return kExitFailure;
     }

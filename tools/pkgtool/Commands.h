@@ -17,7 +17,7 @@ constexpr size_t kMaxTitleLength = 63;
 bool MakePackage(const std::string& packagePath, const std::string& folder, bool stored,
                  const std::string& title, size_t* entries);
 // Copies a file to a path that must not exist; a failure leaves no copy.
-bool CopyFile(const std::string& from, const std::string& to);
+bool CopyToNewFile(const std::string& from, const std::string& to);
 
 int Create(const std::string& package, const std::string& folder, bool stored,
            const std::string& title);

@@ -1,4 +1,5 @@
-// pkgtool: builds, lists, extracts and verifies the setup's package files.
+// pkgtool: builds, lists, extracts and verifies the setup's package files, and
+// builds and checks whole media.
 
 #include <cstdio>
 #include <cstring>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Medium.h"
 #include "package/BuildNumber.h"
 
 // The build as text, for the help texts.
@@ -19,7 +21,7 @@ namespace
 const char kToolHelp[] =
     "usage: pkgtool VERB [OPTIONS] ARGUMENTS\n"
     "\n"
-    "Builds and inspects the setup's package files (*.PKG).\n"
+    "Builds and inspects the setup's package files (*.PKG) and whole media.\n"
     "\n"
     "verbs:\n"
     "  create [--stored] [--title TEXT] PACKAGE FOLDER   make a package of a folder\n"
@@ -27,13 +29,17 @@ const char kToolHelp[] =
     "  list PACKAGE                                      show the catalog\n"
     "  extract PACKAGE FOLDER                            recreate the files and folders\n"
     "  verify PACKAGE...                                 check packages completely\n"
+    "  medium build STAGING OUT --setup FILE             make a medium's packages\n"
+    "  medium check [--json] DIR                         check a medium as installs meet it\n"
     "\n"
     "'pkgtool VERB --help' describes a verb.\n"
     "\n"
     "exit codes:\n"
-    "  0  success (for verify: every package is sound)\n"
+    "  0  success (for verify: every package is sound; for medium check: the\n"
+    "     medium would install cleanly)\n"
     "  1  the work failed: a file could not be read or written, a package is\n"
-    "     corrupt, an entry was refused, or verify found a fault\n"
+    "     corrupt, an entry was refused, verify found a fault, or medium check\n"
+    "     found what would fail at a customer's\n"
     "  2  the command line is wrong\n"
     "\n"
     "A progress line is shown on standard error when it is a terminal.\n";
@@ -108,6 +114,70 @@ const char kVerifyHelp[] =
     "per sound package and the faults of the others.\n"
     "\n"
     "exit codes: 0 every package is sound, 1 a package is not, 2 wrong command line\n";
+
+const char kMediumHelp[] =
+    "usage: pkgtool medium build STAGING OUT --setup FILE\n"
+    "       pkgtool medium check [--json] DIR\n"
+    "\n"
+    "A medium is the setup and its packages in one folder. 'build' makes one\n"
+    "from a staging tree, 'check' meets one as the installs of both platform\n"
+    "families would. 'pkgtool medium build --help' and 'pkgtool medium check\n"
+    "--help' tell the details.\n"
+    "\n"
+    "exit codes: 0 success, 1 failure, 2 wrong command line\n";
+
+const char kMediumBuildHelp[] =
+    "usage: pkgtool medium build STAGING OUT --setup FILE\n"
+    "\n"
+    "Makes a medium in OUT: one compressed package for every folder of STAGING,\n"
+    "packed as by create, and a copy of FILE as Setup.exe. Each folder is named\n"
+    "after its package without the extension (PRAPPNT holds what PRAPPNT.PKG\n"
+    "installs into the Programs folder); letter case does not matter, the\n"
+    "packages are named as the setup looks for them. A folder that is not a\n"
+    "package of the setup stops the command, and so does any other file but\n"
+    "the manifest.\n"
+    "\n"
+    "The manifest, STAGING/" PKGTOOL_MEDIUM_MANIFEST ", is optional and gives the packages\n"
+    "their titles, one line each, 'PACKAGE.PKG = TITLE' (at most 63\n"
+    "characters); empty lines and lines starting with '#' are skipped.\n"
+    "\n"
+    "OUT must be missing or an empty folder. The medium is made under a\n"
+    "temporary name beside it and appears only when complete. The same input\n"
+    "always gives byte-identical files. A package of the table without a folder\n"
+    "is not made; 'pkgtool medium check' tells whether the medium needs it.\n"
+    "\n"
+    "exit codes: 0 success, 1 failure, 2 wrong command line\n";
+
+const char kMediumCheckHelp[] =
+    "usage: pkgtool medium check [--json] DIR\n"
+    "\n"
+    "Meets the medium in DIR as the installs of the 9x and the NT family would,\n"
+    "and reports what would fail at a customer's. The setup's build is read from\n"
+    "the version resource of DIR/Setup.exe (the third field of its file version;\n"
+    "this pkgtool's is " PKGTOOL_BUILD ").\n"
+    "\n"
+    "Findings, each naming the package, the entry and the reason:\n"
+    "  setup     Setup.exe is missing or has no build in its version resource\n"
+    "  missing   a package of a family's rows is missing or cannot be opened\n"
+    "  build     a package's header carries another build than the setup's\n"
+    "  name      the setup refuses a file's name (it could leave its folder, as\n"
+    "            stored or once converted to the ANSI code page: this system's\n"
+    "            on Windows, code page 1252 elsewhere)\n"
+    "  kind      an entry of a kind the setup refuses (all but File and Directory)\n"
+    "  version   the package records a file version the setup's reader does not\n"
+    "            see (a version resource without a translation table reads as\n"
+    "            none), so the file is asked about or never upgraded\n"
+    "  overlap   two entries of one family write the same file\n"
+    "  content   a file's content cannot be read from its package\n"
+    "\n"
+    "Then, for each family, the files and bytes its install writes into the\n"
+    "product tree and into the system folder.\n"
+    "\n"
+    "options:\n"
+    "  --json   print the findings and the figures as one JSON object\n"
+    "\n"
+    "exit codes: 0 the medium would install cleanly, 1 it would fail at a\n"
+    "customer's (or could not be read), 2 wrong command line\n";
 
 int Usage(const char* message, const char* help)
 {
@@ -252,6 +322,66 @@ int RunVerify(const Args& args, const char* help)
     return Commands::Verify(args);
 }
 
+int RunMediumBuild(const Args& args, const char* help)
+{
+    std::string setup;
+    Args operands;
+    for (size_t i = 0; i < args.size(); ++i)
+    {
+        if (args[i] == "--setup")
+        {
+            if (i + 1 >= args.size())
+            {
+                return Usage("--setup needs a FILE", help);
+            }
+            setup = args[++i];
+        }
+        else if (IsOption(args[i]))
+        {
+            return Usage(("unknown option '" + args[i] + "'").c_str(), help);
+        }
+        else
+        {
+            operands.push_back(args[i]);
+        }
+    }
+    if (operands.size() != 2)
+    {
+        return Usage("medium build needs STAGING and OUT", help);
+    }
+    if (setup.empty())
+    {
+        return Usage("medium build needs --setup FILE", help);
+    }
+    return Medium::Build(operands[0], operands[1], setup);
+}
+
+int RunMediumCheck(const Args& args, const char* help)
+{
+    bool json = false;
+    Args operands;
+    for (const std::string& arg : args)
+    {
+        if (arg == "--json")
+        {
+            json = true;
+        }
+        else if (IsOption(arg))
+        {
+            return Usage(("unknown option '" + arg + "'").c_str(), help);
+        }
+        else
+        {
+            operands.push_back(arg);
+        }
+    }
+    if (operands.size() != 1)
+    {
+        return Usage("medium check needs exactly one DIR", help);
+    }
+    return Medium::Check(operands[0], json);
+}
+
 const Verb* FindVerb(const Verb* verbs, size_t count, const std::string& name)
 {
     for (size_t i = 0; i < count; ++i)
@@ -293,10 +423,19 @@ template <size_t N> int Dispatch(const Verb (&verbs)[N], Args args, const char* 
     return verb->run(args, verb->help);
 }
 
+int RunMedium(const Args& args, const char* help)
+{
+    static const Verb kMediumVerbs[] = {
+        {"build", kMediumBuildHelp, RunMediumBuild},
+        {"check", kMediumCheckHelp, RunMediumCheck},
+    };
+    return Dispatch(kMediumVerbs, args, help);
+}
+
 const Verb kVerbs[] = {
     {"create", kCreateHelp, RunCreate}, {"add", kAddHelp, RunAdd},
     {"list", kListHelp, RunList},       {"extract", kExtractHelp, RunExtract},
-    {"verify", kVerifyHelp, RunVerify},
+    {"verify", kVerifyHelp, RunVerify}, {"medium", kMediumHelp, RunMedium, true},
 };
 
 } // namespace
