@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -208,14 +209,61 @@ struct Verb
     bool isGroup = false;
 };
 
-// The operands of a verb that takes no options.
-bool NoOptions(const Args& args, const char* help, int* exitCode)
+// An option of a verb: a flag, or an option followed by a value.
+struct Option
 {
-    for (const std::string& arg : args)
+    const char* name;
+    bool* flag;
+    std::string* value;
+    const char* valueName; // for the message when the value is missing
+};
+
+const Option* FindOption(std::initializer_list<Option> options, const std::string& name)
+{
+    for (const Option& option : options)
     {
-        if (IsOption(arg))
+        if (name == option.name)
         {
-            *exitCode = Usage(("unknown option '" + arg + "'").c_str(), help);
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+// Sets the options given in `args` and collects the operands; "--" ends the
+// options. False after telling the usage error.
+bool ParseArgs(const Args& args, std::initializer_list<Option> options, const char* help,
+               Args* operands)
+{
+    for (size_t i = 0; i < args.size(); ++i)
+    {
+        if (args[i] == "--")
+        {
+            operands->insert(operands->end(), args.begin() + static_cast<long>(i) + 1, args.end());
+            break;
+        }
+        if (!IsOption(args[i]))
+        {
+            operands->push_back(args[i]);
+            continue;
+        }
+        const Option* option = FindOption(options, args[i]);
+        if (option == nullptr)
+        {
+            Usage(("unknown option '" + args[i] + "'").c_str(), help);
+            return false;
+        }
+        if (option->flag != nullptr)
+        {
+            *option->flag = true;
+        }
+        else if (i + 1 < args.size())
+        {
+            *option->value = args[++i];
+        }
+        else
+        {
+            Usage((args[i] + " needs " + option->valueName).c_str(), help);
             return false;
         }
     }
@@ -227,33 +275,11 @@ int RunCreate(const Args& args, const char* help)
     bool stored = false;
     std::string title;
     Args operands;
-    for (size_t i = 0; i < args.size(); ++i)
+    if (!ParseArgs(
+            args, {{"--stored", &stored, nullptr, nullptr}, {"--title", nullptr, &title, "a text"}},
+            help, &operands))
     {
-        if (args[i] == "--stored")
-        {
-            stored = true;
-        }
-        else if (args[i] == "--title")
-        {
-            if (i + 1 >= args.size())
-            {
-                return Usage("--title needs a text", help);
-            }
-            title = args[++i];
-        }
-        else if (args[i] == "--")
-        {
-            operands.insert(operands.end(), args.begin() + static_cast<long>(i) + 1, args.end());
-            break;
-        }
-        else if (IsOption(args[i]))
-        {
-            return Usage(("unknown option '" + args[i] + "'").c_str(), help);
-        }
-        else
-        {
-            operands.push_back(args[i]);
-        }
+        return Commands::kExitUsage;
     }
     if (operands.size() != 2)
     {
@@ -268,82 +294,67 @@ int RunCreate(const Args& args, const char* help)
 
 int RunAdd(const Args& args, const char* help)
 {
-    int exitCode = 0;
-    if (!NoOptions(args, help, &exitCode))
+    Args operands;
+    if (!ParseArgs(args, {}, help, &operands))
     {
-        return exitCode;
+        return Commands::kExitUsage;
     }
-    if (args.size() < 2)
+    if (operands.size() < 2)
     {
         return Usage("add needs PACKAGE and at least one FILE", help);
     }
-    return Commands::Add(args[0], Args(args.begin() + 1, args.end()));
+    return Commands::Add(operands[0], Args(operands.begin() + 1, operands.end()));
 }
 
 int RunList(const Args& args, const char* help)
 {
-    int exitCode = 0;
-    if (!NoOptions(args, help, &exitCode))
+    Args operands;
+    if (!ParseArgs(args, {}, help, &operands))
     {
-        return exitCode;
+        return Commands::kExitUsage;
     }
-    if (args.size() != 1)
+    if (operands.size() != 1)
     {
         return Usage("list needs exactly one PACKAGE", help);
     }
-    return Commands::List(args[0]);
+    return Commands::List(operands[0]);
 }
 
 int RunExtract(const Args& args, const char* help)
 {
-    int exitCode = 0;
-    if (!NoOptions(args, help, &exitCode))
+    Args operands;
+    if (!ParseArgs(args, {}, help, &operands))
     {
-        return exitCode;
+        return Commands::kExitUsage;
     }
-    if (args.size() != 2)
+    if (operands.size() != 2)
     {
         return Usage("extract needs PACKAGE and FOLDER", help);
     }
-    return Commands::Extract(args[0], args[1]);
+    return Commands::Extract(operands[0], operands[1]);
 }
 
 int RunVerify(const Args& args, const char* help)
 {
-    int exitCode = 0;
-    if (!NoOptions(args, help, &exitCode))
+    Args operands;
+    if (!ParseArgs(args, {}, help, &operands))
     {
-        return exitCode;
+        return Commands::kExitUsage;
     }
-    if (args.empty())
+    if (operands.empty())
     {
         return Usage("verify needs at least one PACKAGE", help);
     }
-    return Commands::Verify(args);
+    return Commands::Verify(operands);
 }
 
 int RunMediumBuild(const Args& args, const char* help)
 {
     std::string setup;
     Args operands;
-    for (size_t i = 0; i < args.size(); ++i)
+    if (!ParseArgs(args, {{"--setup", nullptr, &setup, "a FILE"}}, help, &operands))
     {
-        if (args[i] == "--setup")
-        {
-            if (i + 1 >= args.size())
-            {
-                return Usage("--setup needs a FILE", help);
-            }
-            setup = args[++i];
-        }
-        else if (IsOption(args[i]))
-        {
-            return Usage(("unknown option '" + args[i] + "'").c_str(), help);
-        }
-        else
-        {
-            operands.push_back(args[i]);
-        }
+        return Commands::kExitUsage;
     }
     if (operands.size() != 2)
     {
@@ -360,20 +371,9 @@ int RunMediumCheck(const Args& args, const char* help)
 {
     bool json = false;
     Args operands;
-    for (const std::string& arg : args)
+    if (!ParseArgs(args, {{"--json", &json, nullptr, nullptr}}, help, &operands))
     {
-        if (arg == "--json")
-        {
-            json = true;
-        }
-        else if (IsOption(arg))
-        {
-            return Usage(("unknown option '" + arg + "'").c_str(), help);
-        }
-        else
-        {
-            operands.push_back(arg);
-        }
+        return Commands::kExitUsage;
     }
     if (operands.size() != 1)
     {
