@@ -1,5 +1,6 @@
 #include "Medium.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -253,15 +254,85 @@ bool FillMedium(const std::string& work, const std::vector<StagedPackage>& packa
 }
 
 // Says which table packages the staging tree does not hold.
-void NoteMissing(const std::string& staging, std::vector<StagedPackage>& packages)
+void NoteMissing(const std::string& staging, const std::vector<StagedPackage>& packages)
 {
     for (const std::string& name : TablePackages())
     {
-        if (FindStaged(packages, name) == nullptr)
+        if (std::none_of(packages.begin(), packages.end(),
+                         [&](const StagedPackage& package) { return package.name == name; }))
         {
             Note(staging, "warning: no folder for " + name + "; the medium goes without it");
         }
     }
+}
+
+bool IsFile(const std::string& path)
+{
+    Platform::FileInfo info;
+    if (!Platform::Stat(path, &info))
+    {
+        return Report(path);
+    }
+    return !info.isDirectory || ReportPlain(path, "not a file");
+}
+
+// The packages of the staging tree with their titles, in table order, so the
+// medium does not depend on how the system lists a folder.
+bool ReadStaging(const std::string& staging, std::vector<StagedPackage>* ordered)
+{
+    Platform::FileInfo info;
+    if (!Platform::Stat(staging, &info))
+    {
+        return Report(staging);
+    }
+    if (!info.isDirectory)
+    {
+        return ReportPlain(staging, "not a folder");
+    }
+    std::vector<StagedPackage> packages;
+    std::string manifest;
+    if (!ScanStaging(staging, &packages, &manifest) ||
+        (!manifest.empty() && !ReadTitles(manifest, &packages)))
+    {
+        return false;
+    }
+    for (const std::string& name : TablePackages())
+    {
+        if (const StagedPackage* package = FindStaged(packages, name))
+        {
+            ordered->push_back(*package);
+        }
+    }
+    return true;
+}
+
+// Makes the medium beside OUT and renames it into place when complete, so OUT
+// never holds half a medium.
+bool MakeMedium(const std::string& out, const std::vector<StagedPackage>& packages,
+                const std::string& setup, std::vector<std::string>* lines)
+{
+    const std::string work = Platform::TemporaryNameBeside(out);
+    if (!Platform::MakeFolders(work))
+    {
+        return Report(work);
+    }
+    if (!FillMedium(work, packages, setup, lines))
+    {
+        RemoveWorkFolder(work);
+        return false;
+    }
+    const bool hadOut = Platform::Exists(out);
+    if ((hadOut && !Platform::RemoveEmptyFolder(out)) || !Platform::RenameFolder(work, out))
+    {
+        Report(out);
+        RemoveWorkFolder(work);
+        if (hadOut)
+        {
+            Platform::MakeFolders(out);
+        }
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -319,74 +390,22 @@ bool SameFileName(const std::string& a, const std::string& b)
 int Build(const std::string& staging, const std::string& outPath, const std::string& setup)
 {
     const std::string out = WithoutTrailingSeparators(outPath);
-    Platform::FileInfo info;
-    if (!Platform::Stat(staging, &info))
-    {
-        Report(staging);
-        return Commands::kExitFailure;
-    }
     std::vector<StagedPackage> packages;
-    std::string manifest;
-    if (!info.isDirectory)
-    {
-        ReportPlain(staging, "not a folder");
-        return Commands::kExitFailure;
-    }
-    if (!ScanStaging(staging, &packages, &manifest) ||
-        (!manifest.empty() && !ReadTitles(manifest, &packages)))
+    if (!ReadStaging(staging, &packages) || !IsFile(setup) || !PrepareOut(out))
     {
         return Commands::kExitFailure;
     }
-    if (!Platform::Stat(setup, &info))
-    {
-        Report(setup);
-        return Commands::kExitFailure;
-    }
-    if (info.isDirectory)
-    {
-        ReportPlain(setup, "not a file");
-        return Commands::kExitFailure;
-    }
-    if (!PrepareOut(out))
-    {
-        return Commands::kExitFailure;
-    }
-    // In table order, so the output does not depend on how the system lists folders.
-    std::vector<StagedPackage> ordered;
-    for (const std::string& name : TablePackages())
-    {
-        if (const StagedPackage* package = FindStaged(packages, name))
-        {
-            ordered.push_back(*package);
-        }
-    }
-    NoteMissing(staging, ordered);
-
-    // Made beside OUT and renamed when complete, so OUT never holds half a medium.
-    const std::string work = Platform::TemporaryNameBeside(out);
-    if (!Platform::MakeFolders(work))
-    {
-        Report(work);
-        return Commands::kExitFailure;
-    }
+    NoteMissing(staging, packages);
     std::vector<std::string> lines;
-    if (!FillMedium(work, ordered, setup, &lines))
+    if (!MakeMedium(out, packages, setup, &lines))
     {
-        RemoveWorkFolder(work);
-        return Commands::kExitFailure;
-    }
-    if ((Platform::Exists(out) && !Platform::RemoveEmptyFolder(out)) ||
-        !Platform::RenameFolder(work, out))
-    {
-        Report(out);
-        RemoveWorkFolder(work);
         return Commands::kExitFailure;
     }
     for (const std::string& line : lines)
     {
         std::printf("%s\n", Platform::JoinPath(out, line).c_str());
     }
-    std::printf("%s: %zu packages and %s\n", out.c_str(), ordered.size(), kSetupName);
+    std::printf("%s: %zu packages and %s\n", out.c_str(), packages.size(), kSetupName);
     return Commands::kExitOk;
 }
 

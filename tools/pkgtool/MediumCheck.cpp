@@ -60,6 +60,14 @@ std::u16string Text(const std::string& ascii)
     return std::u16string(ascii.begin(), ascii.end());
 }
 
+// The system's text for the last error, in the system's own code page.
+std::u16string LastErrorText()
+{
+    std::u16string text;
+    Platform::ToUtf16(FileIo::ErrorText(FileIo::GetLastError()), &text);
+    return text;
+}
+
 std::u16string NameOf(const CPackageCatalogEntry& entry)
 {
     return std::u16string(entry.GetName(), entry.GetNameLength());
@@ -166,11 +174,15 @@ void Checker::ReadSetupBuild()
     {
         Add("setup", {"9x", "NT"}, kSetupName, u"", u"missing: the medium has no setup");
     }
-    else if (!PeVersionInfo::ReadFromFile(path, &info) || !info.hasFixedInfo)
+    else if (!PeVersionInfo::ReadFromFile(path, &info))
     {
         Add("setup", {"9x", "NT"}, kSetupName, u"",
-            u"no version resource with a file version, so its build is unknown: " +
-                Text(FileIo::ErrorText(FileIo::GetLastError())));
+            u"no version resource to read its build from (" + LastErrorText() + u")");
+    }
+    else if (!info.hasFixedInfo)
+    {
+        Add("setup", {"9x", "NT"}, kSetupName, u"",
+            u"no version resource with a file version to read its build from");
     }
     else
     {
@@ -212,7 +224,7 @@ void Checker::OpenPackages()
             else
             {
                 Add("missing", package.families, name, u"",
-                    u"cannot be opened (" + Text(FileIo::ErrorText(FileIo::GetLastError())) +
+                    u"cannot be opened (" + LastErrorText() +
                         u"): the install stops with message 20016");
                 package.file.reset();
             }
@@ -268,7 +280,7 @@ void Checker::CheckFileEntry(MediumPackage& package, int index, const CPackageCa
     if (hasContent && !package.file->ExtractToMemory(index, content))
     {
         Add("content", package.families, package.name, name,
-            u"its content cannot be read (" + Text(FileIo::ErrorText(FileIo::GetLastError())) +
+            u"its content cannot be read (" + LastErrorText() +
                 u"): the install stops with message 20022");
         return;
     }
