@@ -5,6 +5,7 @@
 
 #include "package/ByteOrder.h"
 #include "package/FileIo.h"
+#include "package/UniqueHandle.h"
 
 namespace PeVersionInfo
 {
@@ -580,15 +581,13 @@ const std::u16string* Info::FindString(const std::u16string& key) const
 
 bool ReadFromFile(const std::string& path, Info* info)
 {
-    FileIo::Handle file = FileIo::OpenExisting(path, false);
-    if (file == FileIo::InvalidHandle())
+    CFileHandle file(FileIo::OpenExisting(path, false));
+    if (!file.IsValid())
     {
         return false;
     }
-    FileSource source(file);
-    bool ok = Read(source, info);
-    FileIo::Close(file);
-    return ok;
+    FileSource source(file.Get());
+    return Read(source, info);
 }
 
 bool ReadFromMemory(const uint8_t* image, size_t size, Info* info)
