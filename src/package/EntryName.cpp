@@ -1,5 +1,11 @@
 #include "package/EntryName.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
 namespace EntryName
 {
 
@@ -128,6 +134,77 @@ bool IsSafeRelativePath(const PkgChar* name, size_t length)
         start = end + 1;
     }
     return true;
+}
+
+#ifdef _WIN32
+
+bool SystemCodePageRoundTrip(const PkgChar* name, size_t length, std::u16string* back)
+{
+    back->clear();
+    if (length == 0)
+    {
+        return true;
+    }
+    const wchar_t* wide = reinterpret_cast<const wchar_t*>(name);
+    const int count = static_cast<int>(length);
+    const int ansiSize = WideCharToMultiByte(CP_ACP, 0, wide, count, nullptr, 0, nullptr, nullptr);
+    if (ansiSize <= 0)
+    {
+        return false;
+    }
+    std::string ansi(static_cast<size_t>(ansiSize), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, count, &ansi[0], ansiSize, nullptr, nullptr);
+    const int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), ansiSize, nullptr, 0);
+    if (size <= 0)
+    {
+        return false;
+    }
+    back->resize(static_cast<size_t>(size));
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), ansiSize, reinterpret_cast<wchar_t*>(&(*back)[0]),
+                        size);
+    return true;
+}
+
+#else
+
+bool SystemCodePageRoundTrip(const PkgChar* name, size_t length, std::u16string* back)
+{
+    iconv_t toCodePage = iconv_open("CP1252", "UTF-16LE");
+    if (toCodePage == reinterpret_cast<iconv_t>(-1))
+    {
+        return false;
+    }
+    back->clear();
+    for (size_t i = 0; i < length; ++i)
+    {
+        // One unit at a time: a unit the code page lacks (a surrogate among them)
+        // becomes '?' and the rest still converts.
+        char in[2] = {static_cast<char>(name[i] & 0xFF), static_cast<char>(name[i] >> 8)};
+        char out[4];
+        char* inNext = in;
+        size_t inLeft = sizeof in;
+        char* outNext = out;
+        size_t outLeft = sizeof out;
+        const bool held =
+            iconv(toCodePage, &inNext, &inLeft, &outNext, &outLeft) != static_cast<size_t>(-1) &&
+            outLeft == sizeof out - 1;
+        back->push_back(held ? name[i] : u'?');
+        iconv(toCodePage, nullptr, nullptr, nullptr, nullptr);
+    }
+    iconv_close(toCodePage);
+    return true;
+}
+
+#endif
+
+bool IsAcceptedFileName(const PkgChar* name, size_t length, CodePageRoundTrip roundTrip)
+{
+    if (!IsSafeRelativePath(name, length))
+    {
+        return false;
+    }
+    std::u16string back;
+    return roundTrip(name, length, &back) && IsSafeRelativePath(back.data(), back.size());
 }
 
 PkgChar FoldCase(PkgChar c)

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 using PkgChar = char16_t;
 
@@ -24,6 +25,22 @@ size_t Length(const PkgChar* name);
 // no reserved device name, and no character Windows forbids in a file name.
 // Both '\' and '/' count as separators.
 bool IsSafeRelativePath(const PkgChar* name, size_t length);
+
+// The setup forms a file's path from its name converted to the system's ANSI
+// code page: `back` receives that form read back as UTF-16. False when the name
+// has no such form.
+using CodePageRoundTrip = bool (*)(const PkgChar* name, size_t length, std::u16string* back);
+
+// The round trip of this system. On Windows: the ANSI code page with the
+// system's best fit, as the setup converts. Elsewhere: code page 1252, where a
+// character outside the code page becomes '?', as Windows makes of a character
+// it has no best fit for.
+bool SystemCodePageRoundTrip(const PkgChar* name, size_t length, std::u16string* back);
+
+// Whether the setup writes a file entry of this name: it is a safe relative
+// path as stored, and still is once the round trip has been through it (the
+// best fit turns full-width "\uFF0E\uFF0E\uFF3C" into "..\\").
+bool IsAcceptedFileName(const PkgChar* name, size_t length, CodePageRoundTrip roundTrip);
 
 // Case-insensitive equality in the way Windows compares file names, for the
 // Latin, Greek and Cyrillic letters.

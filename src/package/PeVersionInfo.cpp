@@ -5,6 +5,7 @@
 
 #include "package/ByteOrder.h"
 #include "package/FileIo.h"
+#include "package/UniqueHandle.h"
 
 namespace PeVersionInfo
 {
@@ -118,33 +119,48 @@ bool MapRva(const std::vector<Section>& sections, uint32_t rva, uint64_t* offset
     return false;
 }
 
-// The version data of the image: RT_VERSION, id 1 when present (else the
-// first name), language neutral or US English when present (else the first).
-bool FindVersionResource(Source& source, std::vector<uint8_t>* data)
+// The headers of the image that locate its resources.
+struct Layout
+{
+    std::vector<Section> sections;
+    uint32_t resourceRva = 0;
+};
+
+// The COFF header's section count and the optional header, after the DOS stub
+// and the PE signature.
+bool ReadHeaders(Source& source, uint32_t* sectionCount, uint64_t* optionalOffset,
+                 std::vector<uint8_t>* optional)
 {
     uint8_t dos[64];
     if (!source.ReadAt(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
     {
         return Fail(FileIo::kErrorBadExeFormat);
     }
-    uint32_t peOffset = GetLe32(dos + 0x3C);
+    const uint32_t peOffset = GetLe32(dos + 0x3C);
     uint8_t pe[24];
     if (!source.ReadAt(peOffset, pe, sizeof pe) || std::memcmp(pe, "PE\0\0", 4) != 0)
     {
         return Fail(FileIo::kErrorBadExeFormat);
     }
-    uint32_t sectionCount = GetLe16(pe + 6);
-    uint32_t optionalSize = GetLe16(pe + 20);
-    if (sectionCount > kMaxSections || optionalSize < 2)
+    *sectionCount = GetLe16(pe + 6);
+    const uint32_t optionalSize = GetLe16(pe + 20);
+    if (*sectionCount > kMaxSections || optionalSize < 2)
     {
         return Fail(FileIo::kErrorBadExeFormat);
     }
-    std::vector<uint8_t> optional(optionalSize);
-    if (!source.ReadAt(static_cast<uint64_t>(peOffset) + 24, optional.data(), optionalSize))
+    *optionalOffset = static_cast<uint64_t>(peOffset) + 24;
+    optional->resize(optionalSize);
+    if (!source.ReadAt(*optionalOffset, optional->data(), optionalSize))
     {
         return Fail(FileIo::kErrorBadExeFormat);
     }
-    uint32_t magic = GetLe16(optional.data());
+    return true;
+}
+
+// The resource directory's RVA from the optional header of a PE32 or PE32+ image.
+bool ResourceRva(const std::vector<uint8_t>& optional, uint32_t* rva)
+{
+    const uint32_t magic = GetLe16(optional.data());
     size_t countOffset;
     if (magic == 0x10B)
     {
@@ -158,130 +174,184 @@ bool FindVersionResource(Source& source, std::vector<uint8_t>* data)
     {
         return Fail(FileIo::kErrorBadExeFormat);
     }
-    size_t resourceEntry = countOffset + 4 + 2 * 8;
-    if (optionalSize < countOffset + 4 || GetLe32(optional.data() + countOffset) < 3 ||
-        optionalSize < resourceEntry + 8)
+    const size_t resourceEntry = countOffset + 4 + 2 * 8;
+    if (optional.size() < countOffset + 4 || GetLe32(optional.data() + countOffset) < 3 ||
+        optional.size() < resourceEntry + 8)
     {
         return Fail(FileIo::kErrorResourceDataNotFound);
     }
-    uint32_t resourceRva = GetLe32(optional.data() + resourceEntry);
-    uint32_t resourceSize = GetLe32(optional.data() + resourceEntry + 4);
-    if (resourceRva == 0 || resourceSize == 0)
+    *rva = GetLe32(optional.data() + resourceEntry);
+    if (*rva == 0 || GetLe32(optional.data() + resourceEntry + 4) == 0)
     {
         return Fail(FileIo::kErrorResourceDataNotFound);
     }
+    return true;
+}
 
-    std::vector<Section> sections(sectionCount);
-    uint64_t tableOffset = static_cast<uint64_t>(peOffset) + 24 + optionalSize;
-    for (uint32_t i = 0; i < sectionCount; ++i)
+bool ReadSections(Source& source, uint64_t tableOffset, uint32_t count,
+                  std::vector<Section>* sections)
+{
+    sections->resize(count);
+    for (uint32_t i = 0; i < count; ++i)
     {
         uint8_t header[40];
         if (!source.ReadAt(tableOffset + 40 * i, header, sizeof header))
         {
             return Fail(FileIo::kErrorBadExeFormat);
         }
-        sections[i] = {GetLe32(header + 12), GetLe32(header + 8), GetLe32(header + 16),
-                       GetLe32(header + 20)};
+        (*sections)[i] = {GetLe32(header + 12), GetLe32(header + 8), GetLe32(header + 16),
+                          GetLe32(header + 20)};
     }
-    uint64_t rootOffset = 0;
-    uint32_t rootAvailable = 0;
-    if (!MapRva(sections, resourceRva, &rootOffset, &rootAvailable))
+    return true;
+}
+
+bool ReadLayout(Source& source, Layout* layout)
+{
+    uint32_t sectionCount = 0;
+    uint64_t optionalOffset = 0;
+    std::vector<uint8_t> optional;
+    return ReadHeaders(source, &sectionCount, &optionalOffset, &optional) &&
+           ResourceRva(optional, &layout->resourceRva) &&
+           ReadSections(source, optionalOffset + optional.size(), sectionCount, &layout->sections);
+}
+
+// Which member of a resource directory leads to the version data: type
+// RT_VERSION, then name 1 (else the first), then language neutral or US English
+// (else the first). -1 when the directory has no such member.
+int ChooseMember(const std::vector<uint8_t>& members, uint32_t named, uint32_t total, int level)
+{
+    int chosen = -1;
+    for (uint32_t i = named; i < total; ++i)
     {
-        return Fail(FileIo::kErrorBadExeFormat);
+        const uint32_t id = GetLe32(members.data() + 8 * i);
+        if ((level == 0 && id == kResourceTypeVersion) || (level == 1 && id == kVersionResourceId))
+        {
+            return static_cast<int>(i);
+        }
+        if (level == 2 && (id == 0 || id == 0x409) && chosen < 0)
+        {
+            chosen = static_cast<int>(i);
+        }
+    }
+    if (chosen < 0 && level > 0 && total > 0)
+    {
+        chosen = 0;
+    }
+    return chosen;
+}
+
+// The resource tree, read within the bytes its section holds; offsets inside
+// the tree are relative to its root.
+class ResourceTree
+{
+public:
+    ResourceTree(Source& source, uint64_t rootOffset, uint32_t available)
+        : m_source(source), m_rootOffset(rootOffset), m_available(available)
+    {
     }
 
-    // Walks one directory level; offsets inside the tree are relative to its root.
-    auto pick = [&](uint32_t directory, int level, uint32_t* target) -> bool
+    bool ReadAt(uint32_t offset, void* buffer, size_t size) const
+    {
+        if (offset > m_available || m_available - offset < size ||
+            !m_source.ReadAt(m_rootOffset + offset, buffer, size))
+        {
+            return Fail(FileIo::kErrorBadExeFormat);
+        }
+        return true;
+    }
+
+    // The target of the chosen member of the directory at `directory`.
+    bool Pick(uint32_t directory, int level, uint32_t* target) const
     {
         uint8_t head[16];
-        if (directory > rootAvailable || rootAvailable - directory < sizeof head ||
-            !source.ReadAt(rootOffset + directory, head, sizeof head))
+        if (!ReadAt(directory, head, sizeof head))
         {
-            return Fail(FileIo::kErrorBadExeFormat);
+            return false;
         }
-        uint32_t named = GetLe16(head + 12);
-        uint32_t ids = GetLe16(head + 14);
-        uint32_t total = named + ids;
-        if (static_cast<uint64_t>(directory) + 16 + 8ull * total > rootAvailable)
+        const uint32_t named = GetLe16(head + 12);
+        const uint32_t total = named + GetLe16(head + 14);
+        std::vector<uint8_t> members(8ull * total);
+        if (total != 0 && !ReadAt(directory + 16, members.data(), members.size()))
         {
-            return Fail(FileIo::kErrorBadExeFormat);
+            return false;
         }
-        std::vector<uint8_t> entries(8ull * total);
-        if (total != 0 &&
-            !source.ReadAt(rootOffset + directory + 16, entries.data(), entries.size()))
-        {
-            return Fail(FileIo::kErrorBadExeFormat);
-        }
-        int chosen = -1;
-        for (uint32_t i = named; i < total; ++i)
-        {
-            uint32_t id = GetLe32(entries.data() + 8 * i);
-            if (level == 0 && id == kResourceTypeVersion)
-            {
-                chosen = static_cast<int>(i);
-                break;
-            }
-            if (level == 1 && id == kVersionResourceId)
-            {
-                chosen = static_cast<int>(i);
-                break;
-            }
-            if (level == 2 && (id == 0 || id == 0x409) && chosen < 0)
-            {
-                chosen = static_cast<int>(i);
-            }
-        }
-        if (chosen < 0 && level > 0 && total > 0)
-        {
-            chosen = 0;
-        }
+        const int chosen = ChooseMember(members, named, total, level);
         if (chosen < 0)
         {
             return Fail(level == 0 ? FileIo::kErrorResourceTypeNotFound
                                    : FileIo::kErrorResourceDataNotFound);
         }
-        *target = GetLe32(entries.data() + 8 * chosen + 4);
+        *target = GetLe32(members.data() + 8 * chosen + 4);
         return true;
-    };
-
-    uint32_t node = 0;
-    for (int level = 0; level < kMaxResourceDepth; ++level)
-    {
-        uint32_t target = 0;
-        if (!pick(node, level, &target))
-        {
-            return false;
-        }
-        bool isDirectory = (target & 0x80000000u) != 0;
-        if (isDirectory != (level < kMaxResourceDepth - 1))
-        {
-            return Fail(FileIo::kErrorBadExeFormat);
-        }
-        node = target & 0x7FFFFFFFu;
     }
 
-    uint8_t dataEntry[16];
-    if (node > rootAvailable || rootAvailable - node < sizeof dataEntry ||
-        !source.ReadAt(rootOffset + node, dataEntry, sizeof dataEntry))
+    // Type, name and language lead to the data entry of the version resource.
+    bool FindVersionEntry(uint32_t* dataEntry) const
     {
-        return Fail(FileIo::kErrorBadExeFormat);
+        uint32_t node = 0;
+        for (int level = 0; level < kMaxResourceDepth; ++level)
+        {
+            uint32_t target = 0;
+            if (!Pick(node, level, &target))
+            {
+                return false;
+            }
+            const bool isDirectory = (target & 0x80000000u) != 0;
+            if (isDirectory != (level < kMaxResourceDepth - 1))
+            {
+                return Fail(FileIo::kErrorBadExeFormat);
+            }
+            node = target & 0x7FFFFFFFu;
+        }
+        *dataEntry = node;
+        return true;
     }
-    uint32_t dataRva = GetLe32(dataEntry);
-    uint32_t dataSize = GetLe32(dataEntry + 4);
-    uint64_t dataOffset = 0;
-    uint32_t dataAvailable = 0;
-    if (!MapRva(sections, dataRva, &dataOffset, &dataAvailable))
+
+private:
+    Source& m_source;
+    uint64_t m_rootOffset;
+    uint32_t m_available;
+};
+
+// The bytes a resource data entry points at.
+bool ReadResourceData(Source& source, const std::vector<Section>& sections,
+                      const uint8_t dataEntry[16], std::vector<uint8_t>* data)
+{
+    uint64_t offset = 0;
+    uint32_t available = 0;
+    if (!MapRva(sections, GetLe32(dataEntry), &offset, &available))
     {
         return Fail(FileIo::kErrorBadExeFormat);
     }
     // The block's own length field is 16 bits, so nothing larger is needed.
-    dataSize = std::min({dataSize, dataAvailable, 0xFFFFu});
-    data->resize(dataSize);
-    if (dataSize != 0 && !source.ReadAt(dataOffset, data->data(), dataSize))
+    const uint32_t size = std::min({GetLe32(dataEntry + 4), available, 0xFFFFu});
+    data->resize(size);
+    if (size != 0 && !source.ReadAt(offset, data->data(), size))
     {
         return Fail(FileIo::kErrorBadExeFormat);
     }
     return true;
+}
+
+// The version data of the image.
+bool FindVersionResource(Source& source, std::vector<uint8_t>* data)
+{
+    Layout layout;
+    if (!ReadLayout(source, &layout))
+    {
+        return false;
+    }
+    uint64_t rootOffset = 0;
+    uint32_t rootAvailable = 0;
+    if (!MapRva(layout.sections, layout.resourceRva, &rootOffset, &rootAvailable))
+    {
+        return Fail(FileIo::kErrorBadExeFormat);
+    }
+    const ResourceTree tree(source, rootOffset, rootAvailable);
+    uint32_t node = 0;
+    uint8_t dataEntry[16];
+    return tree.FindVersionEntry(&node) && tree.ReadAt(node, dataEntry, sizeof dataEntry) &&
+           ReadResourceData(source, layout.sections, dataEntry, data);
 }
 
 // One node of the VS_VERSIONINFO tree: length, value length, type, key,
@@ -380,60 +450,54 @@ bool SameKey(const std::u16string& a, const std::u16string& b)
                       [](char16_t x, char16_t y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
-bool ParseVersionBlock(const std::vector<uint8_t>& block, Info* info)
+void ReadFixedInfo(const std::vector<uint8_t>& block, const Node& root, Info* info)
 {
-    Node root;
-    if (!ParseNode(block, 0, block.size(), &root) || root.key != u"VS_VERSION_INFO")
+    if (root.valueLength < kFixedInfoSize || root.valueStart + kFixedInfoSize > root.end ||
+        GetLe32(block.data() + root.valueStart) != kFixedInfoSignature)
     {
-        return Fail(FileIo::kErrorBadExeFormat);
+        return;
     }
-    if (root.valueLength >= kFixedInfoSize && root.valueStart + kFixedInfoSize <= root.end &&
-        GetLe32(block.data() + root.valueStart) == kFixedInfoSignature)
+    const uint8_t* fixed = block.data() + root.valueStart;
+    info->hasFixedInfo = true;
+    info->fileVersionMs = GetLe32(fixed + 8);
+    info->fileVersionLs = GetLe32(fixed + 12);
+    info->productVersionMs = GetLe32(fixed + 16);
+    info->productVersionLs = GetLe32(fixed + 20);
+    info->fileFlagsMask = GetLe32(fixed + 24);
+    info->fileFlags = GetLe32(fixed + 28);
+    info->fileOs = GetLe32(fixed + 32);
+    info->fileType = GetLe32(fixed + 36);
+    info->fileSubtype = GetLe32(fixed + 40);
+}
+
+// The first (language, code page) pair of VarFileInfo\Translation.
+void ReadTranslation(const std::vector<uint8_t>& block, const Node& varFileInfo, Info* info)
+{
+    ForEachChild(block, varFileInfo,
+                 [&](const Node& var)
+                 {
+                     if (!info->hasTranslation && var.key == u"Translation" &&
+                         var.valueStart + 4 <= var.end && var.valueLength >= 4)
+                     {
+                         info->hasTranslation = true;
+                         info->language = GetLe16(block.data() + var.valueStart);
+                         info->codePage = GetLe16(block.data() + var.valueStart + 2);
+                     }
+                 });
+}
+
+// The string table the translation names ("040904b0"), else the first one.
+const Node* ChooseStringTable(const std::vector<Node>& tables, const Info& info)
+{
+    if (tables.empty())
     {
-        const uint8_t* fixed = block.data() + root.valueStart;
-        info->hasFixedInfo = true;
-        info->fileVersionMs = GetLe32(fixed + 8);
-        info->fileVersionLs = GetLe32(fixed + 12);
-        info->productVersionMs = GetLe32(fixed + 16);
-        info->productVersionLs = GetLe32(fixed + 20);
-        info->fileFlagsMask = GetLe32(fixed + 24);
-        info->fileFlags = GetLe32(fixed + 28);
-        info->fileOs = GetLe32(fixed + 32);
-        info->fileType = GetLe32(fixed + 36);
-        info->fileSubtype = GetLe32(fixed + 40);
+        return nullptr;
     }
-
-    std::vector<Node> tables;
-    ForEachChild(
-        block, root,
-        [&](const Node& child)
-        {
-            if (child.key == u"StringFileInfo")
-            {
-                ForEachChild(block, child, [&](const Node& table) { tables.push_back(table); });
-            }
-            else if (child.key == u"VarFileInfo")
-            {
-                ForEachChild(block, child,
-                             [&](const Node& var)
-                             {
-                                 if (!info->hasTranslation && var.key == u"Translation" &&
-                                     var.valueStart + 4 <= var.end && var.valueLength >= 4)
-                                 {
-                                     info->hasTranslation = true;
-                                     info->language = GetLe16(block.data() + var.valueStart);
-                                     info->codePage = GetLe16(block.data() + var.valueStart + 2);
-                                 }
-                             });
-            }
-        });
-
-    const Node* chosen = tables.empty() ? nullptr : &tables.front();
-    if (info->hasTranslation)
+    if (info.hasTranslation)
     {
         static const char kHex[] = "0123456789abcdef";
         std::u16string wanted;
-        uint32_t both = (static_cast<uint32_t>(info->language) << 16) | info->codePage;
+        const uint32_t both = (static_cast<uint32_t>(info.language) << 16) | info.codePage;
         for (int shift = 28; shift >= 0; shift -= 4)
         {
             wanted.push_back(static_cast<char16_t>(kHex[(both >> shift) & 0xF]));
@@ -442,22 +506,51 @@ bool ParseVersionBlock(const std::vector<uint8_t>& block, Info* info)
         {
             if (SameKey(table.key, wanted))
             {
-                chosen = &table;
-                break;
+                return &table;
             }
         }
     }
-    if (chosen != nullptr)
+    return &tables.front();
+}
+
+void ReadStrings(const std::vector<uint8_t>& block, const Node& table, Info* info)
+{
+    info->stringTableKey = table.key;
+    ForEachChild(block, table,
+                 [&](const Node& value)
+                 {
+                     // Writers disagree on whether the value length counts bytes or
+                     // characters, so the text runs to its terminator or the node's end.
+                     info->strings.emplace_back(value.key,
+                                                TextAt(block, value.valueStart, value.end));
+                 });
+}
+
+bool ParseVersionBlock(const std::vector<uint8_t>& block, Info* info)
+{
+    Node root;
+    if (!ParseNode(block, 0, block.size(), &root) || root.key != u"VS_VERSION_INFO")
     {
-        info->stringTableKey = chosen->key;
-        ForEachChild(block, *chosen,
-                     [&](const Node& value)
+        return Fail(FileIo::kErrorBadExeFormat);
+    }
+    ReadFixedInfo(block, root, info);
+    std::vector<Node> tables;
+    ForEachChild(block, root,
+                 [&](const Node& child)
+                 {
+                     if (child.key == u"StringFileInfo")
                      {
-                         // Writers disagree on whether the value length counts bytes or
-                         // characters, so the text runs to its terminator or the node's end.
-                         info->strings.emplace_back(value.key,
-                                                    TextAt(block, value.valueStart, value.end));
-                     });
+                         ForEachChild(block, child,
+                                      [&](const Node& table) { tables.push_back(table); });
+                     }
+                     else if (child.key == u"VarFileInfo")
+                     {
+                         ReadTranslation(block, child, info);
+                     }
+                 });
+    if (const Node* table = ChooseStringTable(tables, *info))
+    {
+        ReadStrings(block, *table, info);
     }
     return true;
 }
@@ -488,15 +581,13 @@ const std::u16string* Info::FindString(const std::u16string& key) const
 
 bool ReadFromFile(const std::string& path, Info* info)
 {
-    FileIo::Handle file = FileIo::OpenExisting(path, false);
-    if (file == FileIo::InvalidHandle())
+    CFileHandle file(FileIo::OpenExisting(path, false));
+    if (!file.IsValid())
     {
         return false;
     }
-    FileSource source(file);
-    bool ok = Read(source, info);
-    FileIo::Close(file);
-    return ok;
+    FileSource source(file.Get());
+    return Read(source, info);
 }
 
 bool ReadFromMemory(const uint8_t* image, size_t size, Info* info)

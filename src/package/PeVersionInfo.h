@@ -42,6 +42,9 @@ struct Info
     {
         return hasFixedInfo ? (static_cast<uint64_t>(fileVersionMs) << 32) | fileVersionLs : 0;
     }
+    // The file version as the setup's reader sees it: that reader takes a file
+    // whose resource has no translation table for one without a version.
+    uint64_t VersionSeenBySetup() const { return hasTranslation ? FileVersion() : 0; }
     // The value of a string, by key compared without regard to ASCII case.
     const std::u16string* FindString(const std::u16string& key) const;
 };

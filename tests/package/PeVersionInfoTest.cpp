@@ -123,3 +123,25 @@ TEST(PeVersionInfo, DamagedImagesNeverReadOutOfBounds)
         PeVersionInfo::ReadFromMemory(damaged.data(), damaged.size(), &info);
     }
 }
+
+TEST(PeVersionInfo, TheSetupSeesAVersionOnlyWithATranslationTable)
+{
+    const struct
+    {
+        const char* what;
+        uint32_t translation;
+        uint64_t seen;
+    } cases[] = {
+        {"with a translation", 0x04B00409u, 0x0001000200030004ull},
+        {"without a translation", 0, 0},
+    };
+    for (const auto& c : cases)
+    {
+        std::vector<uint8_t> image =
+            PeImage(VersionBlock(0x00010002u, 0x00030004u, {u"040904b0"}, kStrings, c.translation));
+        PeVersionInfo::Info info;
+        ASSERT_TRUE(PeVersionInfo::ReadFromMemory(image.data(), image.size(), &info)) << c.what;
+        EXPECT_EQ(info.FileVersion(), 0x0001000200030004ull) << c.what;
+        EXPECT_EQ(info.VersionSeenBySetup(), c.seen) << c.what;
+    }
+}

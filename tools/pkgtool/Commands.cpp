@@ -5,10 +5,12 @@
 #include <cstdio>
 
 #include "Platform.h"
+#include "Report.h"
 #include "package/EntryName.h"
 #include "package/EntryText.h"
 #include "package/PackageFile.h"
 #include "package/PeVersionInfo.h"
+#include "package/UniqueHandle.h"
 
 namespace Commands
 {
@@ -16,64 +18,7 @@ namespace Commands
 namespace
 {
 
-// Reports "pkgtool: FILE: REASON" with the text of the current last error.
-bool Report(const std::string& file, const std::string& what = std::string())
-{
-    std::string reason = FileIo::ErrorText(FileIo::GetLastError());
-    if (what.empty())
-    {
-        std::fprintf(stderr, "pkgtool: %s: %s\n", file.c_str(), reason.c_str());
-    }
-    else
-    {
-        std::fprintf(stderr, "pkgtool: %s: %s: %s\n", file.c_str(), what.c_str(), reason.c_str());
-    }
-    return false;
-}
-
-bool ReportPlain(const std::string& file, const std::string& message)
-{
-    std::fprintf(stderr, "pkgtool: %s: %s\n", file.c_str(), message.c_str());
-    return false;
-}
-
-// One line on a terminal, rewritten in place; silent when output goes elsewhere.
-class Progress
-{
-public:
-    Progress() : m_enabled(Platform::StderrIsTerminal()) {}
-    ~Progress() { Clear(); }
-
-    void Show(size_t done, size_t total, const std::string& what)
-    {
-        if (!m_enabled)
-        {
-            return;
-        }
-        std::string line = "[" + std::to_string(done) + "/" + std::to_string(total) + "] " + what;
-        if (line.size() > 78)
-        {
-            line = line.substr(0, 75) + "...";
-        }
-        std::fprintf(stderr, "\r%-*s", static_cast<int>(m_width), line.c_str());
-        std::fflush(stderr);
-        m_width = std::max(m_width, line.size());
-    }
-
-    void Clear()
-    {
-        if (m_enabled && m_width != 0)
-        {
-            std::fprintf(stderr, "\r%*s\r", static_cast<int>(m_width), "");
-            std::fflush(stderr);
-            m_width = 0;
-        }
-    }
-
-private:
-    bool m_enabled;
-    size_t m_width = 0;
-};
+using namespace Reporting;
 
 struct Item
 {
@@ -156,6 +101,45 @@ bool Collect(const std::string& folder, const std::u16string& prefix, std::vecto
     return true;
 }
 
+// The file version the package records for a file, 0 without one. A version
+// the setup's reader will not see is recorded all the same, with a warning.
+uint64_t RecordedVersion(const std::string& path)
+{
+    PeVersionInfo::Info version;
+    if (!PeVersionInfo::ReadFromFile(path, &version) || !version.hasFixedInfo)
+    {
+        return 0;
+    }
+    if (version.VersionSeenBySetup() != version.FileVersion())
+    {
+        Note(path, "warning: its version resource has no translation table, so the setup reads "
+                   "it as a file without a version");
+    }
+    return version.FileVersion();
+}
+
+bool AddFileItem(CPackageFile& package, const Item& item)
+{
+    if (item.info.size > CPackageFile::kMaxPackageSize)
+    {
+        return ReportPlain(item.path, "too large for a package (2 GiB at most)");
+    }
+    const uint64_t version = RecordedVersion(item.path);
+    CPackageCatalogEntry entry;
+    entry.SetFile(item.name.c_str(), item.info.creationTime, item.info.lastWriteTime,
+                  static_cast<uint32_t>(version), static_cast<uint32_t>(version >> 32));
+    CFileHandle source(FileIo::OpenExisting(item.path, false));
+    if (!source.IsValid())
+    {
+        return Report(item.path);
+    }
+    if (!package.AddFile(entry, source.Get(), static_cast<uint32_t>(item.info.size)))
+    {
+        return Report(item.path, "cannot add it to the package");
+    }
+    return true;
+}
+
 bool AddItems(CPackageFile& package, const std::vector<Item>& items)
 {
     Progress progress;
@@ -163,44 +147,19 @@ bool AddItems(CPackageFile& package, const std::vector<Item>& items)
     {
         const Item& item = items[i];
         progress.Show(i + 1, items.size(), item.path);
-        CPackageCatalogEntry entry;
-        if (item.info.isDirectory)
+        if (!item.info.isDirectory)
         {
-            entry.SetDirectory(item.name.c_str());
-            if (!package.AddData(entry, nullptr, 0))
+            if (!AddFileItem(package, item))
             {
-                progress.Clear();
-                return Report(item.path);
+                return false;
             }
             continue;
         }
-        if (item.info.size > CPackageFile::kMaxPackageSize)
+        CPackageCatalogEntry entry;
+        entry.SetDirectory(item.name.c_str());
+        if (!package.AddData(entry, nullptr, 0))
         {
-            progress.Clear();
-            return ReportPlain(item.path, "too large for a package (2 GiB at most)");
-        }
-        uint32_t versionMs = 0;
-        uint32_t versionLs = 0;
-        PeVersionInfo::Info version;
-        if (PeVersionInfo::ReadFromFile(item.path, &version) && version.hasFixedInfo)
-        {
-            versionMs = version.fileVersionMs;
-            versionLs = version.fileVersionLs;
-        }
-        entry.SetFile(item.name.c_str(), item.info.creationTime, item.info.lastWriteTime, versionLs,
-                      versionMs);
-        FileIo::Handle source = FileIo::OpenExisting(item.path, false);
-        if (source == FileIo::InvalidHandle())
-        {
-            progress.Clear();
             return Report(item.path);
-        }
-        bool ok = package.AddFile(entry, source, static_cast<uint32_t>(item.info.size));
-        FileIo::Close(source);
-        if (!ok)
-        {
-            progress.Clear();
-            return Report(item.path, "cannot add it to the package");
         }
     }
     return true;
@@ -250,49 +209,6 @@ bool HasContent(const CPackageCatalogEntry& entry)
     return entry.GetDataOffset() != 0 && entry.GetStoredSize() != 0;
 }
 
-bool CopyFile(const std::string& from, const std::string& to)
-{
-    FileIo::Handle in = FileIo::OpenExisting(from, false);
-    if (in == FileIo::InvalidHandle())
-    {
-        return Report(from);
-    }
-    FileIo::Handle out = FileIo::CreateNew(to);
-    if (out == FileIo::InvalidHandle())
-    {
-        FileIo::Close(in);
-        return Report(to);
-    }
-    std::vector<uint8_t> buffer(CPackageFile::kChunkSize);
-    bool ok = true;
-    for (;;)
-    {
-        uint32_t got = 0;
-        uint32_t put = 0;
-        if (!FileIo::Read(in, buffer.data(), CPackageFile::kChunkSize, &got))
-        {
-            ok = Report(from);
-            break;
-        }
-        if (got == 0)
-        {
-            break;
-        }
-        if (!FileIo::Write(out, buffer.data(), got, &put))
-        {
-            ok = Report(to);
-            break;
-        }
-    }
-    FileIo::Close(in);
-    FileIo::Close(out);
-    if (!ok)
-    {
-        FileIo::Delete(to);
-    }
-    return ok;
-}
-
 // The name under which an argument of `add` goes into the package: the path
 // as given, relative, with backslashes.
 bool NameOfArgument(const std::string& argument, std::u16string* name)
@@ -320,61 +236,241 @@ bool NameOfArgument(const std::string& argument, std::u16string* name)
     return CheckName(*name, argument);
 }
 
+std::string DisplayName(const CPackageCatalogEntry& entry)
+{
+    return Platform::ToDisplay(std::u16string(entry.GetName(), entry.GetNameLength()));
+}
+
+// "PACKAGE: entry N 'NAME'", how messages name an entry.
+std::string EntryWhere(const std::string& packagePath, int index, const CPackageCatalogEntry& entry)
+{
+    return packagePath + ": entry " + std::to_string(index) + " '" + DisplayName(entry) + "'";
+}
+
+// Writes the entry's content and times to the open file `out`.
+bool WriteEntryTo(CPackageFile& package, int index, const CPackageCatalogEntry& entry,
+                  FileIo::Handle out, const std::string& where, const std::string& target)
+{
+    if (HasContent(entry) && !package.ExtractToFile(index, out))
+    {
+        return Report(where, "cannot extract it");
+    }
+    if (!Platform::SetTimes(out, entry.GetCreationTime(), entry.GetLastWriteTime()))
+    {
+        return Report(target, "cannot set its times");
+    }
+    return true;
+}
+
+// Writes a file entry beside `target` and renames it over the target once complete.
+bool ExtractFile(CPackageFile& package, int index, const CPackageCatalogEntry& entry,
+                 const std::string& target, const std::string& where)
+{
+    if (!HasContent(entry) && entry.GetUnpackedSize() != 0)
+    {
+        return ReportPlain(where, "the package holds no content for it");
+    }
+    const std::string parent = Platform::ParentOf(target);
+    if (!Platform::MakeFolders(parent))
+    {
+        return Report(parent);
+    }
+    const std::string temporary = Platform::TemporaryNameBeside(target);
+    CFileHandle out(FileIo::CreateNew(temporary));
+    if (!out.IsValid())
+    {
+        return Report(temporary);
+    }
+    bool ok = WriteEntryTo(package, index, entry, out.Get(), where, target);
+    out.Reset();
+    if (ok && !Platform::RenameReplace(temporary, target))
+    {
+        ok = Report(target);
+    }
+    if (!ok)
+    {
+        FileIo::Delete(temporary);
+    }
+    return ok;
+}
+
+// Extracts one entry below `folder`; false after saying why it was not.
+bool ExtractEntry(CPackageFile& package, int index, const CPackageCatalogEntry& entry,
+                  const std::string& folder, const std::string& where)
+{
+    if (!EntryName::IsSafeRelativePath(entry.GetName(), entry.GetNameLength()))
+    {
+        return ReportPlain(where, "unsafe name (it could leave the target folder); not extracted");
+    }
+    std::string target;
+    if (!TargetPath(folder, entry, &target))
+    {
+        return ReportPlain(where, "name cannot be written on this system; not extracted");
+    }
+    switch (entry.GetKind())
+    {
+    case CPackageCatalogEntry::kKindDirectory:
+        return Platform::MakeFolders(target) || Report(target);
+    case CPackageCatalogEntry::kKindFile:
+        return ExtractFile(package, index, entry, target, where);
+    default:
+        Note(where, entry.GetKindName() + " entry skipped");
+        return true;
+    }
+}
+
+// Inflates every entry into `sink` and checks names and lengths.
+bool VerifyPackage(const std::string& packagePath, FileIo::Handle sink)
+{
+    CPackageFile package(false);
+    if (!package.Open(packagePath, false))
+    {
+        return Report(packagePath);
+    }
+    bool sound = true;
+    if (package.GetBuildNumber() != CPackageFile::kBuildNumber)
+    {
+        sound = ReportPlain(packagePath, "build " + std::to_string(package.GetBuildNumber()) +
+                                             ", expected " +
+                                             std::to_string(CPackageFile::kBuildNumber));
+    }
+    const CPackageCatalog catalog = package.GetCatalog();
+    Progress progress;
+    for (int i = 0; i < catalog.GetCount(); ++i)
+    {
+        const CPackageCatalogEntry entry = catalog.GetEntry(i);
+        const std::string where = EntryWhere(packagePath, i, entry);
+        progress.Show(static_cast<size_t>(i + 1), static_cast<size_t>(catalog.GetCount()),
+                      DisplayName(entry));
+        if (!EntryName::IsSafeRelativePath(entry.GetName(), entry.GetNameLength()))
+        {
+            sound = ReportPlain(where, "unsafe name (it could leave the target folder)");
+        }
+        if (HasContent(entry))
+        {
+            if (!package.ExtractToFile(i, sink))
+            {
+                sound = Report(where, "content does not check out");
+            }
+        }
+        else if (entry.GetUnpackedSize() != 0)
+        {
+            sound = ReportPlain(where, "records " + std::to_string(entry.GetUnpackedSize()) +
+                                           " bytes but the package holds no content for it");
+        }
+    }
+    progress.Clear();
+    if (sound)
+    {
+        std::printf("%s: OK, %d entries\n", packagePath.c_str(), catalog.GetCount());
+    }
+    return sound;
+}
+
 } // namespace
 
-int Create(const std::string& packagePath, const std::string& folder, bool stored,
-           const std::string& title)
+bool MakePackage(const std::string& packagePath, const std::string& folder, bool stored,
+                 const std::string& title, size_t* entries)
 {
     Platform::FileInfo info;
     if (!Platform::Stat(folder, &info))
     {
-        Report(folder);
-        return kExitFailure;
+        return Report(folder);
     }
     if (!info.isDirectory)
     {
-        ReportPlain(folder, "not a folder");
-        return kExitFailure;
+        return ReportPlain(folder, "not a folder");
     }
     if (Platform::Exists(packagePath))
     {
-        ReportPlain(packagePath, "already exists; remove it first or use 'pkgtool add'");
-        return kExitFailure;
+        return ReportPlain(packagePath, "already exists; remove it first or use 'pkgtool add'");
     }
     std::vector<Item> items;
     if (!Collect(folder, std::u16string(), &items))
     {
-        return kExitFailure;
+        return false;
     }
 
     // Built under a temporary name and renamed when complete, so a failure
     // or an interruption never leaves a partial package under the real name.
-    std::string temporary = Platform::TemporaryNameBeside(packagePath);
+    const std::string temporary = Platform::TemporaryNameBeside(packagePath);
     CPackageFile package(false);
     if (!package.Create(temporary, !stored))
     {
-        Report(temporary);
-        return kExitFailure;
+        return Report(temporary);
     }
     if (!AddItems(package, items))
     {
         package.Discard();
-        return kExitFailure;
+        return false;
     }
     package.SetCatalogTitle(title.c_str());
     if (!package.Commit())
     {
         Report(temporary, "cannot write the catalog");
         package.Discard();
-        return kExitFailure;
+        return false;
     }
     if (!Platform::RenameNoReplace(temporary, packagePath))
     {
         Report(packagePath);
         FileIo::Delete(temporary);
+        return false;
+    }
+    *entries = items.size();
+    return true;
+}
+
+bool CopyToNewFile(const std::string& from, const std::string& to)
+{
+    CFileHandle in(FileIo::OpenExisting(from, false));
+    if (!in.IsValid())
+    {
+        return Report(from);
+    }
+    CFileHandle out(FileIo::CreateNew(to));
+    if (!out.IsValid())
+    {
+        return Report(to);
+    }
+    std::vector<uint8_t> buffer(CPackageFile::kChunkSize);
+    bool ok = true;
+    for (;;)
+    {
+        uint32_t got = 0;
+        uint32_t put = 0;
+        if (!FileIo::Read(in.Get(), buffer.data(), CPackageFile::kChunkSize, &got))
+        {
+            ok = Report(from);
+            break;
+        }
+        if (got == 0)
+        {
+            break;
+        }
+        if (!FileIo::Write(out.Get(), buffer.data(), got, &put))
+        {
+            ok = Report(to);
+            break;
+        }
+    }
+    out.Reset();
+    if (!ok)
+    {
+        FileIo::Delete(to);
+    }
+    return ok;
+}
+
+int Create(const std::string& packagePath, const std::string& folder, bool stored,
+           const std::string& title)
+{
+    size_t entries = 0;
+    if (!MakePackage(packagePath, folder, stored, title, &entries))
+    {
         return kExitFailure;
     }
-    std::printf("%s: %zu entries\n", packagePath.c_str(), items.size());
+    std::printf("%s: %zu entries\n", packagePath.c_str(), entries);
     return kExitOk;
 }
 
@@ -412,7 +508,7 @@ int Add(const std::string& packagePath, const std::vector<std::string>& files)
     // Appending overwrites the old catalog in place, so it is done on a copy
     // that replaces the package only once committed.
     std::string temporary = Platform::TemporaryNameBeside(packagePath);
-    if (!CopyFile(packagePath, temporary))
+    if (!CopyToNewFile(packagePath, temporary))
     {
         return kExitFailure;
     }
@@ -489,97 +585,26 @@ int Extract(const std::string& packagePath, const std::string& folder)
     }
     if (package.GetBuildNumber() != CPackageFile::kBuildNumber)
     {
-        std::fprintf(
-            stderr, "pkgtool: %s: warning: build %" PRIu32 ", the setup accepts only %" PRIu32 "\n",
-            packagePath.c_str(), package.GetBuildNumber(), CPackageFile::kBuildNumber);
+        Note(packagePath, "warning: build " + std::to_string(package.GetBuildNumber()) +
+                              ", the setup accepts only " +
+                              std::to_string(CPackageFile::kBuildNumber));
     }
     if (!Platform::MakeFolders(folder))
     {
         Report(folder);
         return kExitFailure;
     }
-    CPackageCatalog catalog = package.GetCatalog();
+    const CPackageCatalog catalog = package.GetCatalog();
     bool allDone = true;
     Progress progress;
     for (int i = 0; i < catalog.GetCount(); ++i)
     {
-        CPackageCatalogEntry entry = catalog.GetEntry(i);
-        std::u16string name(entry.GetName(), entry.GetNameLength());
-        std::string shown = Platform::ToDisplay(name);
-        std::string where = packagePath + ": entry " + std::to_string(i) + " '" + shown + "'";
+        const CPackageCatalogEntry entry = catalog.GetEntry(i);
+        const std::string shown = DisplayName(entry);
         progress.Show(static_cast<size_t>(i + 1), static_cast<size_t>(catalog.GetCount()), shown);
-        if (!EntryName::IsSafeRelativePath(name.c_str(), name.size()))
+        if (!ExtractEntry(package, i, entry, folder, EntryWhere(packagePath, i, entry)))
         {
-            progress.Clear();
-            allDone =
-                ReportPlain(where, "unsafe name (it could leave the target folder); not extracted");
-            continue;
-        }
-        std::string target;
-        if (!TargetPath(folder, entry, &target))
-        {
-            progress.Clear();
-            allDone = ReportPlain(where, "name cannot be written on this system; not extracted");
-            continue;
-        }
-        if (entry.GetKind() == CPackageCatalogEntry::kKindDirectory)
-        {
-            if (!Platform::MakeFolders(target))
-            {
-                progress.Clear();
-                allDone = Report(target);
-            }
-            continue;
-        }
-        if (entry.GetKind() != CPackageCatalogEntry::kKindFile)
-        {
-            progress.Clear();
-            std::fprintf(stderr, "pkgtool: %s: %s entry skipped\n", where.c_str(),
-                         entry.GetKindName().c_str());
-            continue;
-        }
-        if (!HasContent(entry) && entry.GetUnpackedSize() != 0)
-        {
-            progress.Clear();
-            allDone = ReportPlain(where, "the package holds no content for it");
-            continue;
-        }
-        std::string parent = Platform::ParentOf(target);
-        if (!Platform::MakeFolders(parent))
-        {
-            progress.Clear();
-            allDone = Report(parent);
-            continue;
-        }
-        // Written beside the target and renamed over it once complete.
-        std::string temporary = Platform::TemporaryNameBeside(target);
-        FileIo::Handle out = FileIo::CreateNew(temporary);
-        if (out == FileIo::InvalidHandle())
-        {
-            progress.Clear();
-            allDone = Report(temporary);
-            continue;
-        }
-        bool ok = !HasContent(entry) || package.ExtractToFile(i, out);
-        if (!ok)
-        {
-            progress.Clear();
-            allDone = Report(where, "cannot extract it");
-        }
-        else if (!Platform::SetTimes(out, entry.GetCreationTime(), entry.GetLastWriteTime()))
-        {
-            progress.Clear();
-            ok = allDone = Report(target, "cannot set its times");
-        }
-        FileIo::Close(out);
-        if (ok && !Platform::RenameReplace(temporary, target))
-        {
-            progress.Clear();
-            ok = allDone = Report(target);
-        }
-        if (!ok)
-        {
-            FileIo::Delete(temporary);
+            allDone = false;
         }
     }
     return allDone ? kExitOk : kExitFailure;
@@ -587,65 +612,19 @@ int Extract(const std::string& packagePath, const std::string& folder)
 
 int Verify(const std::vector<std::string>& packages)
 {
+    CFileHandle sink(FileIo::OpenExisting(Platform::NullDevice(), true));
+    if (!sink.IsValid())
+    {
+        Report(Platform::NullDevice());
+        return kExitFailure;
+    }
     bool allSound = true;
     for (const std::string& packagePath : packages)
     {
-        CPackageFile package(false);
-        if (!package.Open(packagePath, false))
+        if (!VerifyPackage(packagePath, sink.Get()))
         {
-            allSound = Report(packagePath);
-            continue;
+            allSound = false;
         }
-        bool sound = true;
-        if (package.GetBuildNumber() != CPackageFile::kBuildNumber)
-        {
-            sound = ReportPlain(packagePath, "build " + std::to_string(package.GetBuildNumber()) +
-                                                 ", expected " +
-                                                 std::to_string(CPackageFile::kBuildNumber));
-        }
-        FileIo::Handle sink = FileIo::OpenExisting(Platform::NullDevice(), true);
-        if (sink == FileIo::InvalidHandle())
-        {
-            Report(Platform::NullDevice());
-            return kExitFailure;
-        }
-        CPackageCatalog catalog = package.GetCatalog();
-        Progress progress;
-        for (int i = 0; i < catalog.GetCount(); ++i)
-        {
-            CPackageCatalogEntry entry = catalog.GetEntry(i);
-            std::u16string name(entry.GetName(), entry.GetNameLength());
-            std::string where = packagePath + ": entry " + std::to_string(i) + " '" +
-                                Platform::ToDisplay(name) + "'";
-            progress.Show(static_cast<size_t>(i + 1), static_cast<size_t>(catalog.GetCount()),
-                          Platform::ToDisplay(name));
-            if (!EntryName::IsSafeRelativePath(name.c_str(), name.size()))
-            {
-                progress.Clear();
-                sound = ReportPlain(where, "unsafe name (it could leave the target folder)");
-            }
-            if (HasContent(entry))
-            {
-                if (!package.ExtractToFile(i, sink))
-                {
-                    progress.Clear();
-                    sound = Report(where, "content does not check out");
-                }
-            }
-            else if (entry.GetUnpackedSize() != 0)
-            {
-                progress.Clear();
-                sound = ReportPlain(where, "records " + std::to_string(entry.GetUnpackedSize()) +
-                                               " bytes but the package holds no content for it");
-            }
-        }
-        progress.Clear();
-        FileIo::Close(sink);
-        if (sound)
-        {
-            std::printf("%s: OK, %d entries\n", packagePath.c_str(), catalog.GetCount());
-        }
-        allSound = allSound && sound;
     }
     return allSound ? kExitOk : kExitFailure;
 }

@@ -12,6 +12,13 @@ constexpr int kExitUsage = 2;
 
 constexpr size_t kMaxTitleLength = 63;
 
+// Makes the package at `packagePath`, which must not exist, of everything below
+// `folder`; it appears only when complete. Failures are reported.
+bool MakePackage(const std::string& packagePath, const std::string& folder, bool stored,
+                 const std::string& title, size_t* entries);
+// Copies a file to a path that must not exist; a failure leaves no copy.
+bool CopyToNewFile(const std::string& from, const std::string& to);
+
 int Create(const std::string& package, const std::string& folder, bool stored,
            const std::string& title);
 int Add(const std::string& package, const std::vector<std::string>& files);

@@ -167,6 +167,16 @@ bool ListFolder(const std::string& path, std::vector<std::string>* names, std::s
     return true;
 }
 
+bool RemoveEmptyFolder(const std::string& path)
+{
+    return RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
+bool RenameFolder(const std::string& from, const std::string& to)
+{
+    return MoveFileA(from.c_str(), to.c_str()) != FALSE;
+}
+
 bool RenameNoReplace(const std::string& from, const std::string& to)
 {
     return MoveFileA(from.c_str(), to.c_str()) != FALSE;
@@ -473,6 +483,28 @@ bool ListFolder(const std::string& path, std::vector<std::string>* names, std::s
     }
     closedir(dir);
     return ok;
+}
+
+bool RemoveEmptyFolder(const std::string& path)
+{
+    if (rmdir(path.c_str()) != 0)
+    {
+        return Fail();
+    }
+    return true;
+}
+
+bool RenameFolder(const std::string& from, const std::string& to)
+{
+    // rename() would also replace an empty folder; the caller has made sure
+    // there is none, and this keeps both systems alike.
+    struct stat st;
+    if (lstat(to.c_str(), &st) == 0)
+    {
+        FileIo::SetLastError(FileIo::kErrorAlreadyExists);
+        return false;
+    }
+    return RenameReplace(from, to);
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to)

@@ -33,6 +33,9 @@ bool Exists(const std::string& path);
 bool ListFolder(const std::string& path, std::vector<std::string>* names, std::string* bad);
 // Creates the folder and any missing parents; an existing folder is fine.
 bool MakeFolders(const std::string& path);
+bool RemoveEmptyFolder(const std::string& path);
+// Renames a folder to a path that does not exist.
+bool RenameFolder(const std::string& from, const std::string& to);
 bool RenameNoReplace(const std::string& from, const std::string& to);
 bool RenameReplace(const std::string& from, const std::string& to);
 bool SetTimes(FileIo::Handle file, uint64_t creationTime, uint64_t lastWriteTime);

@@ -1,11 +1,20 @@
-// pkgtool: builds, lists, extracts and verifies the setup's package files.
+// pkgtool: builds, lists, extracts and verifies the setup's package files, and
+// builds and checks whole media.
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "Commands.h"
+#include "Medium.h"
+#include "package/BuildNumber.h"
+
+// The build as text, for the help texts.
+#define PKGTOOL_TEXT_OF(x) #x
+#define PKGTOOL_TEXT(x) PKGTOOL_TEXT_OF(x)
+#define PKGTOOL_BUILD PKGTOOL_TEXT(KELVARIN_BUILD_NUMBER)
 
 namespace
 {
@@ -13,7 +22,7 @@ namespace
 const char kToolHelp[] =
     "usage: pkgtool VERB [OPTIONS] ARGUMENTS\n"
     "\n"
-    "Builds and inspects the setup's package files (*.PKG).\n"
+    "Builds and inspects the setup's package files (*.PKG) and whole media.\n"
     "\n"
     "verbs:\n"
     "  create [--stored] [--title TEXT] PACKAGE FOLDER   make a package of a folder\n"
@@ -21,13 +30,17 @@ const char kToolHelp[] =
     "  list PACKAGE                                      show the catalog\n"
     "  extract PACKAGE FOLDER                            recreate the files and folders\n"
     "  verify PACKAGE...                                 check packages completely\n"
+    "  medium build STAGING OUT --setup FILE             make a medium's packages\n"
+    "  medium check [--json] DIR                         check a medium as installs meet it\n"
     "\n"
     "'pkgtool VERB --help' describes a verb.\n"
     "\n"
     "exit codes:\n"
-    "  0  success (for verify: every package is sound)\n"
+    "  0  success (for verify: every package is sound; for medium check: the\n"
+    "     medium would install cleanly)\n"
     "  1  the work failed: a file could not be read or written, a package is\n"
-    "     corrupt, an entry was refused, or verify found a fault\n"
+    "     corrupt, an entry was refused, verify found a fault, or medium check\n"
+    "     found what would fail at a customer's\n"
     "  2  the command line is wrong\n"
     "\n"
     "A progress line is shown on standard error when it is a terminal.\n";
@@ -43,7 +56,9 @@ const char kCreateHelp[] =
     "\n"
     "Each file records its creation and last-write times and, when it is a\n"
     "PE image with a version resource, its file version. POSIX systems keep no\n"
-    "creation time, so there the last-write time is recorded for both.\n"
+    "creation time, so there the last-write time is recorded for both. A version\n"
+    "resource without a translation table draws a warning: the setup reads such\n"
+    "a file as one without a version.\n"
     "\n"
     "Names must be relative paths of names Windows accepts and at most 1023\n"
     "characters long; a file that breaks this stops the command. Links to files\n"
@@ -95,11 +110,75 @@ const char kExtractHelp[] =
 const char kVerifyHelp[] =
     "usage: pkgtool verify PACKAGE...\n"
     "\n"
-    "Opens each PACKAGE, checks its build number (2105), decompresses every\n"
+    "Opens each PACKAGE, checks its build number (" PKGTOOL_BUILD "), decompresses every\n"
     "entry and checks every length, and checks every name. Prints one line\n"
     "per sound package and the faults of the others.\n"
     "\n"
     "exit codes: 0 every package is sound, 1 a package is not, 2 wrong command line\n";
+
+const char kMediumHelp[] =
+    "usage: pkgtool medium build STAGING OUT --setup FILE\n"
+    "       pkgtool medium check [--json] DIR\n"
+    "\n"
+    "A medium is the setup and its packages in one folder. 'build' makes one\n"
+    "from a staging tree, 'check' meets one as the installs of both platform\n"
+    "families would. 'pkgtool medium build --help' and 'pkgtool medium check\n"
+    "--help' tell the details.\n"
+    "\n"
+    "exit codes: 0 success, 1 failure, 2 wrong command line\n";
+
+const char kMediumBuildHelp[] =
+    "usage: pkgtool medium build STAGING OUT --setup FILE\n"
+    "\n"
+    "Makes a medium in OUT: one compressed package for every folder of STAGING,\n"
+    "packed as by create, and a copy of FILE as Setup.exe. Each folder is named\n"
+    "after its package without the extension (PRAPPNT holds what PRAPPNT.PKG\n"
+    "installs into the Programs folder); letter case does not matter, the\n"
+    "packages are named as the setup looks for them. A folder that is not a\n"
+    "package of the setup stops the command, and so does any other file but\n"
+    "the manifest.\n"
+    "\n"
+    "The manifest, STAGING/" PKGTOOL_MEDIUM_MANIFEST ", is optional and gives the packages\n"
+    "their titles, one line each, 'PACKAGE.PKG = TITLE' (at most 63\n"
+    "characters); empty lines and lines starting with '#' are skipped.\n"
+    "\n"
+    "OUT must be missing or an empty folder. The medium is made under a\n"
+    "temporary name beside it and appears only when complete. The same input\n"
+    "always gives byte-identical files. A package of the table without a folder\n"
+    "is not made; 'pkgtool medium check' tells whether the medium needs it.\n"
+    "\n"
+    "exit codes: 0 success, 1 failure, 2 wrong command line\n";
+
+const char kMediumCheckHelp[] =
+    "usage: pkgtool medium check [--json] DIR\n"
+    "\n"
+    "Meets the medium in DIR as the installs of the 9x and the NT family would,\n"
+    "and reports what would fail at a customer's. The setup's build is read from\n"
+    "the version resource of DIR/Setup.exe (the third field of its file version;\n"
+    "this pkgtool's is " PKGTOOL_BUILD ").\n"
+    "\n"
+    "Findings, each naming the package, the entry and the reason:\n"
+    "  setup     Setup.exe is missing or has no build in its version resource\n"
+    "  missing   a package of a family's rows is missing or cannot be opened\n"
+    "  build     a package's header carries another build than the setup's\n"
+    "  name      the setup refuses a file's name (it could leave its folder, as\n"
+    "            stored or once converted to the ANSI code page: this system's\n"
+    "            on Windows, code page 1252 elsewhere)\n"
+    "  kind      an entry of a kind the setup refuses (all but File and Directory)\n"
+    "  version   the package records a file version the setup's reader does not\n"
+    "            see (a version resource without a translation table reads as\n"
+    "            none), so the file is asked about or never upgraded\n"
+    "  overlap   two entries of one family write the same file\n"
+    "  content   a file's content cannot be read from its package\n"
+    "\n"
+    "Then, for each family, the files and bytes its install writes into the\n"
+    "product tree and into the system folder.\n"
+    "\n"
+    "options:\n"
+    "  --json   print the findings and the figures as one JSON object\n"
+    "\n"
+    "exit codes: 0 the medium would install cleanly, 1 it would fail at a\n"
+    "customer's (or could not be read), 2 wrong command line\n";
 
 int Usage(const char* message, const char* help)
 {
@@ -112,132 +191,256 @@ bool IsHelp(const std::string& arg)
     return arg == "--help" || arg == "-h";
 }
 
+bool IsOption(const std::string& arg)
+{
+    return arg.size() > 1 && arg[0] == '-';
+}
+
+using Args = std::vector<std::string>;
+
+// A verb of the command line: its name, its help and what runs it. A handler
+// gets the arguments after the verb; those of a verb that is not a group of
+// verbs itself hold no request for help.
+struct Verb
+{
+    const char* name;
+    const char* help;
+    int (*run)(const Args& args, const char* help);
+    bool isGroup = false;
+};
+
+// An option of a verb: a flag, or an option followed by a value.
+struct Option
+{
+    const char* name;
+    bool* flag;
+    std::string* value;
+    const char* valueName; // for the message when the value is missing
+};
+
+const Option* FindOption(std::initializer_list<Option> options, const std::string& name)
+{
+    for (const Option& option : options)
+    {
+        if (name == option.name)
+        {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+// Sets the options given in `args` and collects the operands; "--" ends the
+// options. False after telling the usage error.
+bool ParseArgs(const Args& args, std::initializer_list<Option> options, const char* help,
+               Args* operands)
+{
+    for (size_t i = 0; i < args.size(); ++i)
+    {
+        if (args[i] == "--")
+        {
+            operands->insert(operands->end(), args.begin() + static_cast<long>(i) + 1, args.end());
+            break;
+        }
+        if (!IsOption(args[i]))
+        {
+            operands->push_back(args[i]);
+            continue;
+        }
+        const Option* option = FindOption(options, args[i]);
+        if (option == nullptr)
+        {
+            Usage(("unknown option '" + args[i] + "'").c_str(), help);
+            return false;
+        }
+        if (option->flag != nullptr)
+        {
+            *option->flag = true;
+        }
+        else if (i + 1 < args.size())
+        {
+            *option->value = args[++i];
+        }
+        else
+        {
+            Usage((args[i] + " needs " + option->valueName).c_str(), help);
+            return false;
+        }
+    }
+    return true;
+}
+
+int RunCreate(const Args& args, const char* help)
+{
+    bool stored = false;
+    std::string title;
+    Args operands;
+    if (!ParseArgs(
+            args, {{"--stored", &stored, nullptr, nullptr}, {"--title", nullptr, &title, "a text"}},
+            help, &operands))
+    {
+        return Commands::kExitUsage;
+    }
+    if (operands.size() != 2)
+    {
+        return Usage("create needs PACKAGE and FOLDER", help);
+    }
+    if (title.size() > Commands::kMaxTitleLength)
+    {
+        return Usage("the title is longer than 63 characters", help);
+    }
+    return Commands::Create(operands[0], operands[1], stored, title);
+}
+
+int RunAdd(const Args& args, const char* help)
+{
+    Args operands;
+    if (!ParseArgs(args, {}, help, &operands))
+    {
+        return Commands::kExitUsage;
+    }
+    if (operands.size() < 2)
+    {
+        return Usage("add needs PACKAGE and at least one FILE", help);
+    }
+    return Commands::Add(operands[0], Args(operands.begin() + 1, operands.end()));
+}
+
+int RunList(const Args& args, const char* help)
+{
+    Args operands;
+    if (!ParseArgs(args, {}, help, &operands))
+    {
+        return Commands::kExitUsage;
+    }
+    if (operands.size() != 1)
+    {
+        return Usage("list needs exactly one PACKAGE", help);
+    }
+    return Commands::List(operands[0]);
+}
+
+int RunExtract(const Args& args, const char* help)
+{
+    Args operands;
+    if (!ParseArgs(args, {}, help, &operands))
+    {
+        return Commands::kExitUsage;
+    }
+    if (operands.size() != 2)
+    {
+        return Usage("extract needs PACKAGE and FOLDER", help);
+    }
+    return Commands::Extract(operands[0], operands[1]);
+}
+
+int RunVerify(const Args& args, const char* help)
+{
+    Args operands;
+    if (!ParseArgs(args, {}, help, &operands))
+    {
+        return Commands::kExitUsage;
+    }
+    if (operands.empty())
+    {
+        return Usage("verify needs at least one PACKAGE", help);
+    }
+    return Commands::Verify(operands);
+}
+
+int RunMediumBuild(const Args& args, const char* help)
+{
+    std::string setup;
+    Args operands;
+    if (!ParseArgs(args, {{"--setup", nullptr, &setup, "a FILE"}}, help, &operands))
+    {
+        return Commands::kExitUsage;
+    }
+    if (operands.size() != 2)
+    {
+        return Usage("medium build needs STAGING and OUT", help);
+    }
+    if (setup.empty())
+    {
+        return Usage("medium build needs --setup FILE", help);
+    }
+    return Medium::Build(operands[0], operands[1], setup);
+}
+
+int RunMediumCheck(const Args& args, const char* help)
+{
+    bool json = false;
+    Args operands;
+    if (!ParseArgs(args, {{"--json", &json, nullptr, nullptr}}, help, &operands))
+    {
+        return Commands::kExitUsage;
+    }
+    if (operands.size() != 1)
+    {
+        return Usage("medium check needs exactly one DIR", help);
+    }
+    return Medium::Check(operands[0], json);
+}
+
+const Verb* FindVerb(const Verb* verbs, size_t count, const std::string& name)
+{
+    for (size_t i = 0; i < count; ++i)
+    {
+        if (name == verbs[i].name)
+        {
+            return &verbs[i];
+        }
+    }
+    return nullptr;
+}
+
+// Runs the verb named by args[0] from `verbs`; `help` describes the whole set.
+template <size_t N> int Dispatch(const Verb (&verbs)[N], Args args, const char* help)
+{
+    if (args.empty())
+    {
+        return Usage("no verb given", help);
+    }
+    if (IsHelp(args[0]))
+    {
+        std::fputs(help, stdout);
+        return Commands::kExitOk;
+    }
+    const Verb* verb = FindVerb(verbs, N, args[0]);
+    if (verb == nullptr)
+    {
+        return Usage(("unknown verb '" + args[0] + "'").c_str(), help);
+    }
+    args.erase(args.begin());
+    for (const std::string& arg : args)
+    {
+        if (!verb->isGroup && IsHelp(arg))
+        {
+            std::fputs(verb->help, stdout);
+            return Commands::kExitOk;
+        }
+    }
+    return verb->run(args, verb->help);
+}
+
+int RunMedium(const Args& args, const char* help)
+{
+    static const Verb kMediumVerbs[] = {
+        {"build", kMediumBuildHelp, RunMediumBuild},
+        {"check", kMediumCheckHelp, RunMediumCheck},
+    };
+    return Dispatch(kMediumVerbs, args, help);
+}
+
+const Verb kVerbs[] = {
+    {"create", kCreateHelp, RunCreate}, {"add", kAddHelp, RunAdd},
+    {"list", kListHelp, RunList},       {"extract", kExtractHelp, RunExtract},
+    {"verify", kVerifyHelp, RunVerify}, {"medium", kMediumHelp, RunMedium, true},
+};
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty())
-    {
-        return Usage("no verb given", kToolHelp);
-    }
-    std::string verb = args[0];
-    args.erase(args.begin());
-    if (IsHelp(verb))
-    {
-        std::fputs(kToolHelp, stdout);
-        return Commands::kExitOk;
-    }
-
-    struct VerbInfo
-    {
-        const char* name;
-        const char* help;
-    };
-    static const VerbInfo kVerbs[] = {{"create", kCreateHelp},
-                                      {"add", kAddHelp},
-                                      {"list", kListHelp},
-                                      {"extract", kExtractHelp},
-                                      {"verify", kVerifyHelp}};
-    const char* help = nullptr;
-    for (const VerbInfo& info : kVerbs)
-    {
-        if (verb == info.name)
-        {
-            help = info.help;
-        }
-    }
-    if (help == nullptr)
-    {
-        return Usage(("unknown verb '" + verb + "'").c_str(), kToolHelp);
-    }
-    for (const std::string& arg : args)
-    {
-        if (IsHelp(arg))
-        {
-            std::fputs(help, stdout);
-            return Commands::kExitOk;
-        }
-    }
-
-    if (verb == "create")
-    {
-        bool stored = false;
-        std::string title;
-        std::vector<std::string> operands;
-        for (size_t i = 0; i < args.size(); ++i)
-        {
-            if (args[i] == "--stored")
-            {
-                stored = true;
-            }
-            else if (args[i] == "--title")
-            {
-                if (i + 1 >= args.size())
-                {
-                    return Usage("--title needs a text", help);
-                }
-                title = args[++i];
-            }
-            else if (args[i] == "--")
-            {
-                operands.insert(operands.end(), args.begin() + static_cast<long>(i) + 1,
-                                args.end());
-                break;
-            }
-            else if (args[i].size() > 1 && args[i][0] == '-')
-            {
-                return Usage(("unknown option '" + args[i] + "'").c_str(), help);
-            }
-            else
-            {
-                operands.push_back(args[i]);
-            }
-        }
-        if (operands.size() != 2)
-        {
-            return Usage("create needs PACKAGE and FOLDER", help);
-        }
-        if (title.size() > Commands::kMaxTitleLength)
-        {
-            return Usage("the title is longer than 63 characters", help);
-        }
-        return Commands::Create(operands[0], operands[1], stored, title);
-    }
-    for (const std::string& arg : args)
-    {
-        if (arg.size() > 1 && arg[0] == '-')
-        {
-            return Usage(("unknown option '" + arg + "'").c_str(), help);
-        }
-    }
-    if (verb == "add")
-    {
-        if (args.size() < 2)
-        {
-            return Usage("add needs PACKAGE and at least one FILE", help);
-        }
-        return Commands::Add(args[0], std::vector<std::string>(args.begin() + 1, args.end()));
-    }
-    if (verb == "list")
-    {
-        if (args.size() != 1)
-        {
-            return Usage("list needs exactly one PACKAGE", help);
-        }
-        return Commands::List(args[0]);
-    }
-    if (verb == "extract")
-    {
-        if (args.size() != 2)
-        {
-            return Usage("extract needs PACKAGE and FOLDER", help);
-        }
-        return Commands::Extract(args[0], args[1]);
-    }
-    if (args.empty())
-    {
-        return Usage("verify needs at least one PACKAGE", help);
-    }
-    return Commands::Verify(args);
+    return Dispatch(kVerbs, Args(argv + 1, argv + argc), kToolHelp);
 }

@@ -1,0 +1,31 @@
+#pragma once
+
+// A medium: Setup.exe and the packages of the setup's table in one folder, as
+// a vendor ships it. `build` makes one from a staging tree, `check` meets one
+// as the installs of both platform families would.
+
+#include <string>
+#include <vector>
+
+// The staging tree's manifest of titles; a macro so that the help can name it.
+#define PKGTOOL_MEDIUM_MANIFEST "titles.txt"
+
+namespace Medium
+{
+
+// The setup's file name on a medium.
+extern const char kSetupName[];
+
+int Build(const std::string& staging, const std::string& out, const std::string& setup);
+int Check(const std::string& dir, bool json);
+
+// The package file names of the setup's table, both families', each once, in
+// the table's order.
+std::vector<std::string> TablePackages();
+// The table's spelling of a package file name given in any letter case; empty
+// when the table has no such package.
+std::string TableSpelling(const std::string& name);
+// Whether two file names are the same name to Windows.
+bool SameFileName(const std::string& a, const std::string& b);
+
+} // namespace Medium

@@ -1,0 +1,546 @@
+// medium check: the medium as the installs of both platform families meet it.
+
+#include <cinttypes>
+#include <cstdio>
+#include <map>
+#include <memory>
+
+#include "Commands.h"
+#include "Medium.h"
+#include "Platform.h"
+#include "Report.h"
+#include "install/PackageTable.h"
+#include "package/EntryName.h"
+#include "package/EntryText.h"
+#include "package/PackageFile.h"
+#include "package/PeVersionInfo.h"
+
+namespace Medium
+{
+
+namespace
+{
+using namespace Reporting;
+
+// Where the placements lead; '<' and '>' cannot be part of a real path.
+const char kInstallFolder[] = "<install>";
+const char kSystemFolder[] = "<system>";
+
+struct Family
+{
+    const char* name;
+    bool windowsNT;
+};
+const Family kFamilies[] = {{"9x", false}, {"NT", true}};
+
+// One thing that would go wrong at a customer's.
+struct Finding
+{
+    std::string rule;
+    std::vector<std::string> families;
+    std::string package;
+    std::u16string entry; // empty when the finding is about the whole package
+    std::u16string reason;
+};
+
+struct Tally
+{
+    uint64_t files = 0;
+    uint64_t bytes = 0;
+};
+
+struct Figures
+{
+    Tally productTree;
+    Tally systemFolder;
+};
+
+std::u16string Text(const std::string& ascii)
+{
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+// The system's text for the last error, in the system's own code page.
+std::u16string LastErrorText()
+{
+    std::u16string text;
+    Platform::ToUtf16(FileIo::ErrorText(FileIo::GetLastError()), &text);
+    return text;
+}
+
+std::u16string NameOf(const CPackageCatalogEntry& entry)
+{
+    return std::u16string(entry.GetName(), entry.GetNameLength());
+}
+
+std::u16string VersionText(uint64_t version)
+{
+    return version == 0 ? u"none" : Text(EntryText::Version(version));
+}
+
+// A package of the medium as both families' installs meet it.
+struct MediumPackage
+{
+    std::string name;
+    std::vector<std::string> families;
+    std::unique_ptr<CPackageFile> file; // null when it cannot be opened
+    CPackageCatalog catalog;
+};
+
+class Checker
+{
+public:
+    explicit Checker(const std::string& dir) : m_dir(dir) {}
+
+    bool Run();
+    int Print(bool json) const;
+
+private:
+    void Add(const std::string& rule, const std::vector<std::string>& families,
+             const std::string& package, const std::u16string& entry, const std::u16string& reason)
+    {
+        m_findings.push_back({rule, families, package, entry, reason});
+    }
+
+    bool IndexFolder();
+    std::string PathOnMedium(const std::string& name) const;
+    void ReadSetupBuild();
+    void OpenPackages();
+    void CheckPackage(MediumPackage& package);
+    void CheckFileEntry(MediumPackage& package, int index, const CPackageCatalogEntry& entry);
+    void CheckVersion(const MediumPackage& package, const CPackageCatalogEntry& entry,
+                      const std::vector<uint8_t>& content);
+    void WalkFamily(const Family& family, Figures* figures);
+
+    void PrintText() const;
+    void PrintJson() const;
+
+    std::string m_dir;
+    // The medium's files by their upper-case names: Windows finds them in any case.
+    std::map<std::string, std::string> m_files;
+    bool m_buildKnown = false;
+    uint32_t m_build = 0;
+    std::vector<MediumPackage> m_packages;
+    std::vector<Finding> m_findings;
+    Figures m_figures[2];
+};
+
+std::string Upper(std::string text)
+{
+    for (char& c : text)
+    {
+        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+    }
+    return text;
+}
+
+bool Checker::IndexFolder()
+{
+    Platform::FileInfo info;
+    if (!Platform::Stat(m_dir, &info))
+    {
+        return Report(m_dir);
+    }
+    if (!info.isDirectory)
+    {
+        return ReportPlain(m_dir, "not a folder");
+    }
+    std::vector<std::string> names;
+    std::string bad;
+    if (!Platform::ListFolder(m_dir, &names, &bad))
+    {
+        return Report(bad.empty() ? m_dir : Platform::JoinPath(m_dir, bad));
+    }
+    for (const std::string& name : names)
+    {
+        m_files.emplace(Upper(name), name);
+    }
+    return true;
+}
+
+std::string Checker::PathOnMedium(const std::string& name) const
+{
+    auto found = m_files.find(Upper(name));
+    return found == m_files.end() ? std::string() : Platform::JoinPath(m_dir, found->second);
+}
+
+// The build is the third field of the setup's file version, as its version
+// resource records it.
+void Checker::ReadSetupBuild()
+{
+    const std::string path = PathOnMedium(kSetupName);
+    PeVersionInfo::Info info;
+    if (path.empty())
+    {
+        Add("setup", {"9x", "NT"}, kSetupName, u"", u"missing: the medium has no setup");
+    }
+    else if (!PeVersionInfo::ReadFromFile(path, &info))
+    {
+        Add("setup", {"9x", "NT"}, kSetupName, u"",
+            u"no version resource to read its build from (" + LastErrorText() + u")");
+    }
+    else if (!info.hasFixedInfo)
+    {
+        Add("setup", {"9x", "NT"}, kSetupName, u"",
+            u"no version resource with a file version to read its build from");
+    }
+    else
+    {
+        m_buildKnown = true;
+        m_build = info.fileVersionLs >> 16;
+    }
+}
+
+void Checker::OpenPackages()
+{
+    for (const std::string& name : TablePackages())
+    {
+        MediumPackage package;
+        package.name = name;
+        for (const Family& family : kFamilies)
+        {
+            for (const PackageTable::Placement& placement :
+                 PackageTable::Placements(family.windowsNT, kInstallFolder, kSystemFolder))
+            {
+                if (placement.package == name)
+                {
+                    package.families.push_back(family.name);
+                }
+            }
+        }
+        const std::string path = PathOnMedium(name);
+        if (path.empty())
+        {
+            Add("missing", package.families, name, u"",
+                u"the medium lacks it: the install stops with message 20016");
+        }
+        else
+        {
+            package.file.reset(new CPackageFile(false));
+            if (package.file->Open(path, false))
+            {
+                package.catalog = package.file->GetCatalog();
+            }
+            else
+            {
+                Add("missing", package.families, name, u"",
+                    u"cannot be opened (" + LastErrorText() +
+                        u"): the install stops with message 20016");
+                package.file.reset();
+            }
+        }
+        m_packages.push_back(std::move(package));
+    }
+}
+
+void Checker::CheckVersion(const MediumPackage& package, const CPackageCatalogEntry& entry,
+                           const std::vector<uint8_t>& content)
+{
+    PeVersionInfo::Info info;
+    const bool read = PeVersionInfo::ReadFromMemory(content.data(), content.size(), &info);
+    const uint64_t seen = read ? info.VersionSeenBySetup() : 0;
+    const uint64_t recorded = entry.GetFileVersion();
+    if (seen == recorded)
+    {
+        return;
+    }
+    std::u16string reason;
+    if (read && info.hasFixedInfo && !info.hasTranslation)
+    {
+        reason = u"records version " + VersionText(recorded) +
+                 u", but its version resource has no translation table: the setup reads the "
+                 u"installed file as one without a version and asks before replacing it";
+    }
+    else if (recorded == 0)
+    {
+        reason = u"records no version, but the setup reads " + VersionText(seen) +
+                 u" in the installed file and never replaces it";
+    }
+    else
+    {
+        reason = u"records version " + VersionText(recorded) + u", but the setup reads " +
+                 VersionText(seen) + u" in the installed file";
+    }
+    Add("version", package.families, package.name, NameOf(entry), reason);
+}
+
+void Checker::CheckFileEntry(MediumPackage& package, int index, const CPackageCatalogEntry& entry)
+{
+    const std::u16string name = NameOf(entry);
+    if (!EntryName::IsAcceptedFileName(name.data(), name.size(),
+                                       EntryName::SystemCodePageRoundTrip))
+    {
+        Add("name", package.families, package.name, name,
+            u"the setup refuses the name, which could leave the target folder (as stored or in "
+            u"the ANSI code page): the install stops with message 20018");
+        return;
+    }
+    std::vector<uint8_t> content;
+    const bool hasContent = entry.GetDataOffset() != 0 && entry.GetStoredSize() != 0;
+    if (hasContent && !package.file->ExtractToMemory(index, content))
+    {
+        Add("content", package.families, package.name, name,
+            u"its content cannot be read (" + LastErrorText() +
+                u"): the install stops with message 20022");
+        return;
+    }
+    if (!hasContent && entry.GetUnpackedSize() != 0)
+    {
+        Add("content", package.families, package.name, name,
+            u"the package holds no content for it: the install stops with message 20022");
+        return;
+    }
+    CheckVersion(package, entry, content);
+}
+
+void Checker::CheckPackage(MediumPackage& package)
+{
+    if (!package.file)
+    {
+        return;
+    }
+    const uint32_t build = package.file->GetBuildNumber();
+    if (m_buildKnown && build != m_build)
+    {
+        Add("build", package.families, package.name, u"",
+            u"build " + Text(std::to_string(build)) + u", the setup's is " +
+                Text(std::to_string(m_build)) + u": the install stops with message 20017");
+    }
+    Progress progress;
+    for (int i = 0; i < package.catalog.GetCount(); ++i)
+    {
+        const CPackageCatalogEntry entry = package.catalog.GetEntry(i);
+        progress.Show(static_cast<size_t>(i + 1), static_cast<size_t>(package.catalog.GetCount()),
+                      package.name + ": " + Platform::ToDisplay(NameOf(entry)));
+        switch (entry.GetKind())
+        {
+        case CPackageCatalogEntry::kKindFile:
+            CheckFileEntry(package, i, entry);
+            break;
+        case CPackageCatalogEntry::kKindDirectory:
+            break;
+        default:
+            Add("kind", package.families, package.name, NameOf(entry),
+                u"an entry of kind " + Text(entry.GetKindName()) +
+                    u", which the setup refuses: the install stops with message 20018");
+        }
+    }
+}
+
+// The path a file entry is written to, as Windows compares paths.
+std::u16string TargetKey(const std::string& folder, const CPackageCatalogEntry& entry)
+{
+    std::u16string converted;
+    EntryName::SystemCodePageRoundTrip(entry.GetName(), entry.GetNameLength(), &converted);
+    std::u16string key = Text(folder) + u"\\" + converted;
+    for (char16_t& c : key)
+    {
+        c = c == u'/' ? u'\\' : EntryName::FoldCase(c);
+    }
+    return key;
+}
+
+// Counts what one family's install writes and finds files written twice.
+void Checker::WalkFamily(const Family& family, Figures* figures)
+{
+    std::map<std::u16string, std::pair<std::string, std::u16string>> writers;
+    for (const PackageTable::Placement& placement :
+         PackageTable::Placements(family.windowsNT, kInstallFolder, kSystemFolder))
+    {
+        for (const MediumPackage& package : m_packages)
+        {
+            if (package.name != placement.package || !package.file)
+            {
+                continue;
+            }
+            Tally& tally =
+                placement.target == kSystemFolder ? figures->systemFolder : figures->productTree;
+            for (int i = 0; i < package.catalog.GetCount(); ++i)
+            {
+                const CPackageCatalogEntry entry = package.catalog.GetEntry(i);
+                if (entry.GetKind() != CPackageCatalogEntry::kKindFile ||
+                    !EntryName::IsAcceptedFileName(entry.GetName(), entry.GetNameLength(),
+                                                   EntryName::SystemCodePageRoundTrip))
+                {
+                    continue;
+                }
+                ++tally.files;
+                tally.bytes += entry.GetUnpackedSize();
+                const std::u16string key = TargetKey(placement.target, entry);
+                auto earlier = writers.find(key);
+                if (earlier != writers.end())
+                {
+                    Add("overlap", {family.name}, package.name, NameOf(entry),
+                        u"writes " + Text(placement.target) + u"\\" + NameOf(entry) + u", which " +
+                            Text(earlier->second.first) + u" entry '" + earlier->second.second +
+                            u"' writes too: one of them is lost");
+                    continue;
+                }
+                writers.emplace(key, std::make_pair(package.name, NameOf(entry)));
+            }
+        }
+    }
+}
+
+bool Checker::Run()
+{
+    if (!IndexFolder())
+    {
+        return false;
+    }
+    ReadSetupBuild();
+    OpenPackages();
+    for (MediumPackage& package : m_packages)
+    {
+        CheckPackage(package);
+    }
+    for (size_t i = 0; i < 2; ++i)
+    {
+        WalkFamily(kFamilies[i], &m_figures[i]);
+    }
+    return true;
+}
+
+std::string FamiliesText(const std::vector<std::string>& families)
+{
+    std::string text;
+    for (const std::string& family : families)
+    {
+        text += (text.empty() ? "" : ", ") + family;
+    }
+    return text;
+}
+
+void Checker::PrintText() const
+{
+    if (m_buildKnown)
+    {
+        std::printf("%s: build %" PRIu32 "\n", kSetupName, m_build);
+    }
+    for (const Finding& finding : m_findings)
+    {
+        std::string where = finding.package;
+        if (!finding.entry.empty())
+        {
+            where += ": entry '" + Platform::ToDisplay(finding.entry) + "'";
+        }
+        std::printf("%s: %s: %s [%s]\n", where.c_str(), finding.rule.c_str(),
+                    Platform::ToDisplay(finding.reason).c_str(),
+                    FamiliesText(finding.families).c_str());
+    }
+    for (size_t i = 0; i < 2; ++i)
+    {
+        const Figures& figures = m_figures[i];
+        std::printf("%s family: %" PRIu64 " files, %" PRIu64
+                    " bytes into the product tree; %" PRIu64 " files, %" PRIu64
+                    " bytes into the system folder\n",
+                    kFamilies[i].name, figures.productTree.files, figures.productTree.bytes,
+                    figures.systemFolder.files, figures.systemFolder.bytes);
+    }
+    if (m_findings.empty())
+    {
+        std::printf("%s: the medium would install cleanly\n", m_dir.c_str());
+    }
+    else
+    {
+        std::printf("%s: %zu findings; the install would fail at a customer's\n", m_dir.c_str(),
+                    m_findings.size());
+    }
+}
+
+// JSON strings in ASCII: everything else as \u escapes, so the text is the same
+// whatever the system's code page.
+std::string Json(const std::u16string& text)
+{
+    std::string out = "\"";
+    for (char16_t c : text)
+    {
+        if (c == u'"' || c == u'\\')
+        {
+            out += '\\';
+            out += static_cast<char>(c);
+        }
+        else if (c < 0x20 || c >= 0x7F)
+        {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+            out += escape;
+        }
+        else
+        {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string Json(const std::string& ascii)
+{
+    return Json(Text(ascii));
+}
+
+std::string Json(const Tally& tally)
+{
+    return "{\"files\": " + std::to_string(tally.files) +
+           ", \"bytes\": " + std::to_string(tally.bytes) + "}";
+}
+
+void Checker::PrintJson() const
+{
+    std::u16string dir;
+    Platform::ToUtf16(m_dir, &dir);
+    std::printf("{\n  \"medium\": %s,\n  \"setupBuild\": %s,\n  \"clean\": %s,\n  \"findings\": [",
+                Json(dir).c_str(), m_buildKnown ? std::to_string(m_build).c_str() : "null",
+                m_findings.empty() ? "true" : "false");
+    for (size_t i = 0; i < m_findings.size(); ++i)
+    {
+        const Finding& finding = m_findings[i];
+        std::string families;
+        for (const std::string& family : finding.families)
+        {
+            families += (families.empty() ? "" : ", ") + Json(family);
+        }
+        std::printf("%s\n    {\"rule\": %s, \"families\": [%s], \"package\": %s, \"entry\": %s, "
+                    "\"reason\": %s}",
+                    i == 0 ? "" : ",", Json(finding.rule).c_str(), families.c_str(),
+                    Json(finding.package).c_str(),
+                    finding.entry.empty() ? "null" : Json(finding.entry).c_str(),
+                    Json(finding.reason).c_str());
+    }
+    std::printf("%s],\n  \"families\": [", m_findings.empty() ? "" : "\n  ");
+    for (size_t i = 0; i < 2; ++i)
+    {
+        std::printf("%s\n    {\"family\": %s, \"productTree\": %s, \"systemFolder\": %s}",
+                    i == 0 ? "" : ",", Json(kFamilies[i].name).c_str(),
+                    Json(m_figures[i].productTree).c_str(),
+                    Json(m_figures[i].systemFolder).c_str());
+    }
+    std::printf("\n  ]\n}\n");
+}
+
+int Checker::Print(bool json) const
+{
+    if (json)
+    {
+        PrintJson();
+    }
+    else
+    {
+        PrintText();
+    }
+    return m_findings.empty() ? Commands::kExitOk : Commands::kExitFailure;
+}
+
+} // namespace
+
+int Check(const std::string& dir, bool json)
+{
+    Checker checker(dir);
+    if (!checker.Run())
+    {
+        return Commands::kExitFailure;
+    }
+    return checker.Print(json);
+}
+
+} // namespace Medium
