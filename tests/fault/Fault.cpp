@@ -386,7 +386,8 @@ std::vector<Change> Changes()
 } // namespace Fault
 
 // The program's global allocation goes through here, so that allocation failure is one more
-// call to count. Unarmed it costs one load.
+// call to count. Unarmed it costs one load. They live beside Arm, so that every program that
+// arms the harness links them in place of the runtime's.
 namespace
 {
 void* Allocate(std::size_t size)

@@ -1,8 +1,20 @@
 // Fault injection for the Windows tests. The import table of the test program itself is
 // patched, so every call that code linked into it makes to the functions below passes a
-// counting stub; calls made inside system DLLs are not seen. Armed on one thread, the
-// harness counts that thread's calls and fails (or ends the process at) the N-th one, the
-// way the real function fails. Nothing here is linked into the shipped setup.
+// counting stub. Armed on one thread, the harness counts that thread's calls and fails (or
+// ends the process at) the N-th one, the way the real function fails. Nothing here is
+// linked into the shipped setup.
+//
+//   Fault::Install();                       // first thing, before any code binds functions
+//   Fault::Arm({Fault::Plan::Mode::Count}); // a clean run gives the number of points
+//   ... run the sequence ...
+//   const uint64_t points = Fault::Disarm().total;
+//   for N in 1..points: Arm({Fail, N}), run, Disarm(), check Changes() and the outcome
+//
+// Not seen: calls made inside system DLLs (the shell's own writing of a link, version.dll
+// reading a file, the registry write behind a boot-time move, a control module's
+// DllRegisterServer), functions not listed here (LoadLibraryA, GetFileAttributesExA,
+// CloseHandle, FindClose, the C runtime's file functions), malloc and aligned new, and a
+// new-expression the compiler elides because its pointer never escapes.
 #pragma once
 
 #include <windows.h>
@@ -45,7 +57,7 @@ enum class Api
     PersistFileSaveCompleted,
     LoadLibraryExA,
     GetProcAddress,
-    // Bound at run time through GetProcAddress from advapi32; counted once bound while installed.
+    // Bound at run time through GetProcAddress from advapi32: counted when bound after Install.
     GetSecurityInfo,
     SetSecurityInfo,
     SetEntriesInAclA,
@@ -79,7 +91,7 @@ struct Plan
     };
     Mode mode = Mode::Count;
     uint64_t at = 0;            // 1-based
-    uint32_t error = 0;         // 0: RealisticErrors(api) picked by `at`
+    uint32_t error = 0;         // 0: RealisticErrors(api)[(at - 1) % their number]
     uint64_t apis = kAllButNew; // bit mask of the counted Apis
 };
 
@@ -101,9 +113,10 @@ Stats Disarm();
 // Errors the real function gives on real machines (HRESULTs for the COM calls).
 std::vector<uint32_t> RealisticErrors(Api api);
 
-// A path a mutating call named while armed, whether or not the call succeeded. Files by
-// their path as the program named it; registry keys as "HKLM\Software\Key", values as
-// "HKLM\Software\Key:Value".
+// A path a mutating call named while armed, whether or not the call succeeded; repeats of
+// the same change in a row are one. Files by their path as the program named it (a handle
+// opened before Arm: as the system spells it); registry keys as "HKLM\Software\Key", values
+// as "HKLM\Software\Key:Value". File opens count as changes when they may write or create.
 struct Change
 {
     Api api;
