@@ -1,0 +1,146 @@
+// Fault injection for the Windows tests. The import table of the test program itself is
+// patched, so every call that code linked into it makes to the functions below passes a
+// counting stub. Armed on one thread, the harness counts that thread's calls and fails (or
+// ends the process at) the N-th one, the way the real function fails. Nothing here is
+// linked into the shipped setup.
+//
+//   Fault::Install();                       // first thing, before any code binds functions
+//   Fault::Arm({Fault::Plan::Mode::Count}); // a clean run gives the number of points
+//   ... run the sequence ...
+//   const uint64_t points = Fault::Disarm().total;
+//   for N in 1..points: Arm({Fail, N}), run, Disarm(), check Changes() and the outcome
+//
+// Not seen: calls made inside system DLLs (the shell's own writing of a link, version.dll
+// reading a file, the registry write behind a boot-time move, a control module's
+// DllRegisterServer), functions not listed here (LoadLibraryA, GetFileAttributesExA,
+// CloseHandle, FindClose, the C runtime's file functions), malloc and aligned new, and a
+// new-expression the compiler elides because its pointer never escapes.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Fault
+{
+enum class Api
+{
+    CreateFileA,
+    ReadFile,
+    WriteFile,
+    FlushFileBuffers,
+    SetFilePointer,
+    SetEndOfFile,
+    SetFileTime,
+    GetFileAttributesA,
+    SetFileAttributesA,
+    DeleteFileA,
+    FindFirstFileA,
+    FindNextFileA,
+    GetShortPathNameA,
+    MoveFileA,
+    MoveFileExA,
+    CreateDirectoryA,
+    RemoveDirectoryA,
+    RegCreateKeyExA,
+    RegOpenKeyExA,
+    RegSetValueExA,
+    RegQueryValueExA,
+    RegDeleteValueA,
+    RegDeleteKeyA,
+    RegEnumKeyExA,
+    RegEnumValueA,
+    CoCreateInstance,
+    PersistFileSave,
+    PersistFileSaveCompleted,
+    LoadLibraryExA,
+    GetProcAddress,
+    // Bound at run time through GetProcAddress from advapi32: counted when bound after Install.
+    GetSecurityInfo,
+    SetSecurityInfo,
+    SetEntriesInAclA,
+    OperatorNew,
+    Count
+};
+
+constexpr uint64_t Bit(Api api)
+{
+    return uint64_t(1) << static_cast<int>(api);
+}
+constexpr uint64_t kAllApis = Bit(Api::Count) - 1;
+constexpr uint64_t kAllButNew = kAllApis & ~Bit(Api::OperatorNew);
+
+// Exit codes below 256, so that they survive Wine's passing them on to the shell.
+constexpr DWORD kCrashExitCode = 0xFA;
+constexpr DWORD kHangExitCode = 0xFB;
+
+const char* Name(Api api);
+
+// Patches this program's imports once; false, with the reason on stderr, if it cannot.
+bool Install();
+
+struct Plan
+{
+    enum class Mode
+    {
+        Count, // count only
+        Fail,  // the at-th counted call fails with `error`
+        Crash  // the at-th counted call ends the process with kCrashExitCode
+    };
+    Mode mode = Mode::Count;
+    uint64_t at = 0;            // 1-based
+    uint32_t error = 0;         // 0: RealisticErrors(api)[(at - 1) % their number]
+    uint64_t apis = kAllButNew; // bit mask of the counted Apis
+};
+
+// Resets the counters and the change log and starts counting on the calling thread.
+void Arm(const Plan& plan);
+
+struct Stats
+{
+    uint64_t total = 0;
+    uint64_t perApi[static_cast<int>(Api::Count)] = {};
+    bool fired = false;
+    Api firedApi = Api::Count;
+    uint32_t firedError = 0;
+};
+
+// Stops counting; the change log stays readable until the next Arm.
+Stats Disarm();
+
+// Errors the real function gives on real machines (HRESULTs for the COM calls).
+std::vector<uint32_t> RealisticErrors(Api api);
+
+// A path a mutating call named while armed, whether or not the call succeeded; repeats of
+// the same change in a row are one. Files by their path as the program named it (a handle
+// opened before Arm: as the system spells it); registry keys as "HKLM\Software\Key", values
+// as "HKLM\Software\Key:Value". File opens count as changes when they may write or create.
+struct Change
+{
+    Api api;
+    std::string path;
+};
+std::vector<Change> Changes();
+
+// Ends the process with kHangExitCode and a message on stderr when not cancelled in time.
+class CWatchdog
+{
+public:
+    CWatchdog(DWORD milliseconds, const std::string& what);
+    ~CWatchdog();
+    CWatchdog(const CWatchdog&) = delete;
+    CWatchdog& operator=(const CWatchdog&) = delete;
+
+    void Cancel();
+
+private:
+    static DWORD WINAPI Watch(void* self);
+
+    DWORD m_milliseconds;
+    std::string m_what;
+    HANDLE m_done;
+    HANDLE m_thread;
+};
+} // namespace Fault

@@ -1,0 +1,565 @@
+// The stubs that stand in the test program's import table, and the patching itself.
+#include "FaultState.h"
+
+#include <aclapi.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace Fault
+{
+namespace
+{
+using detail::Enter;
+using detail::Verdict;
+
+// The functions the stubs call on: the import table's entries from before the patch.
+struct RealApis
+{
+    decltype(&::CreateFileA) CreateFileA;
+    decltype(&::ReadFile) ReadFile;
+    decltype(&::WriteFile) WriteFile;
+    decltype(&::FlushFileBuffers) FlushFileBuffers;
+    decltype(&::SetFilePointer) SetFilePointer;
+    decltype(&::SetEndOfFile) SetEndOfFile;
+    decltype(&::SetFileTime) SetFileTime;
+    decltype(&::GetFileAttributesA) GetFileAttributesA;
+    decltype(&::SetFileAttributesA) SetFileAttributesA;
+    decltype(&::DeleteFileA) DeleteFileA;
+    decltype(&::FindFirstFileA) FindFirstFileA;
+    decltype(&::FindNextFileA) FindNextFileA;
+    decltype(&::GetShortPathNameA) GetShortPathNameA;
+    decltype(&::MoveFileA) MoveFileA;
+    decltype(&::MoveFileExA) MoveFileExA;
+    decltype(&::CreateDirectoryA) CreateDirectoryA;
+    decltype(&::RemoveDirectoryA) RemoveDirectoryA;
+    decltype(&::LoadLibraryExA) LoadLibraryExA;
+    decltype(&::GetProcAddress) GetProcAddress;
+    decltype(&::CloseHandle) CloseHandle;
+    decltype(&::RegCreateKeyExA) RegCreateKeyExA;
+    decltype(&::RegOpenKeyExA) RegOpenKeyExA;
+    decltype(&::RegSetValueExA) RegSetValueExA;
+    decltype(&::RegQueryValueExA) RegQueryValueExA;
+    decltype(&::RegDeleteValueA) RegDeleteValueA;
+    decltype(&::RegDeleteKeyA) RegDeleteKeyA;
+    decltype(&::RegEnumKeyExA) RegEnumKeyExA;
+    decltype(&::RegEnumValueA) RegEnumValueA;
+    decltype(&::RegCloseKey) RegCloseKey;
+    decltype(&::CoCreateInstance) CoCreateInstance;
+    decltype(&::GetSecurityInfo) GetSecurityInfo;
+    decltype(&::SetSecurityInfo) SetSecurityInfo;
+    decltype(&::SetEntriesInAclA) SetEntriesInAclA;
+};
+RealApis g_real;
+
+template <typename T> T FailWith(const Verdict& v, T result)
+{
+    SetLastError(v.error);
+    return result;
+}
+
+bool OpensForWriting(DWORD access, DWORD disposition)
+{
+    const DWORD writes = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA |
+                         FILE_WRITE_ATTRIBUTES | FILE_WRITE_EA | DELETE | WRITE_DAC | WRITE_OWNER;
+    return (access & writes) != 0 || disposition != OPEN_EXISTING;
+}
+
+bool OpensKeyForWriting(REGSAM access)
+{
+    return (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY | DELETE | WRITE_DAC | WRITE_OWNER |
+                      GENERIC_WRITE | GENERIC_ALL)) != 0;
+}
+
+HANDLE WINAPI StubCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                              DWORD disposition, DWORD flags, HANDLE templateFile)
+{
+    const Verdict v = Enter(Api::CreateFileA);
+    if (OpensForWriting(access, disposition))
+    {
+        detail::NoteFile(v, Api::CreateFileA, name);
+    }
+    if (v.fail)
+    {
+        return FailWith(v, INVALID_HANDLE_VALUE);
+    }
+    HANDLE file = g_real.CreateFileA(name, access, share, sa, disposition, flags, templateFile);
+    if (file != INVALID_HANDLE_VALUE && name)
+    {
+        detail::RememberFile(v, file, name);
+    }
+    return file;
+}
+
+BOOL WINAPI StubReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED ov)
+{
+    const Verdict v = Enter(Api::ReadFile);
+    if (v.fail)
+    {
+        if (read)
+        {
+            *read = 0;
+        }
+        return FailWith(v, FALSE);
+    }
+    return g_real.ReadFile(file, buffer, size, read, ov);
+}
+
+BOOL WINAPI StubWriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED ov)
+{
+    const Verdict v = Enter(Api::WriteFile);
+    detail::NoteHandle(v, Api::WriteFile, file);
+    if (v.fail)
+    {
+        if (written)
+        {
+            *written = 0;
+        }
+        return FailWith(v, FALSE);
+    }
+    return g_real.WriteFile(file, buffer, size, written, ov);
+}
+
+BOOL WINAPI StubFlushFileBuffers(HANDLE file)
+{
+    const Verdict v = Enter(Api::FlushFileBuffers);
+    return v.fail ? FailWith(v, FALSE) : g_real.FlushFileBuffers(file);
+}
+
+DWORD WINAPI StubSetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method)
+{
+    const Verdict v = Enter(Api::SetFilePointer);
+    return v.fail ? FailWith(v, INVALID_SET_FILE_POINTER)
+                  : g_real.SetFilePointer(file, distance, distanceHigh, method);
+}
+
+BOOL WINAPI StubSetEndOfFile(HANDLE file)
+{
+    const Verdict v = Enter(Api::SetEndOfFile);
+    detail::NoteHandle(v, Api::SetEndOfFile, file);
+    return v.fail ? FailWith(v, FALSE) : g_real.SetEndOfFile(file);
+}
+
+BOOL WINAPI StubSetFileTime(HANDLE file, const FILETIME* created, const FILETIME* accessed,
+                            const FILETIME* written)
+{
+    const Verdict v = Enter(Api::SetFileTime);
+    detail::NoteHandle(v, Api::SetFileTime, file);
+    return v.fail ? FailWith(v, FALSE) : g_real.SetFileTime(file, created, accessed, written);
+}
+
+DWORD WINAPI StubGetFileAttributesA(LPCSTR name)
+{
+    const Verdict v = Enter(Api::GetFileAttributesA);
+    return v.fail ? FailWith(v, INVALID_FILE_ATTRIBUTES) : g_real.GetFileAttributesA(name);
+}
+
+BOOL WINAPI StubSetFileAttributesA(LPCSTR name, DWORD attributes)
+{
+    const Verdict v = Enter(Api::SetFileAttributesA);
+    detail::NoteFile(v, Api::SetFileAttributesA, name);
+    return v.fail ? FailWith(v, FALSE) : g_real.SetFileAttributesA(name, attributes);
+}
+
+BOOL WINAPI StubDeleteFileA(LPCSTR name)
+{
+    const Verdict v = Enter(Api::DeleteFileA);
+    detail::NoteFile(v, Api::DeleteFileA, name);
+    return v.fail ? FailWith(v, FALSE) : g_real.DeleteFileA(name);
+}
+
+HANDLE WINAPI StubFindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found)
+{
+    const Verdict v = Enter(Api::FindFirstFileA);
+    return v.fail ? FailWith(v, INVALID_HANDLE_VALUE) : g_real.FindFirstFileA(pattern, found);
+}
+
+BOOL WINAPI StubFindNextFileA(HANDLE search, LPWIN32_FIND_DATAA found)
+{
+    const Verdict v = Enter(Api::FindNextFileA);
+    return v.fail ? FailWith(v, FALSE) : g_real.FindNextFileA(search, found);
+}
+
+DWORD WINAPI StubGetShortPathNameA(LPCSTR path, LPSTR buffer, DWORD size)
+{
+    const Verdict v = Enter(Api::GetShortPathNameA);
+    return v.fail ? FailWith(v, DWORD(0)) : g_real.GetShortPathNameA(path, buffer, size);
+}
+
+BOOL WINAPI StubMoveFileA(LPCSTR from, LPCSTR to)
+{
+    const Verdict v = Enter(Api::MoveFileA);
+    detail::NoteFile(v, Api::MoveFileA, from);
+    detail::NoteFile(v, Api::MoveFileA, to);
+    return v.fail ? FailWith(v, FALSE) : g_real.MoveFileA(from, to);
+}
+
+BOOL WINAPI StubMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags)
+{
+    const Verdict v = Enter(Api::MoveFileExA);
+    detail::NoteFile(v, Api::MoveFileExA, from);
+    detail::NoteFile(v, Api::MoveFileExA, to);
+    return v.fail ? FailWith(v, FALSE) : g_real.MoveFileExA(from, to, flags);
+}
+
+BOOL WINAPI StubCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa)
+{
+    const Verdict v = Enter(Api::CreateDirectoryA);
+    detail::NoteFile(v, Api::CreateDirectoryA, path);
+    return v.fail ? FailWith(v, FALSE) : g_real.CreateDirectoryA(path, sa);
+}
+
+BOOL WINAPI StubRemoveDirectoryA(LPCSTR path)
+{
+    const Verdict v = Enter(Api::RemoveDirectoryA);
+    detail::NoteFile(v, Api::RemoveDirectoryA, path);
+    return v.fail ? FailWith(v, FALSE) : g_real.RemoveDirectoryA(path);
+}
+
+HMODULE WINAPI StubLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags)
+{
+    const Verdict v = Enter(Api::LoadLibraryExA);
+    return v.fail ? FailWith<HMODULE>(v, nullptr) : g_real.LoadLibraryExA(name, file, flags);
+}
+
+BOOL WINAPI StubCloseHandle(HANDLE handle)
+{
+    detail::ForgetFile(handle);
+    return g_real.CloseHandle(handle);
+}
+
+// The registry reports failure by its result alone; the thread's last error stays.
+LONG WINAPI StubRegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass,
+                                DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES sa,
+                                PHKEY result, LPDWORD disposition)
+{
+    const Verdict v = Enter(Api::RegCreateKeyExA);
+    detail::NoteKey(v, Api::RegCreateKeyExA, key, subKey);
+    if (v.fail)
+    {
+        if (result)
+        {
+            *result = nullptr;
+        }
+        return static_cast<LONG>(v.error);
+    }
+    const LONG status = g_real.RegCreateKeyExA(key, subKey, reserved, keyClass, options, access, sa,
+                                               result, disposition);
+    if (status == ERROR_SUCCESS && result)
+    {
+        detail::RememberKey(v, *result, key, subKey);
+    }
+    return status;
+}
+
+LONG WINAPI StubRegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result)
+{
+    const Verdict v = Enter(Api::RegOpenKeyExA);
+    if (OpensKeyForWriting(access))
+    {
+        detail::NoteKey(v, Api::RegOpenKeyExA, key, subKey);
+    }
+    if (v.fail)
+    {
+        if (result)
+        {
+            *result = nullptr;
+        }
+        return static_cast<LONG>(v.error);
+    }
+    const LONG status = g_real.RegOpenKeyExA(key, subKey, options, access, result);
+    if (status == ERROR_SUCCESS && result)
+    {
+        detail::RememberKey(v, *result, key, subKey);
+    }
+    return status;
+}
+
+LONG WINAPI StubRegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                               DWORD size)
+{
+    const Verdict v = Enter(Api::RegSetValueExA);
+    detail::NoteKey(v, Api::RegSetValueExA, key, nullptr, name ? name : "");
+    return v.fail ? static_cast<LONG>(v.error)
+                  : g_real.RegSetValueExA(key, name, reserved, type, data, size);
+}
+
+LONG WINAPI StubRegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                 LPDWORD size)
+{
+    const Verdict v = Enter(Api::RegQueryValueExA);
+    return v.fail ? static_cast<LONG>(v.error)
+                  : g_real.RegQueryValueExA(key, name, reserved, type, data, size);
+}
+
+LONG WINAPI StubRegDeleteValueA(HKEY key, LPCSTR name)
+{
+    const Verdict v = Enter(Api::RegDeleteValueA);
+    detail::NoteKey(v, Api::RegDeleteValueA, key, nullptr, name ? name : "");
+    return v.fail ? static_cast<LONG>(v.error) : g_real.RegDeleteValueA(key, name);
+}
+
+LONG WINAPI StubRegDeleteKeyA(HKEY key, LPCSTR subKey)
+{
+    const Verdict v = Enter(Api::RegDeleteKeyA);
+    detail::NoteKey(v, Api::RegDeleteKeyA, key, subKey);
+    return v.fail ? static_cast<LONG>(v.error) : g_real.RegDeleteKeyA(key, subKey);
+}
+
+LONG WINAPI StubRegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+                              LPSTR keyClass, LPDWORD classSize, PFILETIME written)
+{
+    const Verdict v = Enter(Api::RegEnumKeyExA);
+    return v.fail ? static_cast<LONG>(v.error)
+                  : g_real.RegEnumKeyExA(key, index, name, nameSize, reserved, keyClass, classSize,
+                                         written);
+}
+
+LONG WINAPI StubRegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+                              LPDWORD type, LPBYTE data, LPDWORD dataSize)
+{
+    const Verdict v = Enter(Api::RegEnumValueA);
+    return v.fail
+               ? static_cast<LONG>(v.error)
+               : g_real.RegEnumValueA(key, index, name, nameSize, reserved, type, data, dataSize);
+}
+
+LONG WINAPI StubRegCloseKey(HKEY key)
+{
+    detail::ForgetKey(key);
+    return g_real.RegCloseKey(key);
+}
+
+HRESULT WINAPI StubCoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,
+                                    LPVOID* object)
+{
+    const Verdict v = Enter(Api::CoCreateInstance);
+    if (v.fail)
+    {
+        if (object)
+        {
+            *object = nullptr;
+        }
+        return static_cast<HRESULT>(v.error);
+    }
+    const HRESULT hr = g_real.CoCreateInstance(clsid, outer, context, iid, object);
+    if (SUCCEEDED(hr) && !outer && object && *object && IsEqualCLSID(clsid, CLSID_ShellLink))
+    {
+        detail::WrapShellObject(iid, object);
+    }
+    return hr;
+}
+
+DWORD WINAPI StubGetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION info,
+                                 PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                                 PSECURITY_DESCRIPTOR* descriptor)
+{
+    const Verdict v = Enter(Api::GetSecurityInfo);
+    if (v.fail)
+    {
+        if (descriptor)
+        {
+            *descriptor = nullptr;
+        }
+        return v.error;
+    }
+    return g_real.GetSecurityInfo(handle, type, info, owner, group, dacl, sacl, descriptor);
+}
+
+DWORD WINAPI StubSetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION info,
+                                 PSID owner, PSID group, PACL dacl, PACL sacl)
+{
+    const Verdict v = Enter(Api::SetSecurityInfo);
+    if (type == SE_FILE_OBJECT)
+    {
+        detail::NoteHandle(v, Api::SetSecurityInfo, handle);
+    }
+    return v.fail ? v.error : g_real.SetSecurityInfo(handle, type, info, owner, group, dacl, sacl);
+}
+
+DWORD WINAPI StubSetEntriesInAclA(ULONG count, PEXPLICIT_ACCESS_A entries, PACL oldAcl,
+                                  PACL* newAcl)
+{
+    const Verdict v = Enter(Api::SetEntriesInAclA);
+    if (v.fail)
+    {
+        if (newAcl)
+        {
+            *newAcl = nullptr;
+        }
+        return v.error;
+    }
+    return g_real.SetEntriesInAclA(count, entries, oldAcl, newAcl);
+}
+
+// One function whose address is stored in a slot of another type; kept as raw bits so that
+// no cast between unrelated function types is needed.
+struct Hook
+{
+    const char* module;
+    const char* name;
+    uintptr_t stub;
+    void* real;
+};
+
+template <typename Fn> Hook MakeHook(const char* module, const char* name, Fn stub, Fn* real)
+{
+    return {module, name, reinterpret_cast<uintptr_t>(stub), real};
+}
+
+// Hands out stubs from the table of bound functions below.
+FARPROC WINAPI StubGetProcAddress(HMODULE module, LPCSTR name);
+
+#define FAULT_HOOK(module, fn) MakeHook(module, #fn, &Stub##fn, &g_real.fn)
+
+// Imported by the program: patched in its import table.
+const Hook kImports[] = {
+    FAULT_HOOK("kernel32.dll", CreateFileA),        FAULT_HOOK("kernel32.dll", ReadFile),
+    FAULT_HOOK("kernel32.dll", WriteFile),          FAULT_HOOK("kernel32.dll", FlushFileBuffers),
+    FAULT_HOOK("kernel32.dll", SetFilePointer),     FAULT_HOOK("kernel32.dll", SetEndOfFile),
+    FAULT_HOOK("kernel32.dll", SetFileTime),        FAULT_HOOK("kernel32.dll", GetFileAttributesA),
+    FAULT_HOOK("kernel32.dll", SetFileAttributesA), FAULT_HOOK("kernel32.dll", DeleteFileA),
+    FAULT_HOOK("kernel32.dll", FindFirstFileA),     FAULT_HOOK("kernel32.dll", FindNextFileA),
+    FAULT_HOOK("kernel32.dll", GetShortPathNameA),  FAULT_HOOK("kernel32.dll", MoveFileA),
+    FAULT_HOOK("kernel32.dll", MoveFileExA),        FAULT_HOOK("kernel32.dll", CreateDirectoryA),
+    FAULT_HOOK("kernel32.dll", RemoveDirectoryA),   FAULT_HOOK("kernel32.dll", LoadLibraryExA),
+    FAULT_HOOK("kernel32.dll", GetProcAddress),     FAULT_HOOK("kernel32.dll", CloseHandle),
+    FAULT_HOOK("advapi32.dll", RegCreateKeyExA),    FAULT_HOOK("advapi32.dll", RegOpenKeyExA),
+    FAULT_HOOK("advapi32.dll", RegSetValueExA),     FAULT_HOOK("advapi32.dll", RegQueryValueExA),
+    FAULT_HOOK("advapi32.dll", RegDeleteValueA),    FAULT_HOOK("advapi32.dll", RegDeleteKeyA),
+    FAULT_HOOK("advapi32.dll", RegEnumKeyExA),      FAULT_HOOK("advapi32.dll", RegEnumValueA),
+    FAULT_HOOK("advapi32.dll", RegCloseKey),        FAULT_HOOK("ole32.dll", CoCreateInstance),
+};
+
+// Bound by the program at run time: handed out by the GetProcAddress stub.
+const Hook kBound[] = {
+    FAULT_HOOK("advapi32.dll", GetSecurityInfo),
+    FAULT_HOOK("advapi32.dll", SetSecurityInfo),
+    FAULT_HOOK("advapi32.dll", SetEntriesInAclA),
+};
+
+#undef FAULT_HOOK
+
+void StoreReal(const Hook& hook, uintptr_t address)
+{
+    memcpy(hook.real, &address, sizeof(address));
+}
+
+FARPROC WINAPI StubGetProcAddress(HMODULE module, LPCSTR name)
+{
+    const Verdict v = Enter(Api::GetProcAddress);
+    if (v.fail)
+    {
+        return FailWith<FARPROC>(v, nullptr);
+    }
+    const FARPROC found = g_real.GetProcAddress(module, name);
+    // An ordinal is no name to compare.
+    if (!found || reinterpret_cast<uintptr_t>(name) <= 0xFFFF)
+    {
+        return found;
+    }
+    for (const Hook& hook : kBound)
+    {
+        if (strcmp(name, hook.name) == 0 && module == GetModuleHandleA(hook.module))
+        {
+            StoreReal(hook, reinterpret_cast<uintptr_t>(found));
+            return reinterpret_cast<FARPROC>(hook.stub);
+        }
+    }
+    return found;
+}
+
+const Hook* FindImport(const char* module, const char* name)
+{
+    for (const Hook& hook : kImports)
+    {
+        if (_stricmp(module, hook.module) == 0 && strcmp(name, hook.name) == 0)
+        {
+            return &hook;
+        }
+    }
+    return nullptr;
+}
+
+bool Patch(uintptr_t* slot, const Hook& hook)
+{
+    DWORD old = 0;
+    if (!VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &old))
+    {
+        fprintf(stderr, "fault: cannot unprotect the import of %s (error %lu)\n", hook.name,
+                GetLastError());
+        return false;
+    }
+    StoreReal(hook, *slot);
+    *slot = hook.stub;
+    VirtualProtect(slot, sizeof(*slot), old, &old);
+    return true;
+}
+
+bool PatchImports()
+{
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE || nt->Signature != IMAGE_NT_SIGNATURE)
+    {
+        fprintf(stderr, "fault: the program's image has no PE headers\n");
+        return false;
+    }
+    const IMAGE_DATA_DIRECTORY& directory =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (directory.VirtualAddress == 0)
+    {
+        fprintf(stderr, "fault: the program imports nothing\n");
+        return false;
+    }
+    int patched = 0;
+    for (auto* module =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+         module->Name; ++module)
+    {
+        // Without the lookup table the names are gone once the loader bound the slots.
+        if (module->OriginalFirstThunk == 0)
+        {
+            continue;
+        }
+        const char* moduleName = reinterpret_cast<const char*>(base + module->Name);
+        auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<uintptr_t*>(base + module->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots)
+        {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+            {
+                continue;
+            }
+            const auto* byName =
+                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            const Hook* hook = FindImport(moduleName, reinterpret_cast<const char*>(byName->Name));
+            if (hook)
+            {
+                if (!Patch(slots, *hook))
+                {
+                    return false;
+                }
+                ++patched;
+            }
+        }
+    }
+    if (patched == 0)
+    {
+        fprintf(stderr, "fault: none of the watched functions is imported\n");
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+bool Install()
+{
+    // Before any test thread runs; a second call finds the table patched already.
+    static const bool installed = PatchImports();
+    return installed;
+}
+} // namespace Fault
