@@ -33,22 +33,6 @@ std::string ToAnsi(const PkgChar* name, size_t length)
     WideCharToMultiByte(CP_ACP, 0, wide, count, &text[0], size, nullptr, nullptr);
     return text;
 }
-
-// The code page's best fit can turn harmless characters into separators or dots
-// (full-width "．．＼" becomes "..\"), so the name is judged as the path will hold it.
-bool IsSafeOnceConverted(const std::string& ansi)
-{
-    const int size =
-        MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    if (size <= 0)
-    {
-        return false;
-    }
-    std::u16string back(static_cast<size_t>(size), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
-                        reinterpret_cast<wchar_t*>(&back[0]), size);
-    return EntryName::IsSafeRelativePath(back.data(), back.size());
-}
 } // namespace
 
 CPackageInstaller::CPackageInstaller(CSetupState& state, ReplaceQuestion ask)
@@ -95,8 +79,8 @@ bool CPackageInstaller::InstallPackage(IProgressReport& progress, const std::str
         {
         case CPackageCatalogEntry::kKindFile:
             // A name that could reach outside the target folder is never written.
-            if (!EntryName::IsSafeRelativePath(entry.GetName(), entry.GetNameLength()) ||
-                !IsSafeOnceConverted(entryName))
+            if (!EntryName::IsAcceptedFileName(entry.GetName(), entry.GetNameLength(),
+                                               EntryName::SystemCodePageRoundTrip))
             {
                 Messages::Show(IDS_PACKAGE_CORRUPT, {name});
                 return false;
