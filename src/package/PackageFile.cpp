@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #define ZLIB_CONST
 #include <zlib.h>
@@ -83,38 +84,35 @@ public:
 };
 
 CPackageFile::CPackageFile(bool diagnostics)
-    : m_hFile(FileIo::InvalidHandle()), m_nBuild(0), m_bCompressed(false), m_nDataEnd(0),
-      m_bDiagnostics(diagnostics), m_mode(Mode::Reading), m_nOriginalEnd(0)
+    : m_nBuild(0), m_bCompressed(false), m_nDataEnd(0), m_bDiagnostics(diagnostics),
+      m_mode(Mode::Reading), m_nOriginalEnd(0)
 {
 }
 
-CPackageFile::~CPackageFile()
-{
-    FileIo::Close(m_hFile);
-}
+CPackageFile::~CPackageFile() = default;
 
 bool CPackageFile::ReadExact(void* buffer, uint32_t size)
 {
-    return FileIo::ReadExact(m_hFile, buffer, size);
+    return FileIo::ReadExact(m_hFile.Get(), buffer, size);
 }
 
 bool CPackageFile::Open(const std::string& path, bool writable)
 {
     Close();
-    m_hFile = FileIo::OpenExisting(path, writable);
-    if (m_hFile == FileIo::InvalidHandle())
+    m_hFile.Reset(FileIo::OpenExisting(path, writable));
+    if (!m_hFile.IsValid())
     {
         return false;
     }
     auto fail = [this]
     {
-        FileIo::Close(m_hFile);
+        m_hFile.Reset();
         m_catalog.Clear();
         return false;
     };
 
     uint32_t position = 0;
-    if (!FileIo::Seek(m_hFile, 0, &position))
+    if (!FileIo::Seek(m_hFile.Get(), 0, &position))
     {
         return fail();
     }
@@ -144,7 +142,7 @@ bool CPackageFile::Open(const std::string& path, bool writable)
     bool read = false;
     try
     {
-        read = m_catalog.Read(m_hFile);
+        read = m_catalog.Read(m_hFile.Get());
     }
     catch (const std::bad_alloc&)
     {
@@ -208,7 +206,7 @@ bool CPackageFile::Extract(int index, Sink& sink)
         return false;
     }
     uint64_t fileSize = 0;
-    if (!FileIo::GetSize(m_hFile, &fileSize))
+    if (!FileIo::GetSize(m_hFile.Get(), &fileSize))
     {
         return false;
     }
@@ -341,7 +339,7 @@ void CPackageFile::ReportZlibError(const char* message, int code) const
 
 void CPackageFile::Close()
 {
-    FileIo::Close(m_hFile);
+    m_hFile.Reset();
     m_catalog.Clear();
     m_originalCatalog.Clear();
     m_mode = Mode::Reading;
@@ -350,8 +348,8 @@ void CPackageFile::Close()
 bool CPackageFile::Create(const std::string& path, bool compressed)
 {
     Close();
-    FileIo::Handle file = FileIo::CreateNew(path);
-    if (file == FileIo::InvalidHandle())
+    CFileHandle file(FileIo::CreateNew(path));
+    if (!file.IsValid())
     {
         return false;
     }
@@ -360,14 +358,14 @@ bool CPackageFile::Create(const std::string& path, bool compressed)
     ByteOrder::PutLe32(header + kBuildField, kBuildNumber);
     ByteOrder::PutLe32(header + kCompressedField, compressed ? 1 : 0);
     uint32_t put = 0;
-    if (!FileIo::Write(file, header, kHeaderSize, &put))
+    if (!FileIo::Write(file.Get(), header, kHeaderSize, &put))
     {
         SavedError saved;
-        FileIo::Close(file);
+        file.Reset();
         FileIo::Delete(path);
         return false;
     }
-    m_hFile = file;
+    m_hFile = std::move(file);
     m_strPath = path;
     m_nBuild = kBuildNumber;
     m_bCompressed = compressed;
@@ -409,7 +407,7 @@ bool CPackageFile::WriteBlock(const void* bytes, uint32_t size, uint32_t* stored
         return false;
     }
     uint32_t put = 0;
-    if (!FileIo::Write(m_hFile, bytes, size, &put))
+    if (!FileIo::Write(m_hFile.Get(), bytes, size, &put))
     {
         return false;
     }
@@ -463,7 +461,7 @@ bool CPackageFile::AddDataImpl(const CPackageCatalogEntry& entry, const void* by
 bool CPackageFile::SeekTo(uint32_t offset)
 {
     uint32_t position = 0;
-    if (!FileIo::Seek(m_hFile, offset, &position))
+    if (!FileIo::Seek(m_hFile.Get(), offset, &position))
     {
         return false;
     }
@@ -661,7 +659,7 @@ bool CPackageFile::Commit()
         return false;
     }
     // A catalog that did not reach the disk must not be committed to.
-    if (!m_catalog.Write(m_hFile) || !FileIo::SetEnd(m_hFile))
+    if (!m_catalog.Write(m_hFile.Get()) || !FileIo::SetEnd(m_hFile.Get()))
     {
         return false;
     }
@@ -672,11 +670,11 @@ bool CPackageFile::Commit()
     uint8_t field[4];
     ByteOrder::PutLe32(field, m_nDataEnd);
     uint32_t put = 0;
-    if (!FileIo::Write(m_hFile, field, sizeof field, &put) || !FileIo::Flush(m_hFile))
+    if (!FileIo::Write(m_hFile.Get(), field, sizeof field, &put) || !FileIo::Flush(m_hFile.Get()))
     {
         return false;
     }
-    FileIo::Close(m_hFile);
+    m_hFile.Reset();
     m_originalCatalog.Clear();
     m_mode = Mode::Reading;
     return true;
@@ -689,7 +687,7 @@ void CPackageFile::Discard()
     {
         if (m_mode == Mode::Creating)
         {
-            FileIo::Close(m_hFile);
+            m_hFile.Reset();
             FileIo::Delete(m_strPath);
         }
         else if (m_mode == Mode::Appending)
@@ -697,18 +695,18 @@ void CPackageFile::Discard()
             // The header still points at the old catalog offset; put the old
             // catalog back there and drop the blocks written after it.
             uint32_t position = 0;
-            if (FileIo::Seek(m_hFile, m_nOriginalEnd, &position) && position == m_nOriginalEnd &&
-                m_originalCatalog.Write(m_hFile))
+            if (FileIo::Seek(m_hFile.Get(), m_nOriginalEnd, &position) &&
+                position == m_nOriginalEnd && m_originalCatalog.Write(m_hFile.Get()))
             {
-                FileIo::SetEnd(m_hFile);
-                FileIo::Flush(m_hFile);
+                FileIo::SetEnd(m_hFile.Get());
+                FileIo::Flush(m_hFile.Get());
             }
-            FileIo::Close(m_hFile);
+            m_hFile.Reset();
             m_nDataEnd = m_nOriginalEnd;
         }
         else
         {
-            FileIo::Close(m_hFile);
+            m_hFile.Reset();
         }
     }
     m_catalog.Clear();

@@ -7,6 +7,7 @@
 #include "package/BuildNumber.h"
 #include "package/FileIo.h"
 #include "package/PackageCatalog.h"
+#include "package/UniqueHandle.h"
 
 struct z_stream_s;
 
@@ -32,7 +33,7 @@ public:
     uint32_t GetBuildNumber() const { return m_nBuild; }
     CPackageCatalog GetCatalog() const { return m_catalog; }
     bool IsCompressed() const { return m_bCompressed; }
-    bool IsOpen() const { return m_hFile != FileIo::InvalidHandle(); }
+    bool IsOpen() const { return m_hFile.IsValid(); }
 
     // Writes the entry's bytes at the destination's current position.
     bool ExtractToFile(int index, FileIo::Handle destination);
@@ -76,7 +77,7 @@ private:
     bool DeflateFinish(z_stream_s& stream, std::vector<uint8_t>& out, uint32_t* stored);
     void ReportZlibError(const char* message, int code) const;
 
-    FileIo::Handle m_hFile;
+    CFileHandle m_hFile;
     std::string m_strPath;
     uint32_t m_nBuild;
     bool m_bCompressed;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #ifdef _WIN32
+#include "framework/Win32Handles.h"
 #include <windows.h>
 #else
 #include <cerrno>
@@ -130,8 +131,8 @@ bool ListFolder(const std::string& path, std::vector<std::string>* names, std::s
 {
     names->clear();
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(JoinPath(path, "*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
+    CFindHandle find(FindFirstFileA(JoinPath(path, "*").c_str(), &data));
+    if (!find.IsValid())
     {
         return false;
     }
@@ -151,9 +152,9 @@ bool ListFolder(const std::string& path, std::vector<std::string>* names, std::s
             break;
         }
         names->push_back(name);
-    } while (FindNextFileA(find, &data));
+    } while (FindNextFileA(find.Get(), &data));
     DWORD error = ::GetLastError();
-    FindClose(find);
+    find.Reset();
     if (!ok)
     {
         ::SetLastError(ERROR_NOT_SUPPORTED);
