@@ -144,7 +144,7 @@ bool CPackageFile::Open(const std::string& path, bool writable)
     {
         read = m_catalog.Read(m_hFile.Get());
     }
-    catch (const std::bad_alloc&)
+    catch (const std::exception&)
     {
         FileIo::SetLastError(FileIo::kErrorNotEnoughMemory);
     }
@@ -164,7 +164,7 @@ bool CPackageFile::Open(const std::string& path, bool writable)
         {
             m_originalCatalog = m_catalog;
         }
-        catch (const std::bad_alloc&)
+        catch (const std::exception&)
         {
             FileIo::SetLastError(FileIo::kErrorNotEnoughMemory);
             return fail();
@@ -195,6 +195,7 @@ bool CPackageFile::Extract(int index, Sink& sink)
 {
     if (index < 0 || index >= m_catalog.GetCount())
     {
+        FileIo::SetLastError(FileIo::kErrorInvalidParameter);
         return false;
     }
     const CPackageCatalogEntry& entry = m_catalog.m_entries[static_cast<size_t>(index)];
@@ -203,6 +204,10 @@ bool CPackageFile::Extract(int index, Sink& sink)
     const uint32_t offset = entry.m_nDataOffset;
     if (offset == 0 || stored == 0)
     {
+        // Nothing to extract; an entry that claims bytes without a block is corrupt,
+        // and the caller's message must not read as success.
+        FileIo::SetLastError(unpacked != 0 ? FileIo::kErrorFileCorrupt
+                                           : FileIo::kErrorInvalidParameter);
         return false;
     }
     uint64_t fileSize = 0;
@@ -231,7 +236,7 @@ bool CPackageFile::Extract(int index, Sink& sink)
         }
         return m_bCompressed ? Inflate(stored, unpacked, sink) : Copy(stored, sink);
     }
-    catch (const std::bad_alloc&)
+    catch (const std::exception&)
     {
         FileIo::SetLastError(FileIo::kErrorNotEnoughMemory);
         return false;
@@ -421,7 +426,7 @@ bool CPackageFile::AddData(const CPackageCatalogEntry& entry, const void* bytes,
     {
         return AddDataImpl(entry, bytes, size);
     }
-    catch (const std::bad_alloc&)
+    catch (const std::exception&)
     {
         FileIo::SetLastError(FileIo::kErrorNotEnoughMemory);
         return false;
@@ -436,6 +441,13 @@ bool CPackageFile::AddDataImpl(const CPackageCatalogEntry& entry, const void* by
     }
     if (bytes == nullptr)
     {
+        // An entry without content has no size either: the reader would take it for a
+        // corrupt one.
+        if (size != 0)
+        {
+            FileIo::SetLastError(FileIo::kErrorInvalidParameter);
+            return false;
+        }
         CPackageCatalogEntry copy = entry;
         copy.m_nUnpackedSize = size;
         copy.m_nStoredSize = 0;
@@ -479,7 +491,7 @@ bool CPackageFile::AddFile(const CPackageCatalogEntry& entry, FileIo::Handle sou
     {
         return AddFileImpl(entry, source, size);
     }
-    catch (const std::bad_alloc&)
+    catch (const std::exception&)
     {
         FileIo::SetLastError(FileIo::kErrorNotEnoughMemory);
         return false;

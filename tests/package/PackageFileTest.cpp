@@ -229,26 +229,51 @@ TEST_F(PackageFileTest, IndexOutOfRangeAndEntriesWithoutContent)
     emptyFile.name = u"empty";
     emptyFile.dataOffset = 256 + 1;
     raw.entries.push_back(emptyFile);
+    RawEntry lying; // claims bytes but has no block
+    lying.name = u"lying";
+    lying.unpackedSize = 5;
+    raw.entries.push_back(lying);
     WriteAll(pkg, raw.Bytes());
 
     CPackageFile package;
     ASSERT_TRUE(package.Open(pkg, false));
     std::string outPath = dir.File("out.bin");
-    for (int index : {-1, 3, 1, 2})
+    // Every failure names its reason: a setup's message must never read as success.
+    const std::pair<int, uint32_t> cases[] = {{-1, FileIo::kErrorInvalidParameter},
+                                              {4, FileIo::kErrorInvalidParameter},
+                                              {1, FileIo::kErrorInvalidParameter},
+                                              {2, FileIo::kErrorInvalidParameter},
+                                              {3, FileIo::kErrorFileCorrupt}};
+    for (const auto& [index, error] : cases)
     {
         FileIo::SetLastError(kSentinelError);
         std::vector<uint8_t> buffer = {9, 9};
         EXPECT_FALSE(package.ExtractToMemory(index, buffer)) << index;
-        EXPECT_EQ(FileIo::GetLastError(), kSentinelError) << index;
+        EXPECT_EQ(FileIo::GetLastError(), error) << index;
         EXPECT_EQ(buffer, (std::vector<uint8_t>{9, 9})) << index;
 
         FileIo::Handle out = FileIo::CreateAlways(outPath);
         FileIo::SetLastError(kSentinelError);
         EXPECT_FALSE(package.ExtractToFile(index, out)) << index;
-        EXPECT_EQ(FileIo::GetLastError(), kSentinelError) << index;
+        EXPECT_EQ(FileIo::GetLastError(), error) << index;
         FileIo::Close(out);
         EXPECT_TRUE(ReadAll(outPath).empty()) << index;
     }
+}
+
+TEST_F(PackageFileTest, TheBuilderRefusesAnEntryThatClaimsBytesWithoutThem)
+{
+    CPackageFile package;
+    ASSERT_TRUE(package.Create(pkg, true));
+    CPackageCatalogEntry entry;
+    ASSERT_TRUE(entry.SetFile(u"ghost.dll", 0, 0, 0, 0));
+    EXPECT_FALSE(package.AddData(entry, nullptr, 100));
+    EXPECT_EQ(FileIo::GetLastError(), FileIo::kErrorInvalidParameter);
+    ASSERT_TRUE(entry.SetDirectory(u"folder"));
+    EXPECT_TRUE(package.AddData(entry, nullptr, 0));
+    ASSERT_TRUE(package.Commit());
+    ASSERT_TRUE(package.Open(pkg, false));
+    EXPECT_EQ(package.GetCatalog().GetCount(), 1);
 }
 
 TEST_F(PackageFileTest, EmptyFileExtractsOnlyFromCompressedPackages)
