@@ -275,6 +275,56 @@ bool CRegistryKey::QueryBinaryArray(const std::string& name, std::vector<BYTE>& 
     return true;
 }
 
+bool CRegistryKey::QueryMultiString(const std::string& name, std::vector<std::string>& values) const
+{
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (!QueryTypeAndSize(name, type, size))
+    {
+        return false;
+    }
+    if (type != REG_MULTI_SZ)
+    {
+        SetLastError(ERROR_INVALID_DATATYPE);
+        return false;
+    }
+    std::vector<char> data(size + 2, '\0');
+    DWORD read = size;
+    const LONG result = RegQueryValueExA(m_hKey, name.c_str(), nullptr, &type,
+                                         reinterpret_cast<BYTE*>(data.data()), &read);
+    if (result != ERROR_SUCCESS || type != REG_MULTI_SZ)
+    {
+        SetLastError(result != ERROR_SUCCESS ? static_cast<DWORD>(result) : ERROR_INVALID_DATATYPE);
+        return false;
+    }
+    std::vector<std::string> strings;
+    for (DWORD start = 0; start < read;)
+    {
+        const std::string one(data.data() + start);
+        strings.push_back(one);
+        start += static_cast<DWORD>(one.size()) + 1;
+    }
+    // The list's own closing zero reads as one more empty string.
+    if (!strings.empty() && strings.back().empty())
+    {
+        strings.pop_back();
+    }
+    values.swap(strings);
+    return true;
+}
+
+LONG CRegistryKey::SetMultiString(const std::string& name, const std::vector<std::string>& values)
+{
+    std::string data;
+    for (const std::string& value : values)
+    {
+        data += value;
+        data += '\0';
+    }
+    data += '\0';
+    return SetValue(name, REG_MULTI_SZ, data.data(), static_cast<DWORD>(data.size()));
+}
+
 LONG CRegistryKey::SetValue(const std::string& name, DWORD type, const void* bytes, DWORD size)
 {
     if (!m_hKey)

@@ -1,16 +1,22 @@
 #include "install/FileReplacer.h"
 
+#include "config/RegistryKey.h"
 #include "framework/Messages.h"
 #include "framework/Platform.h"
 #include "framework/SetupState.h"
 #include "framework/SystemError.h"
+#include "framework/resource.h"
+#include "install/BootRenames.h"
 #include "install/ReplaceRules.h"
+#include "install/TempFileRecord.h"
 #include "install/WininitMerge.h"
 #include "package/PackageFile.h"
-#include "framework/resource.h"
 
 namespace
 {
+const char kSessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char kPendingRenamesValue[] = "PendingFileRenameOperations";
+
 FILETIME ToFileTime(uint64_t value)
 {
     FILETIME time;
@@ -32,22 +38,82 @@ std::string ShortPath(const std::string& path)
     return std::string(buffer, length);
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes)
+// WININIT.INI's bytes; a missing file is an empty one. Any other failure to read it
+// whole is reported as false, so that a file read only in part is never rewritten.
+bool ReadWininit(const std::string& path, std::string& bytes)
 {
     CFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid())
     {
-        return false;
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
     char chunk[4096];
-    DWORD done = 0;
-    while (ReadFile(file.Get(), chunk, sizeof(chunk), &done, nullptr) && done > 0)
+    for (;;)
     {
+        DWORD done = 0;
+        if (!ReadFile(file.Get(), chunk, sizeof(chunk), &done, nullptr))
+        {
+            return false;
+        }
+        if (done == 0)
+        {
+            return true;
+        }
         bytes.append(chunk, done);
     }
-    return true;
 }
+
+bool WriteAll(HANDLE file, const std::string& text)
+{
+    DWORD done = 0;
+    return WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) &&
+           done == text.size() && FlushFileBuffers(file);
+}
+
+// A temporary file of the replacement: recorded until it is placed or scheduled,
+// and deleted with its record on any way out that did not keep it.
+class CTemporary
+{
+public:
+    explicit CTemporary(const std::string& path) : m_path(path), m_kept(false) {}
+    ~CTemporary()
+    {
+        if (!m_kept)
+        {
+            Delete();
+        }
+    }
+    CTemporary(const CTemporary&) = delete;
+    CTemporary& operator=(const CTemporary&) = delete;
+
+    const std::string& Path() const { return m_path; }
+
+    // The file is placed (renamed onto its target): nothing is left to remove.
+    void Placed()
+    {
+        m_kept = true;
+        TempFileRecord::Remove(m_path);
+    }
+    // The file stays for a boot-time move; the record goes once the move is registered.
+    void Kept() { m_kept = true; }
+
+    void Delete()
+    {
+        m_kept = true;
+        const DWORD saved = GetLastError();
+        if (DeleteFileA(m_path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND)
+        {
+            TempFileRecord::Remove(m_path);
+        }
+        SetLastError(saved);
+    }
+
+private:
+    std::string m_path;
+    bool m_kept;
+};
 } // namespace
 
 CFileReplacer::CFileReplacer(CSetupState& state) : m_state(state) {}
@@ -56,48 +122,50 @@ bool CFileReplacer::ReplaceFile(CPackageFile& package, const CPackageCatalogEntr
                                 const std::string& targetPath)
 {
     std::string tempPath;
-    CFileHandle temp = CreateTempFile(targetPath, tempPath);
-    if (!temp.IsValid())
+    CFileHandle file = CreateTempFile(targetPath, tempPath);
+    if (!file.IsValid())
     {
         return false;
     }
+    CTemporary temporary(tempPath);
 
     // The error text is taken before the clean-up calls overwrite the error code.
     auto abandon = [&](UINT messageId)
     {
         const std::string error = SystemError::LastErrorText();
-        temp.Reset();
-        DeleteFileA(tempPath.c_str());
+        file.Reset();
+        temporary.Delete();
         Messages::Show(messageId, {error});
         return false;
     };
 
     // An uncompressed package gives an empty file no block to extract from; the
     // new temporary file already holds its whole content.
-    if (entry.GetUnpackedSize() != 0 && !package.ExtractToFile(index, temp.Get()))
+    if (entry.GetUnpackedSize() != 0 && !package.ExtractToFile(index, file.Get()))
     {
         return abandon(IDS_READ_PACKAGE_FAILED);
     }
-    if (!FlushFileBuffers(temp.Get()))
+    if (!FlushFileBuffers(file.Get()))
     {
         return abandon(IDS_WRITE_FILE_FAILED);
     }
     const FILETIME created = ToFileTime(entry.GetCreationTime());
     const FILETIME written = ToFileTime(entry.GetLastWriteTime());
-    if (!SetFileTime(temp.Get(), &created, nullptr, &written))
+    if (!SetFileTime(file.Get(), &created, nullptr, &written))
     {
         return abandon(IDS_WRITE_FILE_FAILED);
     }
-    temp.Reset();
+    file.Reset();
 
     if (MoveFileA(tempPath.c_str(), targetPath.c_str()))
     {
+        temporary.Placed();
         return true;
     }
     if (GetLastError() != ERROR_ALREADY_EXISTS)
     {
         const std::string error = SystemError::LastErrorText();
-        DeleteFileA(tempPath.c_str());
+        temporary.Delete();
         Messages::Show(IDS_RENAME_FAILED, {error});
         return false;
     }
@@ -108,16 +176,21 @@ bool CFileReplacer::ReplaceFile(CPackageFile& package, const CPackageCatalogEntr
         if (!DeleteFileA(targetPath.c_str()))
         {
             // In use: the temporary file waits beside the target for the restart.
+            temporary.Kept();
             ScheduleBootReplace(tempPath, targetPath);
             return true;
         }
     }
     if (MoveFileA(tempPath.c_str(), targetPath.c_str()))
     {
+        temporary.Placed();
         return true;
     }
+    // The old file is gone: the new one is kept and moved in at the next boot, so the
+    // target never ends with neither.
     const std::string error = SystemError::LastErrorText();
-    DeleteFileA(tempPath.c_str());
+    temporary.Kept();
+    ScheduleBootMove(tempPath, targetPath);
     Messages::Show(IDS_RENAME_AFTER_DELETE_FAILED, {targetPath, error});
     return false;
 }
@@ -132,12 +205,16 @@ CFileHandle CFileReplacer::CreateTempFile(const std::string& targetPath, std::st
         tempPath = ReplaceRules::TempFileName(folder, number++);
     } while (GetFileAttributesA(tempPath.c_str()) != INVALID_FILE_ATTRIBUTES);
 
+    // Recorded before it exists, so that no moment leaves it unknown to the next run.
+    TempFileRecord::Add(tempPath);
     CFileHandle file(CreateFileA(tempPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
                                  nullptr));
     if (!file.IsValid())
     {
-        Messages::Show(IDS_TEMP_FILE_FAILED, {tempPath, SystemError::LastErrorText()});
+        const std::string error = SystemError::LastErrorText();
+        TempFileRecord::Remove(tempPath);
+        Messages::Show(IDS_TEMP_FILE_FAILED, {tempPath, error});
     }
     return file;
 }
@@ -146,10 +223,25 @@ void CFileReplacer::ScheduleBootReplace(const std::string& tempPath, const std::
 {
     if (Platform::IsWindowsNT())
     {
-        if (!MoveFileExA(targetPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ||
-            !MoveFileExA(tempPath.c_str(), targetPath.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT))
+        if (!MoveFileExA(targetPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
         {
             Messages::Show(IDS_BOOT_REPLACE_FAILED, {SystemError::LastErrorText()});
+            DeleteFileA(tempPath.c_str());
+            TempFileRecord::Remove(tempPath);
+        }
+        else if (!MoveFileExA(tempPath.c_str(), targetPath.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT))
+        {
+            // Deleted at boot with nothing in its place would lose the file: the
+            // delete request is taken back, and the old file stays.
+            const std::string error = SystemError::LastErrorText();
+            WithdrawBootDelete(targetPath);
+            DeleteFileA(tempPath.c_str());
+            TempFileRecord::Remove(tempPath);
+            Messages::Show(IDS_BOOT_REPLACE_FAILED, {error});
+        }
+        else
+        {
+            TempFileRecord::Remove(tempPath);
         }
     }
     else
@@ -159,37 +251,131 @@ void CFileReplacer::ScheduleBootReplace(const std::string& tempPath, const std::
         const std::string shortTarget = ShortPath(targetPath);
         m_state.m_renameList.push_back("NUL=" + shortTarget);
         m_state.m_renameList.push_back(shortTarget + "=" + shortTemp);
+        m_queued.push_back(tempPath);
     }
     m_state.m_bRestartNeeded = true;
 }
 
+void CFileReplacer::ScheduleBootMove(const std::string& tempPath, const std::string& targetPath)
+{
+    if (Platform::IsWindowsNT())
+    {
+        if (MoveFileExA(tempPath.c_str(), targetPath.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT))
+        {
+            TempFileRecord::Remove(tempPath);
+        }
+    }
+    else
+    {
+        // The target is gone and has no short name of its own: its folder's stands in.
+        const std::string folder = ReplaceRules::FolderOf(targetPath);
+        const std::string name = targetPath.substr(folder.size() + 1);
+        m_state.m_renameList.push_back(ShortPath(folder) + "\\" + name + "=" + ShortPath(tempPath));
+        m_queued.push_back(tempPath);
+    }
+    m_state.m_bRestartNeeded = true;
+}
+
+void CFileReplacer::WithdrawBootDelete(const std::string& targetPath)
+{
+    CRegistryKey key;
+    std::vector<std::string> pending;
+    if (key.Open(HKEY_LOCAL_MACHINE, kSessionManagerKey, KEY_QUERY_VALUE | KEY_SET_VALUE) &&
+        key.QueryMultiString(kPendingRenamesValue, pending) &&
+        BootRenames::WithdrawDelete(pending, targetPath))
+    {
+        if (pending.empty())
+        {
+            key.DeleteValue(kPendingRenamesValue);
+        }
+        else
+        {
+            key.SetMultiString(kPendingRenamesValue, pending);
+        }
+    }
+}
+
+void CFileReplacer::RemoveLeftovers()
+{
+    std::vector<std::string> pending;
+    std::vector<std::string> wininit;
+    const bool windowsNT = Platform::IsWindowsNT();
+    if (windowsNT)
+    {
+        CRegistryKey key;
+        if (key.Open(HKEY_LOCAL_MACHINE, kSessionManagerKey, KEY_QUERY_VALUE))
+        {
+            key.QueryMultiString(kPendingRenamesValue, pending);
+        }
+    }
+    else
+    {
+        std::string bytes;
+        ReadWininit(m_state.m_strWindowsFolder + "\\WININIT.INI", bytes);
+        wininit = WininitMerge::SplitLines(bytes);
+    }
+    for (const std::string& path : TempFileRecord::Paths())
+    {
+        // A file the system moves at the next boot is the system's now.
+        const bool registered = windowsNT ? BootRenames::NtListMoves(pending, path)
+                                          : BootRenames::WininitMoves(wininit, ShortPath(path));
+        if (registered || DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND ||
+            GetLastError() == ERROR_PATH_NOT_FOUND)
+        {
+            TempFileRecord::Remove(path);
+        }
+    }
+}
+
 void CFileReplacer::WriteWininit()
 {
+    std::vector<std::string> queued;
+    queued.swap(m_queued);
     const std::string path = m_state.m_strWindowsFolder + "\\WININIT.INI";
-    std::string bytes;
-    std::vector<std::string> lines;
-    if (ReadWholeFile(path, bytes))
+    // The pairs could not be written: their files have no move waiting for them.
+    auto drop = [&](const std::string& error)
     {
-        lines = WininitMerge::SplitLines(bytes);
+        m_state.m_renameList.clear();
+        for (const std::string& temporary : queued)
+        {
+            DeleteFileA(temporary.c_str());
+            TempFileRecord::Remove(temporary);
+        }
+        Messages::Show(IDS_WININIT_FAILED, {error});
+    };
+
+    // An unreadable file is left as it is: rewriting what could be read would lose
+    // other programs' renames.
+    std::string bytes;
+    if (!ReadWininit(path, bytes))
+    {
+        drop(SystemError::LastErrorText());
+        return;
     }
+    std::vector<std::string> lines = WininitMerge::SplitLines(bytes);
     WininitMerge::Merge(lines, m_state.m_renameList);
-    m_state.m_renameList.clear();
 
     CFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid())
     {
-        Messages::Show(IDS_WININIT_FAILED, {SystemError::LastErrorText()});
+        drop(SystemError::LastErrorText());
         return;
     }
-    const std::string text = WininitMerge::JoinLines(lines);
-    DWORD done = 0;
-    // A short write would leave the system's rename list cut off: say so.
-    if (!WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &done, nullptr) ||
-        done != text.size() || !FlushFileBuffers(file.Get()))
+    if (!WriteAll(file.Get(), WininitMerge::JoinLines(lines)))
     {
+        // A file cut short would lose the system's renames: what it held goes back.
         const std::string error = SystemError::LastErrorText();
+        SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN);
+        SetEndOfFile(file.Get());
+        WriteAll(file.Get(), bytes);
         file.Reset();
-        Messages::Show(IDS_WININIT_FAILED, {error});
+        drop(error);
+        return;
+    }
+    m_state.m_renameList.clear();
+    for (const std::string& temporary : queued)
+    {
+        TempFileRecord::Remove(temporary);
     }
 }

@@ -6,6 +6,7 @@
 #include "package/UniqueHandle.h"
 
 #include <string>
+#include <vector>
 
 struct CSetupState;
 class CPackageFile;
@@ -29,9 +30,22 @@ public:
     // restart as needed: at once on NT, through the rename list on 9x.
     void ScheduleBootReplace(const std::string& tempPath, const std::string& targetPath);
 
-    // Merges the rename list into WININIT.INI's [rename] section and empties it.
+    // Removes the temporary files that a run cut short left behind, except those the
+    // system moves at the next boot.
+    void RemoveLeftovers();
+
+    // Merges the rename list into WININIT.INI's [rename] section and empties it. When
+    // the file cannot be read whole or written, it stays as it was, and the files the
+    // list would have moved are deleted.
     void WriteWininit();
 
 private:
+    // The target is gone: the temporary file is moved onto it at the next boot.
+    void ScheduleBootMove(const std::string& tempPath, const std::string& targetPath);
+    // Takes back the request to delete `targetPath` at boot, when it is the last one.
+    static void WithdrawBootDelete(const std::string& targetPath);
+
     CSetupState& m_state;
+    // 9x: the temporary files of the pairs waiting in the rename list.
+    std::vector<std::string> m_queued;
 };

@@ -12,6 +12,8 @@
 #include "package/EntryName.h"
 #include "package/PackageFile.h"
 
+#include <exception>
+#include <memory>
 #include <utility>
 
 namespace
@@ -42,6 +44,7 @@ CPackageInstaller::CPackageInstaller(CSetupState& state, ReplaceQuestion ask)
 
 bool CPackageInstaller::InstallPackages(IProgressReport& progress)
 {
+    m_replacer.RemoveLeftovers();
     for (const PackageTable::Placement& placement : PackageTable::Placements(
              Platform::IsWindowsNT(), m_state.m_strInstallPath, m_state.m_strSystemFolder))
     {
@@ -57,19 +60,45 @@ bool CPackageInstaller::InstallPackage(IProgressReport& progress, const std::str
                                        const std::string& targetFolder)
 {
     CPackageFile package(false);
-    if (!package.Open(m_state.m_strSourceFolder + name, false))
+    std::unique_ptr<CPackageCatalog> catalog;
+    try
+    {
+        if (package.Open(m_state.m_strSourceFolder + name, false))
+        {
+            catalog.reset(new CPackageCatalog(package.GetCatalog()));
+        }
+    }
+    catch (const std::exception&)
+    {
+        // A catalog too large for the memory left is a package that cannot be read.
+        package.Close();
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    if (!catalog)
     {
         Messages::Show(IDS_PACKAGE_OPEN_FAILED, {name, SystemError::LastErrorText()});
         return false;
     }
-    const CPackageCatalog catalog = package.GetCatalog();
     if (package.GetBuildNumber() != KELVARIN_BUILD_NUMBER)
     {
         Messages::Show(IDS_PACKAGE_WRONG_BUILD, {name});
         return false;
     }
+    const bool installed = InstallEntries(progress, package, *catalog, name,
+                                          ReplaceRules::WithTrailingBackslash(targetFolder));
+    // Also after a failure: the pairs queued so far name complete files whose targets
+    // are in use, and are replaced at the next boot as on the NT family.
+    if (!Platform::IsWindowsNT() && !m_state.m_renameList.empty())
+    {
+        m_replacer.WriteWininit();
+    }
+    return installed;
+}
 
-    const std::string folder = ReplaceRules::WithTrailingBackslash(targetFolder);
+bool CPackageInstaller::InstallEntries(IProgressReport& progress, CPackageFile& package,
+                                       const CPackageCatalog& catalog, const std::string& name,
+                                       const std::string& folder)
+{
     for (int index = 0; index < catalog.GetCount(); ++index)
     {
         const CPackageCatalogEntry entry = catalog.GetEntry(index);
@@ -96,10 +125,6 @@ bool CPackageInstaller::InstallPackage(IProgressReport& progress, const std::str
             Messages::Show(IDS_PACKAGE_CORRUPT, {name});
             return false;
         }
-    }
-    if (!Platform::IsWindowsNT() && !m_state.m_renameList.empty())
-    {
-        m_replacer.WriteWininit();
     }
     return true;
 }

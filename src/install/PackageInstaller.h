@@ -8,6 +8,8 @@
 #include <string>
 
 struct CSetupState;
+class CPackageCatalog;
+class CPackageFile;
 class IProgressReport;
 
 class CPackageInstaller
@@ -25,6 +27,11 @@ public:
                         const std::string& targetFolder);
 
 private:
+    // The catalog's entries in order; false at the first that fails.
+    bool InstallEntries(IProgressReport& progress, CPackageFile& package,
+                        const CPackageCatalog& catalog, const std::string& name,
+                        const std::string& folder);
+
     CSetupState& m_state;
     CFileReplacer m_replacer;
     CFileInstaller m_installer;

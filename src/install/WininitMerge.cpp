@@ -1,5 +1,6 @@
 #include "install/WininitMerge.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace WininitMerge
@@ -49,11 +50,14 @@ bool IsRenameHeader(const std::string& line)
 
 std::vector<std::string> SplitLines(const std::string& bytes)
 {
+    // A Ctrl-Z ends the text for every text-mode reader, the system's at boot among
+    // them: what follows it is not read, and lines placed after it would never run.
+    const std::string::size_type end = std::min(bytes.find('\x1A'), bytes.size());
     std::string text;
-    text.reserve(bytes.size());
-    for (std::string::size_type i = 0; i < bytes.size(); ++i)
+    text.reserve(end);
+    for (std::string::size_type i = 0; i < end; ++i)
     {
-        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+        if (bytes[i] == '\r' && i + 1 < end && bytes[i + 1] == '\n')
         {
             continue;
         }

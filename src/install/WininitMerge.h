@@ -8,8 +8,8 @@
 namespace WininitMerge
 {
 // The lines of a file's bytes as a text-mode read with a 1,024-character buffer
-// sees them: CR LF becomes LF, a line longer than 1,023 characters comes out in
-// pieces, and one trailing line feed is dropped from each.
+// sees them: the text ends at a Ctrl-Z, CR LF becomes LF, a line longer than 1,023
+// characters comes out in pieces, and one trailing line feed is dropped from each.
 std::vector<std::string> SplitLines(const std::string& bytes);
 
 // Every line followed by CR LF, as a text-mode write produces it.

@@ -57,6 +57,11 @@ TEST(WininitMergeTest, LinesAreReadAsATextModeReadSeesThem)
     EXPECT_EQ(WininitMerge::SplitLines("\r\n\r\nx"), Lines({"", "", "x"}));
     // A lone CR is kept; only CR LF pairs are folded.
     EXPECT_EQ(WininitMerge::SplitLines("a\rb\n"), Lines({"a\rb"}));
+    // The text ends at a Ctrl-Z, so that nothing is placed where a reader stops.
+    EXPECT_EQ(WininitMerge::SplitLines("[rename]\r\nNUL=C:\\X\r\n\x1A"),
+              Lines({"[rename]", "NUL=C:\\X"}));
+    EXPECT_EQ(WininitMerge::SplitLines("[rename]\r\nNUL=C:\\X\x1A\r\nlost"),
+              Lines({"[rename]", "NUL=C:\\X"}));
 
     // A line longer than 1,023 characters comes out in 1,023-character pieces.
     const std::string longLine(2100, 'q');
