@@ -18,7 +18,7 @@ class CBenchApp : public CKelvarinApp
 {
 public:
     CBenchApp() : CKelvarinApp(true) {}
-    int DoMessageBox(const std::string& text, UINT /*type*/) override
+    int DoMessageBox(const std::string& text, UINT /*type*/, HWND /*owner*/) override
     {
         std::fprintf(stderr, "message: %s\n", text.c_str());
         ++m_messages;

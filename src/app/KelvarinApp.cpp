@@ -24,6 +24,8 @@
 
 #include <ole2.h>
 
+#include <exception>
+
 namespace
 {
 // OLE stays initialised for the whole run: the shortcut step creates COM objects
@@ -238,12 +240,30 @@ bool CKelvarinApp::Install(IProgressReport& progress)
         {
             progress.SetStatus(step.status, 0);
         }
-        if (!(this->*step.run)(progress) && step.stopsOnFailure)
+        bool done = false;
+        try
+        {
+            done = (this->*step.run)(progress);
+        }
+        catch (const std::exception&)
+        {
+            // Memory ran out inside the step: it stops like any other failure, and says why.
+            if (step.stopsOnFailure)
+            {
+                ReportOutOfMemory();
+            }
+        }
+        if (!done && step.stopsOnFailure)
         {
             return false;
         }
     }
     return true;
+}
+
+void CKelvarinApp::ReportOutOfMemory()
+{
+    Messages::ShowText(SystemError::Text(ERROR_NOT_ENOUGH_MEMORY));
 }
 
 bool CKelvarinApp::CreateFolderTree(IProgressReport& progress)
@@ -309,25 +329,46 @@ bool CKelvarinApp::Uninstall()
 
     // An empty or root folder would turn the tree deletion on a whole drive or
     // share: it is refused the way a folder the system will not remove is.
-    if (UninstallRules::IsDeletableInstallFolder(folder))
-    {
-        DeleteFolderTree(folder);
-    }
-    else
-    {
-        SetLastError(ERROR_ACCESS_DENIED);
-        Messages::Show(IDS_DELETE_FOLDER_FAILED, {folder, SystemError::LastErrorText()});
-    }
+    // No stage stops the uninstall: one that runs out of memory says so, and the next
+    // one runs.
+    RunStage(
+        [&]
+        {
+            // An empty, root or relative folder would turn the tree deletion on a whole
+            // drive, a share or wherever the setup runs: it is refused the way a folder
+            // the system will not remove is.
+            if (UninstallRules::IsDeletableInstallFolder(folder))
+            {
+                DeleteFolderTree(folder);
+            }
+            else
+            {
+                SetLastError(ERROR_ACCESS_DENIED);
+                Messages::Show(IDS_DELETE_FOLDER_FAILED, {folder, SystemError::LastErrorText()});
+            }
+        });
     dlg.StageDone(1);
-    CProductRegistry::RemoveProductRegistry();
+    RunStage([] { CProductRegistry::RemoveProductRegistry(); });
     dlg.StageDone(2);
-    CShortcuts(m_state).RemoveShortcuts();
+    RunStage([this] { CShortcuts(m_state).RemoveShortcuts(); });
     dlg.StageDone(3);
     Messages::Show(IDS_UNINSTALL_COMPLETE);
 
     SetMainWnd(nullptr);
     dlg.DestroyWindow();
     return true;
+}
+
+void CKelvarinApp::RunStage(const std::function<void()>& stage)
+{
+    try
+    {
+        stage();
+    }
+    catch (const std::exception&)
+    {
+        ReportOutOfMemory();
+    }
 }
 
 void CKelvarinApp::DeleteFolderTree(const std::string& folder)

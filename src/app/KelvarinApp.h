@@ -7,6 +7,7 @@
 #include "framework/WinApp.h"
 #include "package/BuildNumber.h"
 
+#include <functional>
 #include <string>
 
 class IProgressReport;
@@ -73,6 +74,9 @@ private:
     // Runs the install through its progress window; false when it did not succeed.
     bool RunInstall();
     void FinishInstall();
+    // One stage of the uninstall; running out of memory in it is told, not fatal.
+    void RunStage(const std::function<void()>& stage);
+    static void ReportOutOfMemory();
 
     CSetupState m_state;
     bool m_bArdentBuild;

@@ -13,10 +13,11 @@
 
 namespace
 {
-// The message carries the thread's last error, as the convention has it, not the HRESULT.
-bool ReportFailure()
+// The message carries the thread's last error, as the convention has it; a COM call
+// that failed without setting one is told by its HRESULT rather than as a success.
+bool ReportFailure(HRESULT hr)
 {
-    Messages::Show(IDS_SHORTCUT_FAILED, {SystemError::LastErrorText()});
+    Messages::Show(IDS_SHORTCUT_FAILED, {SystemError::ComErrorText(hr)});
     return false;
 }
 } // namespace
@@ -51,7 +52,7 @@ bool CShortcuts::CreateShortcut(const std::string& folder)
                                   link.ReceiveVoid());
     if (FAILED(hr))
     {
-        return ReportFailure();
+        return ReportFailure(hr);
     }
     link->SetPath(ShortcutPaths::Target(m_state.m_strInstallPath, Platform::IsWindowsNT()).c_str());
     link->SetDescription(edition.c_str());
@@ -60,7 +61,7 @@ bool CShortcuts::CreateShortcut(const std::string& folder)
     hr = link->QueryInterface(IID_IPersistFile, file.ReceiveVoid());
     if (FAILED(hr))
     {
-        return ReportFailure();
+        return ReportFailure(hr);
     }
 
     WCHAR widePath[MAX_PATH];
@@ -79,7 +80,7 @@ bool CShortcuts::CreateShortcut(const std::string& folder)
     }
     if (FAILED(hr))
     {
-        return ReportFailure();
+        return ReportFailure(hr);
     }
     return true;
 }

@@ -28,13 +28,27 @@ int Show(UINT id, const std::vector<std::string>& args, UINT type)
     return ShowText(Format(id, args), type);
 }
 
-int ShowText(const std::string& text, UINT type)
+namespace
+{
+int ShowTextOwned(HWND owner, const std::string& text, UINT type)
 {
     CWinApp* app = CWinApp::Get();
     if (app)
     {
-        return app->DoMessageBox(text, type);
+        return app->DoMessageBox(text, type, owner);
     }
-    return MessageBoxA(nullptr, text.c_str(), "Setup", type);
+    return MessageBoxA(owner, text.c_str(), "Setup", type);
+}
+} // namespace
+
+int ShowText(const std::string& text, UINT type)
+{
+    CWinApp* app = CWinApp::Get();
+    return ShowTextOwned(app ? app->GetMainWnd() : nullptr, text, type);
+}
+
+int ShowOwned(HWND owner, UINT id, UINT type)
+{
+    return ShowTextOwned(owner, Format(id), type);
 }
 } // namespace Messages

@@ -22,4 +22,8 @@ int Show(UINT id, const std::vector<std::string>& args = {}, UINT type = kDefaul
 
 // Shows a ready text.
 int ShowText(const std::string& text, UINT type = kDefaultType);
+
+// Shows string `id` owned by `owner`: a dialog's own question is modal to that dialog,
+// so nothing behind the question can be pressed while it is up.
+int ShowOwned(HWND owner, UINT id, UINT type);
 } // namespace Messages

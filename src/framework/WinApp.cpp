@@ -34,10 +34,10 @@ int CWinApp::Run(HINSTANCE hInstance)
     return InitInstance() ? 0 : 1;
 }
 
-int CWinApp::DoMessageBox(const std::string& text, UINT type)
+int CWinApp::DoMessageBox(const std::string& text, UINT type, HWND owner)
 {
     const std::string caption = GetAppTitle();
-    return MessageBoxA(m_hMainWnd, text.c_str(), caption.c_str(), type);
+    return MessageBoxA(owner, text.c_str(), caption.c_str(), type);
 }
 
 std::string CWinApp::GetAppTitle() const

@@ -26,8 +26,9 @@ public:
     // The start-up routine; its result carries no meaning beyond ending the run.
     virtual BOOL InitInstance() = 0;
 
-    // Shows a message box owned by the main window, captioned with the program's name.
-    virtual int DoMessageBox(const std::string& text, UINT type);
+    // Shows a message box owned by `owner` (as a rule the main window), captioned with
+    // the program's name.
+    virtual int DoMessageBox(const std::string& text, UINT type, HWND owner);
 
     HWND GetMainWnd() const { return m_hMainWnd; }
     void SetMainWnd(HWND hWnd) { m_hMainWnd = hWnd; }

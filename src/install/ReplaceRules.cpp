@@ -34,6 +34,11 @@ Answer AnswerFor(long long endCode, bool yesToAll, bool no)
     {
         return no ? Answer::No : Answer::Cancel;
     }
+    // A question that could not be shown was never answered: the user's file stays.
+    if (endCode != 1)
+    {
+        return Answer::No;
+    }
     return yesToAll ? Answer::YesToAll : Answer::Yes;
 }
 

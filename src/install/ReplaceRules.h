@@ -30,7 +30,7 @@ enum class Answer
 
 // The answer a closed question dialog gave: its end code (1 OK, 2 Cancel, -1 when
 // it could not be shown) and its two flags. No ends with the same code as Cancel;
-// the flag tells them apart.
+// the flag tells them apart. A question that was not shown counts as No.
 Answer AnswerFor(long long endCode, bool yesToAll, bool no);
 
 // The one runtime DLL that is replaced whenever its version differs. Only these two

@@ -77,7 +77,8 @@ std::string::size_type RootLength(const std::string& path, bool& absolute)
     }
     if (!path.empty() && IsSeparator(path[0]))
     {
-        return 0; // the current drive's root
+        absolute = false; // the root of whichever drive is current
+        return 0;
     }
     absolute = false;
     return 0;
@@ -130,6 +131,7 @@ bool IsDeletableInstallFolder(const std::string& folder)
         }
         ++depth;
     }
-    return depth > 0 && !aboveStart;
+    // A relative path names a folder below wherever the uninstall happens to run.
+    return absolute && depth > 0 && !aboveStart;
 }
 } // namespace UninstallRules

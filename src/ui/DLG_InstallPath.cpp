@@ -26,7 +26,7 @@ bool DLG_InstallPath::OnCommand(WORD id, WORD code, HWND control)
 
 void DLG_InstallPath::OnCancel()
 {
-    if (Messages::Show(IDS_CANCEL_SETUP, {}, MB_YESNO | MB_ICONQUESTION) == IDYES)
+    if (Messages::ShowOwned(m_hWnd, IDS_CANCEL_SETUP, MB_YESNO | MB_ICONQUESTION) == IDYES)
     {
         CDialog::OnCancel();
     }

@@ -108,7 +108,8 @@ enum class Route
 };
 Route RouteFor(const MenuResult& result);
 
-// The install folder after the path dialog: an empty text keeps the menu's folder,
-// any other text is taken as typed.
+// The install folder after the path dialog: an empty text keeps the menu's folder; a
+// relative name ("Nimbus", "\Nimbus", "D:Nimbus") is anchored at the root of its drive
+// or of the menu folder's; any other text is taken as typed.
 std::string FolderAfterPathDialog(const std::string& menuFolder, const std::string& typed);
 } // namespace MainMenuLogic

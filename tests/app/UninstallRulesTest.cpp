@@ -30,8 +30,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FolderCase{"\\\\?\\C:\\Nimbus", true},
                       FolderCase{"\\\\?\\UNC\\server\\share\\Nimbus", true},
                       FolderCase{"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\Nimbus", true},
-                      FolderCase{"\\Nimbus", true}, FolderCase{"C:Nimbus", true},
-                      FolderCase{"Nimbus", true}, FolderCase{"C:\\.Nimbus", true}));
+                      FolderCase{"C:\\.Nimbus", true}));
 
 INSTANTIATE_TEST_SUITE_P(
     Roots, DeletableInstallFolderTest,
@@ -58,4 +57,11 @@ INSTANTIATE_TEST_SUITE_P(LeadingBack, DeletableInstallFolderTest,
                                            FolderCase{"..", false}, FolderCase{"..\\Nimbus", false},
                                            FolderCase{"Nimbus\\..\\..\\Other", false},
                                            FolderCase{" ", false}));
+
+// A relative folder would be deleted below wherever the uninstall runs.
+INSTANTIATE_TEST_SUITE_P(Relative, DeletableInstallFolderTest,
+                         ::testing::Values(FolderCase{"\\Nimbus", false},
+                                           FolderCase{"C:Nimbus", false},
+                                           FolderCase{"Nimbus", false},
+                                           FolderCase{"Nimbus\\Programs", false}));
 } // namespace

@@ -43,12 +43,16 @@ protected:
     }
 
     // Expects the cancel question, answers it, and gives the box back.
-    void ExpectCancelQuestion(int answer)
+    // The question is modal to the dialog that asks it: nothing behind it can be
+    // pressed, and no second question can stack on it.
+    void ExpectCancelQuestion(HWND asker, int answer)
     {
         RobotMessageBox box;
         ASSERT_TRUE(robot.WaitMessageBox(box)) << SetupRun::DescribeWindows(robot);
         EXPECT_EQ(box.caption, "Setup");
         EXPECT_EQ(box.text, kCancelQuestion);
+        EXPECT_EQ(GetWindow(box.hWnd, GW_OWNER), asker);
+        EXPECT_FALSE(IsWindowEnabled(asker));
         robot.Answer(box, answer);
         EXPECT_TRUE(robot.WaitWindowGone(box.hWnd, 5000));
     }
@@ -181,17 +185,17 @@ TEST_F(UserPathTest, NoKeepsTheAgreementAsItWasAndYesEndsSilently)
     robot.Click(agreement, kAccept);
 
     robot.Click(agreement, IDCANCEL);
-    ExpectCancelQuestion(IDNO);
+    ExpectCancelQuestion(agreement, IDNO);
     EXPECT_EQ(robot.WaitWindow("Permission", 0), agreement);
     EXPECT_TRUE(CRobot::IsChecked(agreement, kAccept));
     EXPECT_TRUE(CRobot::IsControlEnabled(agreement, kAgreementInstall));
 
     PostMessageA(agreement, WM_CLOSE, 0, 0);
-    ExpectCancelQuestion(IDNO);
+    ExpectCancelQuestion(agreement, IDNO);
     EXPECT_EQ(robot.WaitWindow("Permission", 0), agreement);
 
     PressEscape(agreement);
-    ExpectCancelQuestion(IDYES);
+    ExpectCancelQuestion(agreement, IDYES);
     std::string why;
     EXPECT_TRUE(EndsSilently(robot, why)) << why;
     EXPECT_EQ(RecordedInstallPath(), "C:\\Nimbus");
@@ -207,15 +211,15 @@ TEST_F(UserPathTest, NoKeepsTheTypedPathAndYesEndsSilentlyWithoutUsingIt)
     robot.SetText(path, kPath, "C:\\Studio");
 
     PostMessageA(path, WM_CLOSE, 0, 0);
-    ExpectCancelQuestion(IDNO);
+    ExpectCancelQuestion(path, IDNO);
     EXPECT_EQ(CRobot::ControlText(path, kPath), "C:\\Studio");
 
     PressEscape(path);
-    ExpectCancelQuestion(IDNO);
+    ExpectCancelQuestion(path, IDNO);
     EXPECT_EQ(robot.WaitWindow("Choose Install Path", 0), path);
 
     robot.Click(path, IDCANCEL);
-    ExpectCancelQuestion(IDYES);
+    ExpectCancelQuestion(path, IDYES);
     std::string why;
     EXPECT_TRUE(EndsSilently(robot, why)) << why;
     EXPECT_EQ(RecordedInstallPath(), "C:\\Nimbus");

@@ -138,4 +138,24 @@ TEST(PackageTableTest, FirstTwoRowsFollowThePlatformFamily)
         EXPECT_EQ(w9x[i + 2].target, std::string("D:\\P") + shared[i][1]);
     }
 }
+TEST(ReplaceRulesTest, TheDialogsEndReadsAsTheUsersAnswer)
+{
+    using ReplaceRules::Answer;
+    struct Case
+    {
+        long long endCode;
+        bool yesToAll, no;
+        Answer answer;
+    };
+    const Case cases[] = {
+        {1, false, false, Answer::Yes}, {1, true, false, Answer::YesToAll},
+        {2, false, true, Answer::No},   {2, false, false, Answer::Cancel},
+        {-1, false, false, Answer::No}, // never shown: the user's file is not overwritten
+        {0, false, false, Answer::No},
+    };
+    for (const Case& c : cases)
+    {
+        EXPECT_EQ(ReplaceRules::AnswerFor(c.endCode, c.yesToAll, c.no), c.answer) << c.endCode;
+    }
+}
 } // namespace

@@ -13,9 +13,9 @@ CTestApp::CTestApp(bool ardent) : CKelvarinApp(ardent)
     state.m_strSystemFolder.assign(folder, length);
 }
 
-int CTestApp::DoMessageBox(const std::string& text, UINT type)
+int CTestApp::DoMessageBox(const std::string& text, UINT type, HWND owner)
 {
-    shown.push_back({text, type, GetMainWnd()});
+    shown.push_back({text, type, owner});
     if (onShow)
     {
         onShow(shown.back());

@@ -412,6 +412,13 @@ TEST(FolderAfterPathDialogTest, EmptyKeepsTheMenusFolderAnythingElseIsTakenAsTyp
     EXPECT_EQ(FolderAfterPathDialog("C:\\Nimbus", ""), "C:\\Nimbus");
     EXPECT_EQ(FolderAfterPathDialog("C:\\Nimbus", "D:\\Studio\\"), "D:\\Studio\\");
     EXPECT_EQ(FolderAfterPathDialog("C:\\Nimbus", " "), " ");
-    EXPECT_EQ(FolderAfterPathDialog("C:\\Nimbus", "relative"), "relative");
+    EXPECT_EQ(FolderAfterPathDialog("C:\\Nimbus", "\\\\server\\share\\Nimbus"),
+              "\\\\server\\share\\Nimbus");
+    // A relative name is never recorded as typed: the uninstall would read it relative to
+    // wherever it runs.
+    EXPECT_EQ(FolderAfterPathDialog("C:\\Nimbus", "relative"), "C:\\relative");
+    EXPECT_EQ(FolderAfterPathDialog("E:\\Nimbus", "Studio\\Prompter"), "E:\\Studio\\Prompter");
+    EXPECT_EQ(FolderAfterPathDialog("C:\\Nimbus", "D:Studio"), "D:\\Studio");
+    EXPECT_EQ(FolderAfterPathDialog("C:\\Nimbus", "\\Studio"), "C:\\Studio");
 }
 } // namespace
