@@ -56,6 +56,10 @@ const ApiRow kApis[] = {
     {"GetSecurityInfo", {5, 8}},
     {"SetSecurityInfo", {5, 8}},
     {"SetEntriesInAclA", {8}},
+    {"OpenProcessToken", {5}},
+    {"LookupPrivilegeValueA", {1313}},
+    {"AdjustTokenPrivileges", {1300}},
+    {"ExitWindowsEx", {5, 1115}},
     {"operator new", {8}},
 };
 static_assert(sizeof(kApis) / sizeof(kApis[0]) == static_cast<size_t>(Api::Count),
@@ -98,15 +102,16 @@ bool Watching()
            GetCurrentThreadId() == g_thread.load(std::memory_order_relaxed) && !g_quiet;
 }
 
-void Record(Api api, std::string path)
+void Record(Api api, std::string path, uint32_t flags = 0)
 {
     std::vector<Change>& changes = TheRun().changes;
     // A file written in many chunks is one change, not thousands.
-    if (!changes.empty() && changes.back().api == api && changes.back().path == path)
+    if (!changes.empty() && changes.back().api == api && changes.back().path == path &&
+        changes.back().flags == flags)
     {
         return;
     }
-    changes.push_back({api, std::move(path)});
+    changes.push_back({api, std::move(path), flags});
 }
 
 std::string Narrow(const wchar_t* wide)
@@ -254,6 +259,15 @@ CQuiet::~CQuiet()
         g_quiet = false;
     }
     SetLastError(m_error);
+}
+
+void NoteCall(const Verdict& v, Api api, const char* what, uint32_t flags)
+{
+    if (v.watched)
+    {
+        CQuiet quiet;
+        Record(api, what ? what : "", flags);
+    }
 }
 
 void NoteFile(const Verdict& v, Api api, const char* path)

@@ -61,6 +61,11 @@ enum class Api
     GetSecurityInfo,
     SetSecurityInfo,
     SetEntriesInAclA,
+    // The restart: never carried out while armed (ExitWindowsEx answers success).
+    OpenProcessToken,
+    LookupPrivilegeValueA,
+    AdjustTokenPrivileges,
+    ExitWindowsEx,
     OperatorNew,
     Count
 };
@@ -117,10 +122,14 @@ std::vector<uint32_t> RealisticErrors(Api api);
 // the same change in a row are one. Files by their path as the program named it (a handle
 // opened before Arm: as the system spells it); registry keys as "HKLM\Software\Key", values
 // as "HKLM\Software\Key:Value". File opens count as changes when they may write or create.
+// `flags` holds a call's own flags where they matter: MoveFileExA's, ExitWindowsEx's,
+// OpenProcessToken's access, AdjustTokenPrivileges' attributes (its path names the
+// privilege), LookupPrivilegeValueA's path the privilege asked for.
 struct Change
 {
     Api api;
     std::string path;
+    uint32_t flags = 0;
 };
 std::vector<Change> Changes();
 

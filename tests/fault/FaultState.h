@@ -33,6 +33,8 @@ private:
 // Each does nothing unless the verdict was watched. Paths arrive as the callers' raw
 // strings, so that no allocation happens before the harness is quiet.
 void NoteFile(const Verdict& v, Api api, const char* path);
+// A call recorded by what it names (a path, a privilege) and its flags.
+void NoteCall(const Verdict& v, Api api, const char* what, uint32_t flags);
 void NoteFile(const Verdict& v, Api api, const wchar_t* path);
 void NoteHandle(const Verdict& v, Api api, HANDLE file);
 void NoteKey(const Verdict& v, Api api, HKEY key, const char* subKey, const char* value = nullptr);

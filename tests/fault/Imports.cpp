@@ -51,6 +51,10 @@ struct RealApis
     decltype(&::GetSecurityInfo) GetSecurityInfo;
     decltype(&::SetSecurityInfo) SetSecurityInfo;
     decltype(&::SetEntriesInAclA) SetEntriesInAclA;
+    decltype(&::OpenProcessToken) OpenProcessToken;
+    decltype(&::LookupPrivilegeValueA) LookupPrivilegeValueA;
+    decltype(&::AdjustTokenPrivileges) AdjustTokenPrivileges;
+    decltype(&::ExitWindowsEx) ExitWindowsEx;
 };
 RealApis g_real;
 
@@ -199,8 +203,8 @@ BOOL WINAPI StubMoveFileA(LPCSTR from, LPCSTR to)
 BOOL WINAPI StubMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags)
 {
     const Verdict v = Enter(Api::MoveFileExA);
-    detail::NoteFile(v, Api::MoveFileExA, from);
-    detail::NoteFile(v, Api::MoveFileExA, to);
+    detail::NoteCall(v, Api::MoveFileExA, from, flags);
+    detail::NoteCall(v, Api::MoveFileExA, to, flags);
     return v.fail ? FailWith(v, FALSE) : g_real.MoveFileExA(from, to, flags);
 }
 
@@ -332,6 +336,48 @@ LONG WINAPI StubRegCloseKey(HKEY key)
     return g_real.RegCloseKey(key);
 }
 
+BOOL WINAPI StubOpenProcessToken(HANDLE process, DWORD access, PHANDLE token)
+{
+    const Verdict v = Enter(Api::OpenProcessToken);
+    detail::NoteCall(v, Api::OpenProcessToken, "", access);
+    return v.fail ? FailWith(v, FALSE) : g_real.OpenProcessToken(process, access, token);
+}
+
+BOOL WINAPI StubLookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid)
+{
+    const Verdict v = Enter(Api::LookupPrivilegeValueA);
+    detail::NoteCall(v, Api::LookupPrivilegeValueA, name, 0);
+    return v.fail ? FailWith(v, FALSE) : g_real.LookupPrivilegeValueA(system, name, luid);
+}
+
+BOOL WINAPI StubAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state,
+                                      DWORD size, PTOKEN_PRIVILEGES previous, PDWORD returned)
+{
+    const Verdict v = Enter(Api::AdjustTokenPrivileges);
+    if (v.watched && state && state->PrivilegeCount > 0)
+    {
+        char name[64] = "";
+        DWORD length = sizeof(name);
+        LookupPrivilegeNameA(nullptr, &state->Privileges[0].Luid, name, &length);
+        detail::NoteCall(v, Api::AdjustTokenPrivileges, name, state->Privileges[0].Attributes);
+    }
+    return v.fail
+               ? FailWith(v, FALSE)
+               : g_real.AdjustTokenPrivileges(token, disableAll, state, size, previous, returned);
+}
+
+// A test never restarts the machine: while armed the call only answers.
+BOOL WINAPI StubExitWindowsEx(UINT flags, DWORD reason)
+{
+    const Verdict v = Enter(Api::ExitWindowsEx);
+    detail::NoteCall(v, Api::ExitWindowsEx, "", flags);
+    if (v.fail)
+    {
+        return FailWith(v, FALSE);
+    }
+    return v.watched ? TRUE : g_real.ExitWindowsEx(flags, reason);
+}
+
 HRESULT WINAPI StubCoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,
                                     LPVOID* object)
 {
@@ -416,21 +462,40 @@ FARPROC WINAPI StubGetProcAddress(HMODULE module, LPCSTR name);
 
 // Imported by the program: patched in its import table.
 const Hook kImports[] = {
-    FAULT_HOOK("kernel32.dll", CreateFileA),        FAULT_HOOK("kernel32.dll", ReadFile),
-    FAULT_HOOK("kernel32.dll", WriteFile),          FAULT_HOOK("kernel32.dll", FlushFileBuffers),
-    FAULT_HOOK("kernel32.dll", SetFilePointer),     FAULT_HOOK("kernel32.dll", SetEndOfFile),
-    FAULT_HOOK("kernel32.dll", SetFileTime),        FAULT_HOOK("kernel32.dll", GetFileAttributesA),
-    FAULT_HOOK("kernel32.dll", SetFileAttributesA), FAULT_HOOK("kernel32.dll", DeleteFileA),
-    FAULT_HOOK("kernel32.dll", FindFirstFileA),     FAULT_HOOK("kernel32.dll", FindNextFileA),
-    FAULT_HOOK("kernel32.dll", GetShortPathNameA),  FAULT_HOOK("kernel32.dll", MoveFileA),
-    FAULT_HOOK("kernel32.dll", MoveFileExA),        FAULT_HOOK("kernel32.dll", CreateDirectoryA),
-    FAULT_HOOK("kernel32.dll", RemoveDirectoryA),   FAULT_HOOK("kernel32.dll", LoadLibraryExA),
-    FAULT_HOOK("kernel32.dll", GetProcAddress),     FAULT_HOOK("kernel32.dll", CloseHandle),
-    FAULT_HOOK("advapi32.dll", RegCreateKeyExA),    FAULT_HOOK("advapi32.dll", RegOpenKeyExA),
-    FAULT_HOOK("advapi32.dll", RegSetValueExA),     FAULT_HOOK("advapi32.dll", RegQueryValueExA),
-    FAULT_HOOK("advapi32.dll", RegDeleteValueA),    FAULT_HOOK("advapi32.dll", RegDeleteKeyA),
-    FAULT_HOOK("advapi32.dll", RegEnumKeyExA),      FAULT_HOOK("advapi32.dll", RegEnumValueA),
-    FAULT_HOOK("advapi32.dll", RegCloseKey),        FAULT_HOOK("ole32.dll", CoCreateInstance),
+    FAULT_HOOK("kernel32.dll", CreateFileA),
+    FAULT_HOOK("kernel32.dll", ReadFile),
+    FAULT_HOOK("kernel32.dll", WriteFile),
+    FAULT_HOOK("kernel32.dll", FlushFileBuffers),
+    FAULT_HOOK("kernel32.dll", SetFilePointer),
+    FAULT_HOOK("kernel32.dll", SetEndOfFile),
+    FAULT_HOOK("kernel32.dll", SetFileTime),
+    FAULT_HOOK("kernel32.dll", GetFileAttributesA),
+    FAULT_HOOK("kernel32.dll", SetFileAttributesA),
+    FAULT_HOOK("kernel32.dll", DeleteFileA),
+    FAULT_HOOK("kernel32.dll", FindFirstFileA),
+    FAULT_HOOK("kernel32.dll", FindNextFileA),
+    FAULT_HOOK("kernel32.dll", GetShortPathNameA),
+    FAULT_HOOK("kernel32.dll", MoveFileA),
+    FAULT_HOOK("kernel32.dll", MoveFileExA),
+    FAULT_HOOK("kernel32.dll", CreateDirectoryA),
+    FAULT_HOOK("kernel32.dll", RemoveDirectoryA),
+    FAULT_HOOK("kernel32.dll", LoadLibraryExA),
+    FAULT_HOOK("kernel32.dll", GetProcAddress),
+    FAULT_HOOK("kernel32.dll", CloseHandle),
+    FAULT_HOOK("advapi32.dll", RegCreateKeyExA),
+    FAULT_HOOK("advapi32.dll", RegOpenKeyExA),
+    FAULT_HOOK("advapi32.dll", RegSetValueExA),
+    FAULT_HOOK("advapi32.dll", RegQueryValueExA),
+    FAULT_HOOK("advapi32.dll", RegDeleteValueA),
+    FAULT_HOOK("advapi32.dll", RegDeleteKeyA),
+    FAULT_HOOK("advapi32.dll", RegEnumKeyExA),
+    FAULT_HOOK("advapi32.dll", RegEnumValueA),
+    FAULT_HOOK("advapi32.dll", RegCloseKey),
+    FAULT_HOOK("ole32.dll", CoCreateInstance),
+    FAULT_HOOK("advapi32.dll", OpenProcessToken),
+    FAULT_HOOK("advapi32.dll", LookupPrivilegeValueA),
+    FAULT_HOOK("advapi32.dll", AdjustTokenPrivileges),
+    FAULT_HOOK("user32.dll", ExitWindowsEx),
 };
 
 // Bound by the program at run time: handed out by the GetProcAddress stub.
