@@ -84,7 +84,10 @@ const InstallStep kInstallSteps[] = {
 };
 } // namespace
 
-CKelvarinApp::CKelvarinApp(bool ardentEdition) : m_bArdentBuild(ardentEdition) {}
+CKelvarinApp::CKelvarinApp(bool ardentEdition)
+    : m_bArdentBuild(ardentEdition), m_askReplace(&DLG_QueryReplace::Ask)
+{
+}
 
 BOOL CKelvarinApp::InitInstance()
 {
@@ -236,13 +239,13 @@ bool CKelvarinApp::Install(IProgressReport& progress)
 {
     for (const InstallStep& step : kInstallSteps)
     {
-        if (step.status != 0)
-        {
-            progress.SetStatus(step.status, 0);
-        }
         bool done = false;
         try
         {
+            if (step.status != 0)
+            {
+                progress.SetStatus(step.status, 0);
+            }
             done = (this->*step.run)(progress);
         }
         catch (const std::exception&)
@@ -278,7 +281,7 @@ bool CKelvarinApp::CreateFolder(IProgressReport& progress, const std::string& pa
 
 bool CKelvarinApp::InstallPackages(IProgressReport& progress)
 {
-    return CPackageInstaller(m_state, &DLG_QueryReplace::Ask).InstallPackages(progress);
+    return CPackageInstaller(m_state, m_askReplace).InstallPackages(progress);
 }
 
 bool CKelvarinApp::WriteProductRegistry(IProgressReport& progress)

@@ -5,10 +5,12 @@
 
 #include "framework/SetupState.h"
 #include "framework/WinApp.h"
+#include "install/FileInstaller.h"
 #include "package/BuildNumber.h"
 
 #include <functional>
 #include <string>
+#include <utility>
 
 class IProgressReport;
 
@@ -24,6 +26,9 @@ public:
     explicit CKelvarinApp(bool ardentEdition);
 
     BOOL InitInstance() override;
+
+    // Where the file step puts the replace question: the dialog, unless a test answers.
+    void SetReplaceQuestion(ReplaceQuestion ask) { m_askReplace = std::move(ask); }
 
     CSetupState& State() { return m_state; }
     const CSetupState& State() const { return m_state; }
@@ -57,6 +62,10 @@ public:
     // Its outcome is ignored: the install stands without the folder rights.
     bool GrantFolderAccess(IProgressReport& progress);
 
+    // After a successful install: the restart question when a boot-time replacement
+    // waits (and the restart on any answer but No), else the edition's closing message.
+    void FinishInstall();
+
     // --- uninstall sequence -------------------------------------------------------
     // False when it did not start (no install recorded, no window): nothing removed.
     bool Uninstall();
@@ -73,11 +82,11 @@ private:
     bool RunAgreementAndPath(bool switchToArdent);
     // Runs the install through its progress window; false when it did not succeed.
     bool RunInstall();
-    void FinishInstall();
     // One stage of the uninstall; running out of memory in it is told, not fatal.
     void RunStage(const std::function<void()>& stage);
     static void ReportOutOfMemory();
 
     CSetupState m_state;
     bool m_bArdentBuild;
+    ReplaceQuestion m_askReplace;
 };

@@ -12,6 +12,8 @@
 #include "install/WininitMerge.h"
 #include "package/PackageFile.h"
 
+#include <utility>
+
 namespace
 {
 const char kSessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
@@ -73,11 +75,12 @@ bool WriteAll(HANDLE file, const std::string& text)
 }
 
 // A temporary file of the replacement: recorded until it is placed or scheduled,
-// and deleted with its record on any way out that did not keep it.
+// and deleted with its record on any way out that did not keep it, an exception's
+// included. It refers to the caller's path, so that taking it over allocates nothing.
 class CTemporary
 {
 public:
-    explicit CTemporary(const std::string& path) : m_path(path), m_kept(false) {}
+    explicit CTemporary(const std::string& path) : m_path(path), m_kept(true) {}
     ~CTemporary()
     {
         if (!m_kept)
@@ -85,6 +88,9 @@ public:
             Delete();
         }
     }
+
+    // The file exists from now on.
+    void Created() { m_kept = false; }
     CTemporary(const CTemporary&) = delete;
     CTemporary& operator=(const CTemporary&) = delete;
 
@@ -111,7 +117,7 @@ public:
     }
 
 private:
-    std::string m_path;
+    const std::string& m_path;
     bool m_kept;
 };
 } // namespace
@@ -122,12 +128,13 @@ bool CFileReplacer::ReplaceFile(CPackageFile& package, const CPackageCatalogEntr
                                 const std::string& targetPath)
 {
     std::string tempPath;
+    CTemporary temporary(tempPath);
     CFileHandle file = CreateTempFile(targetPath, tempPath);
     if (!file.IsValid())
     {
         return false;
     }
-    CTemporary temporary(tempPath);
+    temporary.Created();
 
     // The error text is taken before the clean-up calls overwrite the error code.
     auto abandon = [&](UINT messageId)
@@ -247,11 +254,25 @@ void CFileReplacer::ScheduleBootReplace(const std::string& tempPath, const std::
     else
     {
         // WININIT.INI runs before long names are available, so it gets the 8.3 forms.
-        const std::string shortTemp = ShortPath(tempPath);
-        const std::string shortTarget = ShortPath(targetPath);
-        m_state.m_renameList.push_back("NUL=" + shortTarget);
-        m_state.m_renameList.push_back(shortTarget + "=" + shortTemp);
-        m_queued.push_back(tempPath);
+        // Every allocation comes before the list changes: a delete line must never be
+        // queued without the move that follows it.
+        try
+        {
+            std::string shortTarget = ShortPath(targetPath);
+            std::string move = shortTarget + "=" + ShortPath(tempPath);
+            std::string deletion = "NUL=" + shortTarget;
+            std::string queued = tempPath;
+            m_state.m_renameList.reserve(m_state.m_renameList.size() + 2);
+            m_queued.reserve(m_queued.size() + 1);
+            m_state.m_renameList.push_back(std::move(deletion));
+            m_state.m_renameList.push_back(std::move(move));
+            m_queued.push_back(std::move(queued));
+        }
+        catch (...)
+        {
+            DeleteFileA(tempPath.c_str());
+            throw;
+        }
     }
     m_state.m_bRestartNeeded = true;
 }

@@ -135,4 +135,13 @@ void WriteString(const std::string& path, const std::string& name, const std::st
 {
     WriteValue(path, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
 }
+void DeleteValue(const std::string& path, const std::string& name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS)
+    {
+        RegDeleteValueA(key, name.c_str());
+        RegCloseKey(key);
+    }
+}
 } // namespace TestRegistry

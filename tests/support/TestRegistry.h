@@ -21,4 +21,5 @@ bool ReadDword(const std::string& path, const std::string& name, DWORD& value);
 void CreateKey(const std::string& path);
 void WriteDword(const std::string& path, const std::string& name, DWORD value);
 void WriteString(const std::string& path, const std::string& name, const std::string& value);
+void DeleteValue(const std::string& path, const std::string& name);
 } // namespace TestRegistry

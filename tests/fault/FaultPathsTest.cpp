@@ -1,0 +1,313 @@
+// Single failures placed where a test chooses: each error message the file step has, the
+// boot-time requests with their exact flags and order, the restart, and every allocation
+// while a package is read. The harness makes the chosen call fail.
+#include "Fault.h"
+#include "InstallTestSupport.h"
+#include "install/FileInstaller.h"
+#include "install/FileReplacer.h"
+#include "package/PackageFile.h"
+#include "TestRegistry.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+using namespace InstallTest;
+
+bool WindowsNT()
+{
+    return std::string(KELVARIN_EXPECT_FAMILY) == "nt";
+}
+
+// Fails the `at`-th call of `api` alone while it runs `work`.
+template <typename Work> Fault::Stats FailingCall(Fault::Api api, uint64_t at, Work work)
+{
+    Fault::Plan plan;
+    plan.mode = Fault::Plan::Mode::Fail;
+    plan.apis = Fault::Bit(api);
+    plan.at = at;
+    Fault::Arm(plan);
+    work();
+    return Fault::Disarm();
+}
+
+class FaultPaths : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(Fault::Install()); }
+
+    FaultPaths() : m_scratch("faultpaths"), m_replacer(m_app.State()) {}
+
+    // A package with one unversioned file, open; its target already holds a file.
+    void OpenPackage()
+    {
+        ASSERT_TRUE(BuildPackage(m_scratch.File("TEST.PKG"), {FileItem("a.txt", "new content")}));
+        ASSERT_TRUE(m_package.Open(m_scratch.File("TEST.PKG"), false));
+        ASSERT_TRUE(WriteText(Target(), "old content"));
+    }
+    std::string Target() const { return m_scratch.File("a.txt"); }
+    bool Replace()
+    {
+        return m_replacer.ReplaceFile(m_package, m_package.GetCatalog().GetEntry(0), 0, Target());
+    }
+    std::vector<std::string> Temporaries() const { return List(m_scratch.Path(), "$tmp*.tmp"); }
+
+    CScratch m_scratch;
+    CTestApp m_app;
+    CFileReplacer m_replacer;
+    CPackageFile m_package;
+};
+
+TEST_F(FaultPaths, EachFailureOfTheFileStepSaysWhyAndKeepsTheTarget)
+{
+    struct Case
+    {
+        const char* what;
+        Fault::Api api;
+        uint64_t at;
+        uint32_t error;
+        const char* message; // its start; the system's reason follows
+        const char* content; // of the target afterwards
+    };
+    const Case cases[] = {
+        {"flush", Fault::Api::FlushFileBuffers, 1, ERROR_DISK_FULL, "Write to file failed - ",
+         "old content"},
+        {"times", Fault::Api::SetFileTime, 1, ERROR_ACCESS_DENIED, "Write to file failed - ",
+         "old content"},
+        {"rename, target not in the way", Fault::Api::MoveFileA, 1, ERROR_ACCESS_DENIED,
+         "Failed to rename a file - ", "old content"},
+        {"temporary file", Fault::Api::CreateFileA, 1, ERROR_DISK_FULL,
+         "Failed to create the temporary file \"", "old content"},
+    };
+    for (const Case& c : cases)
+    {
+        OpenPackage();
+        m_app.shown.clear();
+        Fault::Plan plan;
+        const Fault::Stats stats =
+            FailingCall(c.api, c.at, [&] { EXPECT_FALSE(Replace()) << c.what; });
+        m_package.Close();
+        EXPECT_TRUE(stats.fired) << c.what;
+        ASSERT_EQ(m_app.Texts().size(), 1u) << c.what;
+        const std::string text = m_app.Texts()[0];
+        EXPECT_EQ(text.rfind(c.message, 0), 0u) << text;
+        EXPECT_NE(text.find(SystemText(c.error == 0 ? stats.firedError : stats.firedError)),
+                  std::string::npos)
+            << text;
+        EXPECT_EQ(ReadText(Target()), c.content) << c.what;
+        EXPECT_TRUE(Temporaries().empty()) << c.what;
+    }
+}
+
+TEST_F(FaultPaths, ARenameThatFailsAfterTheDeleteMovesTheNewFileInAtBoot)
+{
+    OpenPackage();
+    // The first rename meets the old file; the second, after the delete, fails.
+    FailingCall(Fault::Api::MoveFileA, 2, [&] { EXPECT_FALSE(Replace()); });
+    ASSERT_EQ(m_app.Texts().size(), 1u);
+    EXPECT_EQ(m_app.Texts()[0].rfind(
+                  "Rename to target file \"" + Target() + "\" failed after deletion - ", 0),
+              0u)
+        << m_app.Texts()[0];
+    // The new content waits, complete, for its boot-time move.
+    ASSERT_EQ(Temporaries().size(), 1u);
+    EXPECT_EQ(ReadText(m_scratch.File(Temporaries()[0])), "new content");
+    EXPECT_TRUE(m_app.State().m_bRestartNeeded);
+    if (!WindowsNT())
+    {
+        ASSERT_EQ(m_app.State().m_renameList.size(), 1u);
+        EXPECT_EQ(m_app.State().m_renameList[0].find("NUL="), std::string::npos);
+    }
+}
+
+TEST_F(FaultPaths, FileInfoFailureIsToldAndTheQuestionStillAsked)
+{
+    OpenPackage();
+    std::vector<std::string> questions;
+    CFileInstaller installer(m_app.State(), m_replacer,
+                             [&](const std::string& question)
+                             {
+                                 questions.push_back(question);
+                                 return ReplaceRules::Answer::Yes;
+                             });
+    FailingCall(Fault::Api::FindFirstFileA, 1,
+                [&]
+                {
+                    EXPECT_TRUE(installer.InstallFile(m_package, m_package.GetCatalog().GetEntry(0),
+                                                      0, Target()));
+                });
+    ASSERT_EQ(m_app.Texts().size(), 1u);
+    EXPECT_EQ(m_app.Texts()[0], "Failed retrieving file information for \"" + Target() + "\" - " +
+                                    SystemText(ERROR_ACCESS_DENIED));
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_NE(questions[0].find("modified 01/01/1601 00:00:00"), std::string::npos) << questions[0];
+    EXPECT_EQ(ReadText(Target()), "new content");
+}
+
+class FaultPathsInUse : public FaultPaths
+{
+protected:
+    void SetUp() override
+    {
+        OpenPackage();
+        m_holder.reset(new CFileHolder(Target()));
+        ASSERT_TRUE(m_holder->IsHolding());
+    }
+    void TearDown() override
+    {
+        m_holder.reset();
+        TestRegistry::DeleteValue(kSessionManager, "PendingFileRenameOperations");
+    }
+    static std::string PendingRenames()
+    {
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        TestRegistry::ReadRaw(kSessionManager, "PendingFileRenameOperations", type, data);
+        return std::string(data.begin(), data.end());
+    }
+    static constexpr const char* kSessionManager =
+        "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+    std::unique_ptr<CFileHolder> m_holder;
+};
+
+TEST_F(FaultPathsInUse, BootRequestsAskForTheDeleteThenTheMoveAndNothingMore)
+{
+    if (!WindowsNT())
+    {
+        GTEST_SKIP() << "the 9x family writes WININIT.INI instead";
+    }
+    TestRegistry::DeleteValue(kSessionManager, "PendingFileRenameOperations");
+    Fault::Arm({});
+    EXPECT_TRUE(Replace());
+    Fault::Disarm();
+    std::vector<Fault::Change> requests;
+    for (const Fault::Change& change : Fault::Changes())
+    {
+        if (change.api == Fault::Api::MoveFileExA)
+        {
+            requests.push_back(change);
+        }
+    }
+    // Each request names its source, then its target: the delete of the old file first,
+    // then the move of the new one, each only delayed until the reboot.
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[0].path, Target());
+    EXPECT_EQ(requests[1].path, "");
+    EXPECT_EQ(requests[3].path, Target());
+    EXPECT_EQ(requests[2].path.find(m_scratch.Path() + "\\$tmp"), 0u);
+    for (const Fault::Change& request : requests)
+    {
+        EXPECT_EQ(request.flags, static_cast<uint32_t>(MOVEFILE_DELAY_UNTIL_REBOOT));
+    }
+    EXPECT_TRUE(m_app.State().m_bRestartNeeded);
+}
+
+TEST_F(FaultPathsInUse, ARefusedBootRequestLeavesTheOldFileAndNoTemporaryOne)
+{
+    if (!WindowsNT())
+    {
+        GTEST_SKIP() << "the 9x family writes WININIT.INI instead";
+    }
+    for (uint64_t at : {1, 2})
+    {
+        TestRegistry::DeleteValue(kSessionManager, "PendingFileRenameOperations");
+        m_app.shown.clear();
+        const Fault::Stats stats =
+            FailingCall(Fault::Api::MoveFileExA, at, [&] { EXPECT_TRUE(Replace()); });
+        ASSERT_EQ(m_app.Texts().size(), 1u) << at;
+        EXPECT_EQ(m_app.Texts()[0], "Failed to schedule a boot-time file replacement - " +
+                                        SystemText(stats.firedError))
+            << at;
+        // Nothing deletes the old file at boot without a new one to take its place.
+        EXPECT_EQ(PendingRenames().find(Target()), std::string::npos) << at;
+        EXPECT_TRUE(Temporaries().empty()) << at;
+    }
+}
+
+TEST_F(FaultPaths, WininitThatCannotBeWrittenStaysAsItWasAndTheFilesGo)
+{
+    if (WindowsNT())
+    {
+        GTEST_SKIP() << "WININIT.INI is the 9x family's";
+    }
+    const std::string wininit = m_app.State().m_strWindowsFolder + "\\WININIT.INI";
+    const std::string before = "[rename]\r\nNUL=C:\\KEEP.DLL\r\n";
+    for (Fault::Api api : {Fault::Api::ReadFile, Fault::Api::WriteFile})
+    {
+        ASSERT_TRUE(WriteText(wininit, before));
+        ASSERT_TRUE(WriteText(m_scratch.File("$tmp0001.tmp"), "new"));
+        m_app.shown.clear();
+        m_app.State().m_renameList.clear();
+        m_replacer.ScheduleBootReplace(m_scratch.File("$tmp0001.tmp"), m_scratch.File("b.dll"));
+        FailingCall(api, 1, [&] { m_replacer.WriteWininit(); });
+        EXPECT_EQ(ReadText(wininit), before) << Fault::Name(api);
+        ASSERT_EQ(m_app.Texts().size(), 1u) << Fault::Name(api);
+        EXPECT_EQ(m_app.Texts()[0].rfind("Failed to create WININIT.INI system file - ", 0), 0u);
+        EXPECT_TRUE(m_app.State().m_renameList.empty());
+        EXPECT_TRUE(Temporaries().empty()) << Fault::Name(api);
+    }
+    DeleteFileA(wininit.c_str());
+}
+
+TEST_F(FaultPaths, TheRestartFollowsTheAnswerAndSaysWhenItIsRefused)
+{
+    struct Case
+    {
+        int answer;
+        bool refused;
+        std::vector<std::string> shown;
+        bool restarts;
+    };
+    const std::string question =
+        "Setup must now restart your computer.  Do you wish to restart now?";
+    const std::string refusedText =
+        "Setup was unable to restart your computer.  You should manually "
+        "restart your computer as soon as possible.";
+    const Case cases[] = {
+        {IDYES, false, {question}, true},
+        {IDNO, false, {question}, false},
+        {IDYES, true, {question, refusedText}, true},
+    };
+    for (const Case& c : cases)
+    {
+        m_app.shown.clear();
+        m_app.answer = c.answer;
+        m_app.State().m_bRestartNeeded = true;
+        Fault::Plan plan;
+        if (c.refused)
+        {
+            plan.mode = Fault::Plan::Mode::Fail;
+            plan.apis = Fault::Bit(Fault::Api::ExitWindowsEx);
+            plan.at = 1;
+        }
+        Fault::Arm(plan);
+        m_app.FinishInstall();
+        Fault::Disarm();
+        EXPECT_EQ(m_app.Texts(), c.shown);
+        EXPECT_EQ(m_app.shown[0].type, static_cast<UINT>(MB_YESNO | MB_ICONHAND));
+        std::vector<std::string> calls;
+        for (const Fault::Change& change : Fault::Changes())
+        {
+            calls.push_back(std::string(Fault::Name(change.api)) + ":" + change.path + ":" +
+                            std::to_string(change.flags));
+        }
+        std::vector<std::string> expected;
+        if (c.restarts && WindowsNT())
+        {
+            expected = {"OpenProcessToken::40", "LookupPrivilegeValueA:SeShutdownPrivilege:0",
+                        "AdjustTokenPrivileges:SeShutdownPrivilege:2"};
+        }
+        if (c.restarts)
+        {
+            expected.push_back("ExitWindowsEx::6");
+        }
+        EXPECT_EQ(calls, expected) << c.answer;
+    }
+    // Without a boot-time replacement: the closing message, and no question.
+    m_app.shown.clear();
+    m_app.State().m_bRestartNeeded = false;
+    m_app.FinishInstall();
+    EXPECT_EQ(m_app.Texts(), std::vector<std::string>{
+                                 "Installation is complete.  Thank you for installing Ardent"});
+}
+} // namespace
