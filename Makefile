@@ -11,7 +11,7 @@ FUZZ       := $(BUILD)/fuzz
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G "Unix Makefiles"
 
-.PHONY: all deps native win32 sanitize test test-native test-win32 test-sanitize demo fuzz bench format clean
+.PHONY: all deps native win32 sanitize test test-native test-win32 test-sanitize demo fuzz faults bench format clean
 
 all: native win32
 
@@ -57,6 +57,15 @@ demo: win32
 
 fuzz: sanitize
 	@tests/package/fuzz/run-fuzz.sh 300 $(SANITIZE)
+
+# Every injection point of the install and the uninstall, failed and cut short, for both
+# families (make test runs a spread of them); the figures are printed as it goes.
+faults: win32
+	@scripts/wine-session.sh start
+	@status=0; KELVARIN_FAULT_SWEEP=full ctest --test-dir $(WIN32) -R '^fault_' -V --timeout 7200 \
+	    > $(BUILD)/faults.log 2>&1 || status=$$?; scripts/wine-session.sh stop; \
+	    grep -E '^[0-9]+: (install|uninstall|  [A-Za-z(]|call |\[  FAILED)' $(BUILD)/faults.log; \
+	    echo "make faults: the whole output is in $(BUILD)/faults.log"; exit $$status
 
 bench: native win32
 	@bench/run-bench.sh $(NATIVE)

@@ -121,10 +121,12 @@ const Rule& RuleNo(int number)
     return FolderAccessRules::Rules()[number - 1];
 }
 
-TEST(FolderAccessVersion, SeesWindowsXp)
+const std::string kWinver = KELVARIN_EXPECT_WINVER; // run once per version (CMakeLists)
+
+TEST(FolderAccessVersion, SeesTheVersionItRunsOn)
 {
-    EXPECT_TRUE(CFolderAccess::IsWindowsXP());
-    EXPECT_FALSE(CFolderAccess::IsWindows7());
+    EXPECT_EQ(CFolderAccess::IsWindowsXP(), kWinver == "winxp");
+    EXPECT_EQ(CFolderAccess::IsWindows7(), kWinver == "win7");
 }
 
 TEST(FolderAccessDacl, TheFirstEntryReplacesTheUsersEntriesAndKeepsOthers)
@@ -234,6 +236,34 @@ TEST_F(FolderAccessTest, EntriesAreStoredOnExistingFoldersOnly)
     EXPECT_TRUE(CFolderAccess::AddFolderAccessEntry(install, RuleNo(1)));
     EXPECT_TRUE(CFolderAccess::AddFolderAccessEntry(install + "\\Documents", RuleNo(4)));
     EXPECT_FALSE(CFolderAccess::AddFolderAccessEntry(install + "\\Logs", RuleNo(5)));
+}
+
+// Wine keeps no DACL, so the rows the step applies are recorded through its seam: all
+// seven in order on XP and 7, none on any other version.
+TEST_F(FolderAccessTest, TheStepAppliesItsSevenRowsOnXpAnd7Only)
+{
+    std::vector<std::string> applied;
+    CFolderAccess(app.State())
+        .GrantFolderAccess(
+            [&](const std::string& folder, const Rule& rule)
+            {
+                applied.push_back(folder + "|" + std::to_string(static_cast<int>(rule.trustee)) +
+                                  "|" + (rule.replaceTrusteeEntries ? "set" : "grant") + "|" +
+                                  std::to_string(rule.accessMask));
+                return true;
+            });
+    std::vector<std::string> expected;
+    if (kWinver == "winxp" || kWinver == "win7")
+    {
+        expected = {install + "|0|set|131097",
+                    install + "\\Configuration|0|grant|268435456",
+                    install + "\\Configuration\\Machine|0|grant|268435456",
+                    install + "\\Documents|0|grant|268435456",
+                    install + "\\Logs|0|grant|268435456",
+                    install + "|1|grant|268435456",
+                    install + "|2|grant|268435456"};
+    }
+    EXPECT_EQ(applied, expected);
 }
 
 // Logs is missing: the other folders are still processed and nothing is said.
