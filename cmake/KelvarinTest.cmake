@@ -40,3 +40,13 @@ function(kelvarin_add_test)
     set_property(TEST ${T_NAME} PROPERTY RUN_SERIAL TRUE)
   endif()
 endfunction()
+
+# kelvarin_winver_of(family out): the Windows version a test of a platform family sees
+# ("nt": Windows XP, "9x": Windows 98).
+function(kelvarin_winver_of family out)
+  if(family STREQUAL "nt")
+    set(${out} winxp PARENT_SCOPE)
+  else()
+    set(${out} win98 PARENT_SCOPE)
+  endif()
+endfunction()

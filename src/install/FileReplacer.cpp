@@ -48,8 +48,15 @@ bool ReadWininit(const std::string& path, std::string& bytes)
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid())
     {
+        // Only a file that is really not there counts as empty.
         const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        auto notThere = [](DWORD code)
+        { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; };
+        const bool missing = notThere(error) &&
+                             GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+                             notThere(GetLastError());
+        SetLastError(error);
+        return missing;
     }
     char chunk[4096];
     for (;;)
@@ -352,6 +359,33 @@ void CFileReplacer::WriteWininit()
 {
     std::vector<std::string> queued;
     queued.swap(m_queued);
+    bool written = false;
+    try
+    {
+        written = WriteWininitNow(queued);
+    }
+    catch (...)
+    {
+        // Out of memory before the pairs were written: their files go.
+        for (const std::string& temporary : queued)
+        {
+            DeleteFileA(temporary.c_str());
+        }
+        m_state.m_renameList.clear();
+        throw;
+    }
+    // Written: the system moves the files now, whatever happens to these records.
+    if (written)
+    {
+        for (const std::string& temporary : queued)
+        {
+            TempFileRecord::Remove(temporary);
+        }
+    }
+}
+
+bool CFileReplacer::WriteWininitNow(const std::vector<std::string>& queued)
+{
     const std::string path = m_state.m_strWindowsFolder + "\\WININIT.INI";
     // The pairs could not be written: their files have no move waiting for them.
     auto drop = [&](const std::string& error)
@@ -371,32 +405,32 @@ void CFileReplacer::WriteWininit()
     if (!ReadWininit(path, bytes))
     {
         drop(SystemError::LastErrorText());
-        return;
+        return false;
     }
     std::vector<std::string> lines = WininitMerge::SplitLines(bytes);
     WininitMerge::Merge(lines, m_state.m_renameList);
+    // Whole before the file is opened: nothing may fail between emptying it and writing it.
+    const std::string text = WininitMerge::JoinLines(lines);
 
     CFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid())
     {
         drop(SystemError::LastErrorText());
-        return;
+        return false;
     }
-    if (!WriteAll(file.Get(), WininitMerge::JoinLines(lines)))
+    if (!WriteAll(file.Get(), text))
     {
-        // A file cut short would lose the system's renames: what it held goes back.
-        const std::string error = SystemError::LastErrorText();
+        // A file cut short would lose the system's renames: what it held goes back
+        // before anything else is done.
+        const DWORD error = GetLastError();
         SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN);
         SetEndOfFile(file.Get());
         WriteAll(file.Get(), bytes);
         file.Reset();
-        drop(error);
-        return;
+        drop(SystemError::Text(error));
+        return false;
     }
     m_state.m_renameList.clear();
-    for (const std::string& temporary : queued)
-    {
-        TempFileRecord::Remove(temporary);
-    }
+    return true;
 }

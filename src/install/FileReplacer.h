@@ -40,6 +40,8 @@ public:
     void WriteWininit();
 
 private:
+    // False when the file stayed as it was (after telling the user and deleting the files).
+    bool WriteWininitNow(const std::vector<std::string>& queued);
     // The target is gone: the temporary file is moved onto it at the next boot.
     void ScheduleBootMove(const std::string& tempPath, const std::string& targetPath);
     // Takes back the request to delete `targetPath` at boot, when it is the last one.

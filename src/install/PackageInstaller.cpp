@@ -84,14 +84,27 @@ bool CPackageInstaller::InstallPackage(IProgressReport& progress, const std::str
         Messages::Show(IDS_PACKAGE_WRONG_BUILD, {name});
         return false;
     }
-    const bool installed = InstallEntries(progress, package, *catalog, name,
-                                          ReplaceRules::WithTrailingBackslash(targetFolder));
     // Also after a failure: the pairs queued so far name complete files whose targets
     // are in use, and are replaced at the next boot as on the NT family.
-    if (!Platform::IsWindowsNT() && !m_state.m_renameList.empty())
+    auto writeRenames = [this]
     {
-        m_replacer.WriteWininit();
+        if (!Platform::IsWindowsNT() && !m_state.m_renameList.empty())
+        {
+            m_replacer.WriteWininit();
+        }
+    };
+    bool installed = false;
+    try
+    {
+        installed = InstallEntries(progress, package, *catalog, name,
+                                   ReplaceRules::WithTrailingBackslash(targetFolder));
     }
+    catch (...)
+    {
+        writeRenames();
+        throw;
+    }
+    writeRenames();
     return installed;
 }
 

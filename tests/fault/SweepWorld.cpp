@@ -42,11 +42,23 @@ bool Below(const std::string& path, const std::string& folder)
     return p == f || (StartsWith(p, f) && p.size() > f.size() && p[f.size()] == '\\');
 }
 
+// The long form of a path; a file that is not there takes its folder's.
 std::string LongPath(const std::string& path)
 {
     char buffer[MAX_PATH * 2] = "";
-    const DWORD length = GetLongPathNameA(path.c_str(), buffer, sizeof(buffer));
-    return length > 0 && length < sizeof(buffer) ? std::string(buffer, length) : path;
+    DWORD length = GetLongPathNameA(path.c_str(), buffer, sizeof(buffer));
+    if (length > 0 && length < sizeof(buffer))
+    {
+        return std::string(buffer, length);
+    }
+    const std::string::size_type slash = path.find_last_of('\\');
+    if (slash == std::string::npos)
+    {
+        return path;
+    }
+    length = GetLongPathNameA(path.substr(0, slash).c_str(), buffer, sizeof(buffer));
+    return length > 0 && length < sizeof(buffer) ? std::string(buffer, length) + path.substr(slash)
+                                                 : path;
 }
 
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
