@@ -46,6 +46,14 @@ std::vector<uint64_t> Points(uint64_t total, uint64_t budget, uint64_t fullBudge
     return points;
 }
 
+// A Win32 code in decimal, an HRESULT in hexadecimal, as each is usually written.
+std::string ErrorName(uint32_t error)
+{
+    char text[16];
+    std::snprintf(text, sizeof(text), error & 0x80000000u ? "0x%08X" : "%u", error);
+    return text;
+}
+
 // How many injection points of each kind were tried and how many held every rule.
 class CFigures
 {
@@ -55,7 +63,7 @@ public:
     void Add(const Fault::Stats& stats, bool held)
     {
         Row& byApi = m_byApi[stats.fired ? Fault::Name(stats.firedApi) : "(none fired)"];
-        Row& byError = m_byError[stats.fired ? std::to_string(stats.firedError) : "-"];
+        Row& byError = m_byError[stats.fired ? ErrorName(stats.firedError) : "-"];
         for (Row* row : {&m_all, &byApi, &byError})
         {
             ++row->tried;

@@ -284,8 +284,15 @@ bool CRobot::WaitPainted(HWND hWnd, DWORD timeoutMs)
 
 std::string CRobot::WindowText(HWND hWnd)
 {
-    // WM_GETTEXT crosses process boundaries; GetWindowText would not for controls.
     char buffer[4096] = "";
+    // A caption is read without a message, so a window whose thread is busy (the
+    // progress window while the install works) is still seen at once; a control's
+    // text needs WM_GETTEXT across processes.
+    if (!(GetWindowLongA(hWnd, GWL_STYLE) & WS_CHILD))
+    {
+        return std::string(buffer, static_cast<std::size_t>(
+                                       std::max(0, GetWindowTextA(hWnd, buffer, sizeof(buffer)))));
+    }
     const LRESULT length =
         SendMessageA(hWnd, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer));
     return std::string(buffer, length > 0 ? static_cast<std::size_t>(length) : 0);
