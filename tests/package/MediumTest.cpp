@@ -94,7 +94,8 @@ protected:
 
     ToolResult Build(const fs::path& staging, const fs::path& out, uint32_t build = 2105)
     {
-        return Run({"medium", "build", staging.string(), out.string(), "--setup", SetupOfBuild(build)});
+        return Run(
+            {"medium", "build", staging.string(), out.string(), "--setup", SetupOfBuild(build)});
     }
 
     // A medium from the sample staging, ready to be broken.
