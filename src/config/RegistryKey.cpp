@@ -248,7 +248,8 @@ bool CRegistryKey::QueryBinary(const std::string& name, BYTE (&value)[16]) const
     return QueryBinary(name, value, sizeof(value));
 }
 
-bool CRegistryKey::QueryBinaryArray(const std::string& name, std::vector<BYTE>& value) const
+bool CRegistryKey::QueryBytes(const std::string& name, DWORD expectedType,
+                              std::vector<BYTE>& bytes) const
 {
     DWORD type = REG_NONE;
     DWORD size = 0;
@@ -256,7 +257,7 @@ bool CRegistryKey::QueryBinaryArray(const std::string& name, std::vector<BYTE>& 
     {
         return false;
     }
-    if (type != REG_BINARY)
+    if (type != expectedType)
     {
         SetLastError(ERROR_INVALID_DATATYPE);
         return false;
@@ -265,42 +266,36 @@ bool CRegistryKey::QueryBinaryArray(const std::string& name, std::vector<BYTE>& 
     DWORD read = size;
     const LONG result = RegQueryValueExA(m_hKey, name.c_str(), nullptr, &type,
                                          data.empty() ? nullptr : data.data(), &read);
-    if (result != ERROR_SUCCESS || type != REG_BINARY)
+    if (result != ERROR_SUCCESS || type != expectedType)
     {
         SetLastError(result != ERROR_SUCCESS ? static_cast<DWORD>(result) : ERROR_INVALID_DATATYPE);
         return false;
     }
     data.resize(read);
-    value.swap(data);
+    bytes.swap(data);
     return true;
+}
+
+bool CRegistryKey::QueryBinaryArray(const std::string& name, std::vector<BYTE>& value) const
+{
+    return QueryBytes(name, REG_BINARY, value);
 }
 
 bool CRegistryKey::QueryMultiString(const std::string& name, std::vector<std::string>& values) const
 {
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    if (!QueryTypeAndSize(name, type, size))
+    std::vector<BYTE> bytes;
+    if (!QueryBytes(name, REG_MULTI_SZ, bytes))
     {
         return false;
     }
-    if (type != REG_MULTI_SZ)
-    {
-        SetLastError(ERROR_INVALID_DATATYPE);
-        return false;
-    }
-    std::vector<char> data(size + 2, '\0');
-    DWORD read = size;
-    const LONG result = RegQueryValueExA(m_hKey, name.c_str(), nullptr, &type,
-                                         reinterpret_cast<BYTE*>(data.data()), &read);
-    if (result != ERROR_SUCCESS || type != REG_MULTI_SZ)
-    {
-        SetLastError(result != ERROR_SUCCESS ? static_cast<DWORD>(result) : ERROR_INVALID_DATATYPE);
-        return false;
-    }
+    // Read as text that always ends in a zero, whatever the value holds.
+    bytes.push_back(0);
+    const char* data = reinterpret_cast<const char*>(bytes.data());
+    const DWORD read = static_cast<DWORD>(bytes.size() - 1);
     std::vector<std::string> strings;
     for (DWORD start = 0; start < read;)
     {
-        const std::string one(data.data() + start);
+        const std::string one(data + start);
         strings.push_back(one);
         start += static_cast<DWORD>(one.size()) + 1;
     }

@@ -93,6 +93,8 @@ private:
     // The value's type and size without reading it; false when it cannot be asked.
     bool QueryTypeAndSize(const std::string& name, DWORD& type, DWORD& size) const;
     bool QueryRawDword(const std::string& name, DWORD& value) const;
+    // The value's bytes when it has the expected type; the output stays as it was otherwise.
+    bool QueryBytes(const std::string& name, DWORD expectedType, std::vector<BYTE>& bytes) const;
     LONG SetValue(const std::string& name, DWORD type, const void* bytes, DWORD size);
     void DeleteAllValues();
 
