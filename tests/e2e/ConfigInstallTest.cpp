@@ -24,34 +24,6 @@ const std::string kFonts = "Software\\Pellmor\\Unicode Support\\Font Mapping";
 // Where the sample control modules record their registration.
 const std::string kControls = "Software\\Pellmor Controls";
 
-bool MediumHasPackages(const std::string& edition)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((SetupRun::MediumFolder(edition) + "*.PKG").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-    {
-        return false;
-    }
-    FindClose(search);
-    return true;
-}
-
-// Without packages nothing delivers the control module: put a stand-in where they would.
-void PlaceControlModulesIfNoPackages(const std::string& edition)
-{
-    if (MediumHasPackages(edition))
-    {
-        return;
-    }
-    CreateDirectoryA(kInstall, nullptr);
-    CreateDirectoryA((std::string(kInstall) + "\\Programs").c_str(), nullptr);
-    for (const char* file : {"PCtrlsU.ocx", "PCtrlsA.ocx"})
-    {
-        CopyFileA(ConfigTest::ModulePath("reg_ok.dll").c_str(),
-                  (std::string(kInstall) + "\\Programs\\" + file).c_str(), FALSE);
-    }
-}
-
 std::string ShellFolder(int csidl)
 {
     char path[MAX_PATH] = "";
@@ -98,15 +70,11 @@ void ExpectConfigurationLeft(const std::string& edition)
             << ShellFolder(csidl);
     }
     // The medium's own control module registered itself (the NT build, as both runs are NT).
-    if (MediumHasPackages(edition))
-    {
-        DWORD type = 0;
-        std::vector<BYTE> module;
-        ASSERT_TRUE(ConfigTest::ReadRaw(kControls + "\\PCtrlsU", "Path", type, module));
-        EXPECT_STREQ(reinterpret_cast<const char*>(module.data()),
-                     (std::string(kInstall) + "\\Programs\\PCtrlsU.ocx").c_str());
-        EXPECT_FALSE(ConfigTest::KeyExists(kControls + "\\PCtrlsA"));
-    }
+    std::vector<BYTE> module;
+    ASSERT_TRUE(ConfigTest::ReadRaw(kControls + "\\PCtrlsU", "Path", type, module));
+    EXPECT_STREQ(reinterpret_cast<const char*>(module.data()),
+                 (std::string(kInstall) + "\\Programs\\PCtrlsU.ocx").c_str());
+    EXPECT_FALSE(ConfigTest::KeyExists(kControls + "\\PCtrlsA"));
 }
 
 class ConfigInstallTest : public ::testing::Test
@@ -130,7 +98,6 @@ protected:
 TEST_F(ConfigInstallTest, TheSequenceShowsEveryStepInOrder)
 {
     ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-    PlaceControlModulesIfNoPackages("Ardent");
     std::vector<std::string> firstLines;
     std::vector<std::string> messages;
     TestSupport::CProgressRecorder recorder;
@@ -186,7 +153,6 @@ class ConfigSetupRunTest : public ConfigInstallTest, public ::testing::WithParam
 TEST_P(ConfigSetupRunTest, TheRealSetupLeavesTheRecordTheFontKeysAndBothLinks)
 {
     const RealRun& run = GetParam();
-    PlaceControlModulesIfNoPackages(run.edition);
     CRobot robot;
     ASSERT_TRUE(robot.Launch(SetupRun::SetupExe(run.edition), run.winver));
     RobotMessageBox box;
