@@ -18,9 +18,9 @@ class CBenchApp : public CKelvarinApp
 {
 public:
     CBenchApp() : CKelvarinApp(true) {}
-    int DoMessageBox(const std::string& text, UINT /*type*/, HWND /*owner*/) override
+    int DoMessageBox(const char* text, UINT /*type*/, HWND /*owner*/) override
     {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
+        std::fprintf(stderr, "message: %s\n", text);
         ++m_messages;
         return IDOK;
     }

@@ -13,7 +13,7 @@
 #include "framework/resource.h"
 #include "install/PackageInstaller.h"
 #include "install/ProductTree.h"
-#include "install/UninstallRules.h"
+#include "install/InstallFolderGuard.h"
 #include "ui/DLG_InstallPath.h"
 #include "ui/DLG_Installing.h"
 #include "ui/DLG_Main.h"
@@ -248,9 +248,10 @@ bool CKelvarinApp::Install(IProgressReport& progress)
             }
             done = (this->*step.run)(progress);
         }
-        catch (const std::exception&)
+        catch (...)
         {
-            // Memory ran out inside the step: it stops like any other failure, and says why.
+            // Memory ran out inside the step (nothing else throws): it stops like any other
+            // failure, and says why.
             if (step.stopsOnFailure)
             {
                 ReportOutOfMemory();
@@ -266,7 +267,7 @@ bool CKelvarinApp::Install(IProgressReport& progress)
 
 void CKelvarinApp::ReportOutOfMemory()
 {
-    Messages::ShowText(SystemError::Text(ERROR_NOT_ENOUGH_MEMORY));
+    Messages::ShowOutOfMemory();
 }
 
 bool CKelvarinApp::CreateFolderTree(IProgressReport& progress)
@@ -330,24 +331,22 @@ bool CKelvarinApp::Uninstall()
     }
     SetMainWnd(dlg.GetSafeHwnd());
 
-    // An empty or root folder would turn the tree deletion on a whole drive or
-    // share: it is refused the way a folder the system will not remove is.
     // No stage stops the uninstall: one that runs out of memory says so, and the next
     // one runs.
     RunStage(
         [&]
         {
-            // An empty, root or relative folder would turn the tree deletion on a whole
-            // drive, a share or wherever the setup runs: it is refused the way a folder
-            // the system will not remove is.
-            if (UninstallRules::IsDeletableInstallFolder(folder))
+            // A root, a relative path or a folder that is or holds one of Windows' or the
+            // users' own would take with it what was never the product's: it stays, and
+            // the user is told.
+            std::string guarded;
+            if (InstallFolderGuard::Check(folder, guarded) == InstallFolderRules::Verdict::Accepted)
             {
                 DeleteFolderTree(folder);
             }
             else
             {
-                SetLastError(ERROR_ACCESS_DENIED);
-                Messages::Show(IDS_DELETE_FOLDER_FAILED, {folder, SystemError::LastErrorText()});
+                Messages::Show(IDS_FOLDER_KEPT, {folder});
             }
         });
     dlg.StageDone(1);
@@ -368,7 +367,7 @@ void CKelvarinApp::RunStage(const std::function<void()>& stage)
     {
         stage();
     }
-    catch (const std::exception&)
+    catch (...)
     {
         ReportOutOfMemory();
     }

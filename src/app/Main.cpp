@@ -1,5 +1,6 @@
 // Entry point of Setup.exe. The edition is chosen when the executable is built.
 #include "app/KelvarinApp.h"
+#include "framework/Messages.h"
 
 #ifndef KELVARIN_EDITION_ARDENT
 #error "KELVARIN_EDITION_ARDENT must be 1 (Ardent) or 0 (Brisk)"
@@ -8,6 +9,15 @@
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpCmdLine*/,
                    int /*nShowCmd*/)
 {
-    CKelvarinApp app(KELVARIN_EDITION_ARDENT != 0);
-    return app.Run(hInstance);
+    // What the run does not catch itself ends here, told, rather than in the runtime's abort.
+    try
+    {
+        CKelvarinApp app(KELVARIN_EDITION_ARDENT != 0);
+        return app.Run(hInstance);
+    }
+    catch (...)
+    {
+        Messages::ShowOutOfMemory();
+        return 1;
+    }
 }

@@ -281,23 +281,53 @@ bool CRegistryKey::QueryBinaryArray(const std::string& name, std::vector<BYTE>& 
     return QueryBytes(name, REG_BINARY, value);
 }
 
-bool CRegistryKey::QueryMultiString(const std::string& name, std::vector<std::string>& values) const
+bool CRegistryKey::QueryMultiStringW(const std::string& name,
+                                     std::vector<std::u16string>& values) const
 {
-    std::vector<BYTE> bytes;
-    if (!QueryBytes(name, REG_MULTI_SZ, bytes))
+    if (!m_hKey)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    const int nameLength = MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, nullptr, 0);
+    std::vector<wchar_t> wideName(nameLength > 0 ? static_cast<size_t>(nameLength) : 1);
+    if (nameLength <= 0 ||
+        !MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, wideName.data(), nameLength))
     {
         return false;
     }
-    // Read as text that always ends in a zero, whatever the value holds.
-    bytes.push_back(0);
-    const char* data = reinterpret_cast<const char*>(bytes.data());
-    const DWORD read = static_cast<DWORD>(bytes.size() - 1);
-    std::vector<std::string> strings;
-    for (DWORD start = 0; start < read;)
+    // Another program may add to the value between asking its size and reading it.
+    std::vector<wchar_t> data(256);
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    LONG result = ERROR_MORE_DATA;
+    for (int attempt = 0; attempt < 8 && result == ERROR_MORE_DATA; ++attempt)
     {
-        const std::string one(data + start);
-        strings.push_back(one);
-        start += static_cast<DWORD>(one.size()) + 1;
+        size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+        result = RegQueryValueExW(m_hKey, wideName.data(), nullptr, &type,
+                                  reinterpret_cast<BYTE*>(data.data()), &size);
+        if (result == ERROR_MORE_DATA)
+        {
+            data.resize(size / sizeof(wchar_t) + 2);
+        }
+    }
+    if (result != ERROR_SUCCESS || type != REG_MULTI_SZ)
+    {
+        SetLastError(result != ERROR_SUCCESS ? static_cast<DWORD>(result) : ERROR_INVALID_DATATYPE);
+        return false;
+    }
+    // Read as text that always ends in a zero, whatever the value holds.
+    const size_t count = size / sizeof(wchar_t);
+    std::vector<std::u16string> strings;
+    for (size_t start = 0; start < count;)
+    {
+        size_t end = start;
+        while (end < count && data[end] != L'\0')
+        {
+            ++end;
+        }
+        strings.emplace_back(reinterpret_cast<const char16_t*>(data.data()) + start, end - start);
+        start = end + 1;
     }
     // The list's own closing zero reads as one more empty string.
     if (!strings.empty() && strings.back().empty())
@@ -306,18 +336,6 @@ bool CRegistryKey::QueryMultiString(const std::string& name, std::vector<std::st
     }
     values.swap(strings);
     return true;
-}
-
-LONG CRegistryKey::SetMultiString(const std::string& name, const std::vector<std::string>& values)
-{
-    std::string data;
-    for (const std::string& value : values)
-    {
-        data += value;
-        data += '\0';
-    }
-    data += '\0';
-    return SetValue(name, REG_MULTI_SZ, data.data(), static_cast<DWORD>(data.size()));
 }
 
 LONG CRegistryKey::SetValue(const std::string& name, DWORD type, const void* bytes, DWORD size)

@@ -54,9 +54,10 @@ public:
     bool QueryBinary(const std::string& name, BYTE (&value)[16]) const;
     // REG_BINARY of any size.
     bool QueryBinaryArray(const std::string& name, std::vector<BYTE>& value) const;
-    // REG_MULTI_SZ: every string the value's size holds, empty ones included (the
-    // system's list of boot-time renames holds empty ones).
-    bool QueryMultiString(const std::string& name, std::vector<std::string>& values) const;
+    // REG_MULTI_SZ read through the wide API, so that strings outside the code page come
+    // back whole: every string the value's size holds, empty ones included (the system's
+    // list of boot-time renames holds empty ones). The NT family only.
+    bool QueryMultiStringW(const std::string& name, std::vector<std::u16string>& values) const;
 
     // --- writing --------------------------------------------------------------------
     LONG SetString(const std::string& name, const std::string& value);
@@ -70,8 +71,6 @@ public:
     LONG SetBinary(const std::string& name, const void* bytes, DWORD size);
     LONG SetBinary(const std::string& name, const BYTE (&value)[16]);
     LONG SetBinary(const std::string& name, const std::vector<BYTE>& value);
-    // REG_MULTI_SZ: each string with its zero, then one more zero.
-    LONG SetMultiString(const std::string& name, const std::vector<std::string>& values);
     // REG_BINARY from hyphen-separated hex pairs such as "0A-1F-FF".
     LONG SetBinaryFromHex(const std::string& name, const std::string& hex);
 

@@ -80,7 +80,12 @@ bool CShortcuts::CreateShortcut(const std::string& folder)
     }
     if (FAILED(hr))
     {
-        return ReportFailure(hr);
+        // The link objects go before the message, which is told from what the save left.
+        const std::string error = SystemError::ComErrorText(hr);
+        file.Reset();
+        link.Reset();
+        Messages::Show(IDS_SHORTCUT_FAILED, {error});
+        return false;
     }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "framework/WinApp.h"
 #include "framework/DataExchange.h"
+#include "framework/Messages.h"
 
 CDialog::CDialog(UINT idTemplate, HWND hParent)
     : m_hWnd(nullptr), m_idTemplate(idTemplate), m_hParent(hParent), m_bModal(false)
@@ -130,6 +131,22 @@ void CDialog::EnableDlgItem(int id, bool enable)
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // An exception cannot unwind through the system's frames that called in here: it
+    // would end the process. Only memory running out throws; that is told, and the
+    // message counts as not handled.
+    try
+    {
+        return Dispatch(hWnd, message, wParam, lParam);
+    }
+    catch (...)
+    {
+        Messages::ShowOutOfMemory();
+        return FALSE;
+    }
+}
+
+INT_PTR CDialog::Dispatch(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     CDialog* self = nullptr;
     if (message == WM_INITDIALOG)

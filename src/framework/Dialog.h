@@ -49,7 +49,9 @@ protected:
     HWND m_hWnd;
 
 private:
+    // Where the system calls in: nothing thrown inside gets past it.
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static INT_PTR Dispatch(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     HINSTANCE Instance() const;
 

@@ -35,7 +35,7 @@ int ShowTextOwned(HWND owner, const std::string& text, UINT type)
     CWinApp* app = CWinApp::Get();
     if (app)
     {
-        return app->DoMessageBox(text, type, owner);
+        return app->DoMessageBox(text.c_str(), type, owner);
     }
     return MessageBoxA(owner, text.c_str(), "Setup", type);
 }
@@ -47,8 +47,27 @@ int ShowText(const std::string& text, UINT type)
     return ShowTextOwned(app ? app->GetMainWnd() : nullptr, text, type);
 }
 
-int ShowOwned(HWND owner, UINT id, UINT type)
+void ShowOutOfMemory() noexcept
 {
-    return ShowTextOwned(owner, Format(id), type);
+    char text[512];
+    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                        ERROR_NOT_ENOUGH_MEMORY, 0, text, sizeof(text), nullptr))
+    {
+        lstrcpynA(text, "Not enough memory.", sizeof(text));
+    }
+    CWinApp* app = CWinApp::Get();
+    if (app)
+    {
+        app->DoMessageBox(text, kDefaultType, app->GetMainWnd());
+    }
+    else
+    {
+        MessageBoxA(nullptr, text, "Setup", kDefaultType);
+    }
+}
+
+int ShowOwned(HWND owner, UINT id, const std::vector<std::string>& args, UINT type)
+{
+    return ShowTextOwned(owner, Format(id, args), type);
 }
 } // namespace Messages

@@ -23,7 +23,11 @@ int Show(UINT id, const std::vector<std::string>& args = {}, UINT type = kDefaul
 // Shows a ready text.
 int ShowText(const std::string& text, UINT type = kDefaultType);
 
+// Tells the user that memory ran out, with the system's text; allocates nothing, so
+// that it works when nothing can be allocated any more.
+void ShowOutOfMemory() noexcept;
+
 // Shows string `id` owned by `owner`: a dialog's own question is modal to that dialog,
 // so nothing behind the question can be pressed while it is up.
-int ShowOwned(HWND owner, UINT id, UINT type);
+int ShowOwned(HWND owner, UINT id, const std::vector<std::string>& args, UINT type);
 } // namespace Messages

@@ -28,6 +28,18 @@ int ForFamily(int csidl, bool windowsNT)
     }
 }
 
+bool Find(int csidl, std::string& path)
+{
+    CComPtr<IMalloc> allocator;
+    if (FAILED(SHGetMalloc(allocator.Receive())))
+    {
+        return false;
+    }
+    CItemIdList list(allocator.Get());
+    return SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, list.Receive())) &&
+           list.GetPath(path);
+}
+
 std::string GetPath(int csidl)
 {
     csidl = ForFamily(csidl, Platform::IsWindowsNT());

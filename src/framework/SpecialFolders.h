@@ -9,6 +9,10 @@ namespace SpecialFolders
 // desktop) become the user's own; other identifiers, and every one on NT, stay.
 int ForFamily(int csidl, bool windowsNT);
 
+// The path of folder `csidl` exactly as asked, without telling anybody when the shell
+// has none (many folders do not exist on every system).
+bool Find(int csidl, std::string& path);
+
 // The folder's path without a trailing backslash; empty after telling the user
 // (the system's error text alone) when the shell cannot say.
 std::string GetPath(int csidl);

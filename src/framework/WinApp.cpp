@@ -3,7 +3,36 @@
 namespace
 {
 CWinApp* g_pApp = nullptr; // the one application object; set and cleared by its lifetime
+
+// The executable's file name without folder and extension, in `title`.
+void ModuleTitle(HINSTANCE instance, char (&title)[1024])
+{
+    char path[1024] = "";
+    const DWORD length = GetModuleFileNameA(instance, path, sizeof(path));
+    path[length < sizeof(path) ? length : 0] = '\0';
+    const char* name = path;
+    for (const char* at = path; *at; ++at)
+    {
+        if (*at == '\\' || *at == '/')
+        {
+            name = at + 1;
+        }
+    }
+    lstrcpynA(title, name, sizeof(title));
+    char* dot = nullptr;
+    for (char* at = title; *at; ++at)
+    {
+        if (*at == '.')
+        {
+            dot = at;
+        }
+    }
+    if (dot)
+    {
+        *dot = '\0';
+    }
 }
+} // namespace
 
 CWinApp::CWinApp() : m_hInstance(GetModuleHandleA(nullptr)), m_hMainWnd(nullptr)
 {
@@ -34,26 +63,16 @@ int CWinApp::Run(HINSTANCE hInstance)
     return InitInstance() ? 0 : 1;
 }
 
-int CWinApp::DoMessageBox(const std::string& text, UINT type, HWND owner)
+int CWinApp::DoMessageBox(const char* text, UINT type, HWND owner)
 {
-    const std::string caption = GetAppTitle();
-    return MessageBoxA(owner, text.c_str(), caption.c_str(), type);
+    char caption[1024];
+    ModuleTitle(m_hInstance, caption);
+    return MessageBoxA(owner, text, caption, type);
 }
 
 std::string CWinApp::GetAppTitle() const
 {
-    char path[1024] = "";
-    const DWORD length = GetModuleFileNameA(m_hInstance, path, sizeof(path));
-    std::string name(path, length < sizeof(path) ? length : 0);
-    const std::string::size_type slash = name.find_last_of("\\/");
-    if (slash != std::string::npos)
-    {
-        name.erase(0, slash + 1);
-    }
-    const std::string::size_type dot = name.find_last_of('.');
-    if (dot != std::string::npos)
-    {
-        name.erase(dot);
-    }
-    return name;
+    char title[1024];
+    ModuleTitle(m_hInstance, title);
+    return title;
 }

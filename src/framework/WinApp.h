@@ -27,8 +27,8 @@ public:
     virtual BOOL InitInstance() = 0;
 
     // Shows a message box owned by `owner` (as a rule the main window), captioned with
-    // the program's name.
-    virtual int DoMessageBox(const std::string& text, UINT type, HWND owner);
+    // the program's name. Allocates nothing, so that memory running out can be told.
+    virtual int DoMessageBox(const char* text, UINT type, HWND owner);
 
     HWND GetMainWnd() const { return m_hMainWnd; }
     void SetMainWnd(HWND hWnd) { m_hMainWnd = hWnd; }

@@ -1,12 +1,14 @@
 #include "install/FileReplacer.h"
 
 #include "config/RegistryKey.h"
+#include "framework/AnsiText.h"
 #include "framework/Messages.h"
 #include "framework/Platform.h"
 #include "framework/SetupState.h"
 #include "framework/SystemError.h"
 #include "framework/resource.h"
 #include "install/BootRenames.h"
+#include "install/PathNames.h"
 #include "install/ReplaceRules.h"
 #include "install/TempFileRecord.h"
 #include "install/WininitMerge.h"
@@ -200,12 +202,12 @@ bool CFileReplacer::ReplaceFile(CPackageFile& package, const CPackageCatalogEntr
         temporary.Placed();
         return true;
     }
-    // The old file is gone: the new one is kept and moved in at the next boot, so the
-    // target never ends with neither.
-    const std::string error = SystemError::LastErrorText();
+    // The old file is gone and the temporary file is the only copy: from here on nothing
+    // deletes it, an exception included, so it is kept before anything can allocate.
+    const DWORD error = GetLastError();
     temporary.Kept();
+    Messages::Show(IDS_RENAME_AFTER_DELETE_FAILED, {targetPath, SystemError::Text(error)});
     ScheduleBootMove(tempPath, targetPath);
-    Messages::Show(IDS_RENAME_AFTER_DELETE_FAILED, {targetPath, error});
     return false;
 }
 
@@ -237,25 +239,22 @@ void CFileReplacer::ScheduleBootReplace(const std::string& tempPath, const std::
 {
     if (Platform::IsWindowsNT())
     {
-        if (!MoveFileExA(targetPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        // One request that replaces the target in a single step at boot: there is never a
+        // moment, nor a failed request, that leaves the target deleted with nothing moved in.
+        if (MoveFileExA(tempPath.c_str(), targetPath.c_str(),
+                        MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
         {
-            Messages::Show(IDS_BOOT_REPLACE_FAILED, {SystemError::LastErrorText()});
-            DeleteFileA(tempPath.c_str());
             TempFileRecord::Remove(tempPath);
-        }
-        else if (!MoveFileExA(tempPath.c_str(), targetPath.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT))
-        {
-            // Deleted at boot with nothing in its place would lose the file: the
-            // delete request is taken back, and the old file stays.
-            const std::string error = SystemError::LastErrorText();
-            WithdrawBootDelete(targetPath);
-            DeleteFileA(tempPath.c_str());
-            TempFileRecord::Remove(tempPath);
-            Messages::Show(IDS_BOOT_REPLACE_FAILED, {error});
         }
         else
         {
-            TempFileRecord::Remove(tempPath);
+            // Nothing was registered: the old file stays, and the new one is not needed.
+            const std::string error = SystemError::LastErrorText();
+            if (DeleteFileA(tempPath.c_str()))
+            {
+                TempFileRecord::Remove(tempPath);
+            }
+            Messages::Show(IDS_BOOT_REPLACE_FAILED, {error});
         }
     }
     else
@@ -268,7 +267,7 @@ void CFileReplacer::ScheduleBootReplace(const std::string& tempPath, const std::
             std::string shortTarget = ShortPath(targetPath);
             std::string move = shortTarget + "=" + ShortPath(tempPath);
             std::string deletion = "NUL=" + shortTarget;
-            std::string queued = tempPath;
+            Queued queued = {tempPath, targetPath, false};
             m_state.m_renameList.reserve(m_state.m_renameList.size() + 2);
             m_queued.reserve(m_queued.size() + 1);
             m_state.m_renameList.push_back(std::move(deletion));
@@ -277,6 +276,7 @@ void CFileReplacer::ScheduleBootReplace(const std::string& tempPath, const std::
         }
         catch (...)
         {
+            // The old file is still there: the new one is not needed.
             DeleteFileA(tempPath.c_str());
             throw;
         }
@@ -288,65 +288,95 @@ void CFileReplacer::ScheduleBootMove(const std::string& tempPath, const std::str
 {
     if (Platform::IsWindowsNT())
     {
-        if (MoveFileExA(tempPath.c_str(), targetPath.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT))
+        if (MoveFileExA(tempPath.c_str(), targetPath.c_str(),
+                        MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
         {
             TempFileRecord::Remove(tempPath);
+            m_state.m_bRestartNeeded = true;
+            return;
         }
+        Messages::Show(IDS_BOOT_REPLACE_FAILED, {SystemError::LastErrorText()});
+        Messages::Show(IDS_NEW_FILE_KEPT, {targetPath, tempPath});
+        return;
     }
-    else
+    // The target no longer exists and so has no short name of its own: its folder's short
+    // form and its own name stand in when that name is already one 8.3 name. A longer name
+    // has no form that the boot-time rename could write, so the file is only kept.
+    const std::string folder = ReplaceRules::FolderOf(targetPath);
+    const std::string name = ReplaceRules::AsShortName(targetPath.substr(folder.size() + 1));
+    if (name.empty())
     {
-        // The target is gone and has no short name of its own: its folder's stands in.
-        const std::string folder = ReplaceRules::FolderOf(targetPath);
-        const std::string name = targetPath.substr(folder.size() + 1);
-        m_state.m_renameList.push_back(ShortPath(folder) + "\\" + name + "=" + ShortPath(tempPath));
-        m_queued.push_back(tempPath);
+        Messages::Show(IDS_NEW_FILE_KEPT, {targetPath, tempPath});
+        return;
     }
+    std::string move = ShortPath(folder) + "\\" + name + "=" + ShortPath(tempPath);
+    Queued queued = {tempPath, targetPath, true};
+    m_state.m_renameList.reserve(m_state.m_renameList.size() + 1);
+    m_queued.reserve(m_queued.size() + 1);
+    m_state.m_renameList.push_back(std::move(move));
+    m_queued.push_back(std::move(queued));
     m_state.m_bRestartNeeded = true;
 }
 
-void CFileReplacer::WithdrawBootDelete(const std::string& targetPath)
+namespace
 {
-    CRegistryKey key;
-    std::vector<std::string> pending;
-    if (key.Open(HKEY_LOCAL_MACHINE, kSessionManagerKey, KEY_QUERY_VALUE | KEY_SET_VALUE) &&
-        key.QueryMultiString(kPendingRenamesValue, pending) &&
-        BootRenames::WithdrawDelete(pending, targetPath))
-    {
-        if (pending.empty())
-        {
-            key.DeleteValue(kPendingRenamesValue);
-        }
-        else
-        {
-            key.SetMultiString(kPendingRenamesValue, pending);
-        }
-    }
-}
-
-void CFileReplacer::RemoveLeftovers()
+// The sources of every move the system will carry out at the next boot; false when the
+// list cannot be read whole (a missing list is an empty one).
+bool ReadPendingMoves(bool windowsNT, const std::string& windowsFolder,
+                      std::vector<std::u16string>& sources)
 {
-    std::vector<std::string> pending;
-    std::vector<std::string> wininit;
-    const bool windowsNT = Platform::IsWindowsNT();
     if (windowsNT)
     {
         CRegistryKey key;
-        if (key.Open(HKEY_LOCAL_MACHINE, kSessionManagerKey, KEY_QUERY_VALUE))
+        std::vector<std::u16string> pending;
+        if (!key.Open(HKEY_LOCAL_MACHINE, kSessionManagerKey, KEY_QUERY_VALUE))
         {
-            key.QueryMultiString(kPendingRenamesValue, pending);
+            return false;
         }
+        if (!key.QueryMultiStringW(kPendingRenamesValue, pending) &&
+            GetLastError() != ERROR_FILE_NOT_FOUND)
+        {
+            return false;
+        }
+        sources = BootRenames::NtMoveSources(pending);
+        return true;
     }
-    else
+    std::string bytes;
+    if (!ReadWininit(windowsFolder + "\\WININIT.INI", bytes))
     {
-        std::string bytes;
-        ReadWininit(m_state.m_strWindowsFolder + "\\WININIT.INI", bytes);
-        wininit = WininitMerge::SplitLines(bytes);
+        return false;
     }
-    for (const std::string& path : TempFileRecord::Paths())
+    for (const std::string& source :
+         BootRenames::WininitMoveSources(WininitMerge::SplitLines(bytes)))
     {
+        sources.push_back(AnsiText::Widen(source));
+    }
+    return true;
+}
+} // namespace
+
+void CFileReplacer::RemoveLeftovers()
+{
+    const std::vector<std::string> recorded = TempFileRecord::Paths();
+    std::vector<std::u16string> pending;
+    if (recorded.empty() ||
+        !ReadPendingMoves(Platform::IsWindowsNT(), m_state.m_strWindowsFolder, pending))
+    {
+        // What cannot be proved stray stays, recorded, for a later run.
+        return;
+    }
+    for (const std::string& path : recorded)
+    {
+        // The lists may hold the long or the 8.3 form, in the system's spelling.
+        const std::u16string longForm = AnsiText::Widen(path);
+        const std::u16string shortForm = AnsiText::Widen(ShortPath(path));
+        bool registered = false;
+        for (const std::u16string& source : pending)
+        {
+            registered = registered || PathNames::SameFile(source, longForm) ||
+                         PathNames::SameFile(source, shortForm);
+        }
         // A file the system moves at the next boot is the system's now.
-        const bool registered = windowsNT ? BootRenames::NtListMoves(pending, path)
-                                          : BootRenames::WininitMoves(wininit, ShortPath(path));
         if (registered || DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND ||
             GetLastError() == ERROR_PATH_NOT_FOUND)
         {
@@ -357,46 +387,66 @@ void CFileReplacer::RemoveLeftovers()
 
 void CFileReplacer::WriteWininit()
 {
-    std::vector<std::string> queued;
+    std::vector<Queued> queued;
     queued.swap(m_queued);
-    bool written = false;
+    WininitOutcome outcome = WininitOutcome::Unchanged;
     try
     {
-        written = WriteWininitNow(queued);
+        outcome = WriteWininitNow();
     }
     catch (...)
     {
-        // Out of memory before the pairs were written: their files go.
-        for (const std::string& temporary : queued)
+        // Out of memory before the pairs were written. The temporary files of in-use
+        // targets go; an only copy stays, recorded. Nothing here may allocate.
+        for (const Queued& item : queued)
         {
-            DeleteFileA(temporary.c_str());
+            if (!item.onlyCopy)
+            {
+                DeleteFileA(item.temporary.c_str());
+            }
         }
         m_state.m_renameList.clear();
         throw;
     }
-    // Written: the system moves the files now, whatever happens to these records.
-    if (written)
+    if (outcome != WininitOutcome::Written)
     {
-        for (const std::string& temporary : queued)
+        DropQueued(queued, outcome == WininitOutcome::Damaged);
+        return;
+    }
+    // Written: the system moves the files now, whatever happens to these records.
+    for (const Queued& item : queued)
+    {
+        TempFileRecord::Remove(item.temporary);
+    }
+}
+
+void CFileReplacer::DropQueued(const std::vector<Queued>& queued, bool keepAll)
+{
+    for (const Queued& item : queued)
+    {
+        if (!keepAll && !item.onlyCopy && DeleteFileA(item.temporary.c_str()))
         {
-            TempFileRecord::Remove(temporary);
+            TempFileRecord::Remove(item.temporary);
+        }
+    }
+    for (const Queued& item : queued)
+    {
+        if (item.onlyCopy)
+        {
+            Messages::Show(IDS_NEW_FILE_KEPT, {item.target, item.temporary});
         }
     }
 }
 
-bool CFileReplacer::WriteWininitNow(const std::vector<std::string>& queued)
+CFileReplacer::WininitOutcome CFileReplacer::WriteWininitNow()
 {
     const std::string path = m_state.m_strWindowsFolder + "\\WININIT.INI";
-    // The pairs could not be written: their files have no move waiting for them.
-    auto drop = [&](const std::string& error)
+    // Whatever happens, the list is emptied; the caller deals with its files.
+    auto fail = [&](const std::string& error)
     {
         m_state.m_renameList.clear();
-        for (const std::string& temporary : queued)
-        {
-            DeleteFileA(temporary.c_str());
-            TempFileRecord::Remove(temporary);
-        }
         Messages::Show(IDS_WININIT_FAILED, {error});
+        return WininitOutcome::Unchanged;
     };
 
     // An unreadable file is left as it is: rewriting what could be read would lose
@@ -404,8 +454,7 @@ bool CFileReplacer::WriteWininitNow(const std::vector<std::string>& queued)
     std::string bytes;
     if (!ReadWininit(path, bytes))
     {
-        drop(SystemError::LastErrorText());
-        return false;
+        return fail(SystemError::LastErrorText());
     }
     std::vector<std::string> lines = WininitMerge::SplitLines(bytes);
     WininitMerge::Merge(lines, m_state.m_renameList);
@@ -416,21 +465,20 @@ bool CFileReplacer::WriteWininitNow(const std::vector<std::string>& queued)
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid())
     {
-        drop(SystemError::LastErrorText());
-        return false;
+        return fail(SystemError::LastErrorText());
     }
     if (!WriteAll(file.Get(), text))
     {
         // A file cut short would lose the system's renames: what it held goes back
         // before anything else is done.
         const DWORD error = GetLastError();
-        SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN);
-        SetEndOfFile(file.Get());
-        WriteAll(file.Get(), bytes);
+        const bool restored = SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN) == 0 &&
+                              SetEndOfFile(file.Get()) && WriteAll(file.Get(), bytes);
         file.Reset();
-        drop(SystemError::Text(error));
-        return false;
+        fail(SystemError::Text(error));
+        // A file not put back may still hold a delete line of ours: no file it names goes.
+        return restored ? WininitOutcome::Unchanged : WininitOutcome::Damaged;
     }
     m_state.m_renameList.clear();
-    return true;
+    return WininitOutcome::Written;
 }

@@ -26,28 +26,47 @@ public:
     // handle (after telling the user) when it cannot be made.
     CFileHandle CreateTempFile(const std::string& targetPath, std::string& tempPath);
 
-    // Moves the temporary file onto the target at the next restart and marks the
-    // restart as needed: at once on NT, through the rename list on 9x.
+    // The target is in use: the temporary file replaces it at the next restart, which is
+    // marked as needed. On NT one replacing request is made at once; when the system
+    // refuses it the temporary file goes and the old file stays. On 9x the pair joins
+    // the rename list.
     void ScheduleBootReplace(const std::string& tempPath, const std::string& targetPath);
 
-    // Removes the temporary files that a run cut short left behind, except those the
-    // system moves at the next boot.
+    // Removes the temporary files that a run cut short left behind. Only what can be
+    // proved stray goes: nothing when the boot-time lists cannot be read, and never a
+    // file that a boot-time move waits for.
     void RemoveLeftovers();
 
     // Merges the rename list into WININIT.INI's [rename] section and empties it. When
-    // the file cannot be read whole or written, it stays as it was, and the files the
-    // list would have moved are deleted.
+    // the file cannot be read whole or written, it stays as it was; the temporary files
+    // of in-use targets then go, and a file whose target is already gone stays.
     void WriteWininit();
 
 private:
-    // False when the file stayed as it was (after telling the user and deleting the files).
-    bool WriteWininitNow(const std::vector<std::string>& queued);
-    // The target is gone: the temporary file is moved onto it at the next boot.
+    // A temporary file that the rename list moves at boot.
+    struct Queued
+    {
+        std::string temporary;
+        std::string target;
+        bool onlyCopy; // the old target is gone: this file is all there is
+    };
+
+    enum class WininitOutcome
+    {
+        Written,
+        Unchanged, // the file is as it was (the user has been told)
+        Damaged    // neither the new text nor the old one could be written whole
+    };
+    WininitOutcome WriteWininitNow();
+    // The rename list could not be written: the temporary files of in-use targets go
+    // (unless the file may hold part of the list), and the only copies stay where they
+    // are and are named to the user.
+    void DropQueued(const std::vector<Queued>& queued, bool keepAll);
+    // The old target is gone and the temporary file is its only copy: it is moved in at
+    // the next boot, or, when that cannot be arranged, kept and named to the user.
     void ScheduleBootMove(const std::string& tempPath, const std::string& targetPath);
-    // Takes back the request to delete `targetPath` at boot, when it is the last one.
-    static void WithdrawBootDelete(const std::string& targetPath);
 
     CSetupState& m_state;
     // 9x: the temporary files of the pairs waiting in the rename list.
-    std::vector<std::string> m_queued;
+    std::vector<Queued> m_queued;
 };

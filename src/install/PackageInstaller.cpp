@@ -1,5 +1,6 @@
 #include "install/PackageInstaller.h"
 
+#include "framework/AnsiText.h"
 #include "framework/Messages.h"
 #include "framework/Platform.h"
 #include "framework/ProgressReport.h"
@@ -15,27 +16,6 @@
 #include <exception>
 #include <memory>
 #include <utility>
-
-namespace
-{
-std::string ToAnsi(const PkgChar* name, size_t length)
-{
-    if (length == 0)
-    {
-        return std::string();
-    }
-    const wchar_t* wide = reinterpret_cast<const wchar_t*>(name);
-    const int count = static_cast<int>(length);
-    const int size = WideCharToMultiByte(CP_ACP, 0, wide, count, nullptr, 0, nullptr, nullptr);
-    if (size <= 0)
-    {
-        return std::string();
-    }
-    std::string text(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide, count, &text[0], size, nullptr, nullptr);
-    return text;
-}
-} // namespace
 
 CPackageInstaller::CPackageInstaller(CSetupState& state, ReplaceQuestion ask)
     : m_state(state), m_replacer(state), m_installer(state, m_replacer, std::move(ask))
@@ -81,6 +61,8 @@ bool CPackageInstaller::InstallPackage(IProgressReport& progress, const std::str
     }
     if (package.GetBuildNumber() != KELVARIN_BUILD_NUMBER)
     {
+        // Closed before the message, so that the medium is free while the user reads it.
+        package.Close();
         Messages::Show(IDS_PACKAGE_WRONG_BUILD, {name});
         return false;
     }
@@ -115,7 +97,7 @@ bool CPackageInstaller::InstallEntries(IProgressReport& progress, CPackageFile& 
     for (int index = 0; index < catalog.GetCount(); ++index)
     {
         const CPackageCatalogEntry entry = catalog.GetEntry(index);
-        const std::string entryName = ToAnsi(entry.GetName(), entry.GetNameLength());
+        const std::string entryName = AnsiText::Narrow(entry.GetName(), entry.GetNameLength());
         progress.SetLine2Text(entryName);
         switch (entry.GetKind())
         {

@@ -2,7 +2,9 @@
 
 #include "package/EntryText.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 
 namespace ReplaceRules
 {
@@ -82,5 +84,28 @@ std::string WithTrailingBackslash(const std::string& folder)
         return folder;
     }
     return folder + "\\";
+}
+std::string AsShortName(const std::string& name)
+{
+    const std::string::size_type dot = name.find('.');
+    const std::string base = name.substr(0, dot);
+    const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+    if (base.empty() || base.size() > 8 || extension.size() > 3 ||
+        (dot != std::string::npos && extension.empty()) || extension.find('.') != std::string::npos)
+    {
+        return std::string();
+    }
+    std::string upper;
+    for (char c : name)
+    {
+        const unsigned char u = static_cast<unsigned char>(c);
+        // Characters beyond ASCII depend on the OEM code page the boot-time rename reads in.
+        if (u < 0x21 || u > 0x7E || std::strchr("\"*+,/:;<=>?[\\]|", c))
+        {
+            return std::string();
+        }
+        upper += static_cast<char>(std::toupper(u));
+    }
+    return upper;
 }
 } // namespace ReplaceRules

@@ -49,6 +49,10 @@ std::string FolderOf(const std::string& path);
 // "<folder>\$tmp<n>.tmp" with at least four digits.
 std::string TempFileName(const std::string& folder, unsigned number);
 
+// `name` in upper case when it is already one valid 8.3 name ("SCROLL95.EXE"), the form
+// a boot-time rename on the 9x family needs; empty otherwise.
+std::string AsShortName(const std::string& name);
+
 // `folder` with exactly one trailing backslash added when it has none.
 std::string WithTrailingBackslash(const std::string& folder);
 } // namespace ReplaceRules

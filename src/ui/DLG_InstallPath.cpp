@@ -1,9 +1,13 @@
 #include "ui/DLG_InstallPath.h"
 
+#include "framework/AnsiText.h"
 #include "framework/DataExchange.h"
 #include "framework/ItemIdList.h"
 #include "framework/Messages.h"
 #include "framework/resource.h"
+#include "install/InstallFolderGuard.h"
+#include "install/PathNames.h"
+#include "ui/MainMenuLogic.h"
 
 #include <shlobj.h>
 
@@ -12,6 +16,54 @@ DLG_InstallPath::DLG_InstallPath(HWND hParent) : CDialog(IDD_INSTALLPATH, hParen
 void DLG_InstallPath::DoDataExchange(CDataExchange* pDX)
 {
     DDX_Text(pDX, IDC_PATH, m_strPath);
+}
+
+BOOL DLG_InstallPath::OnInitDialog()
+{
+    m_strPreset = m_strPath;
+    return CDialog::OnInitDialog();
+}
+
+void DLG_InstallPath::OnOK()
+{
+    UpdateData(true);
+    if (Accepts(MainMenuLogic::FolderAfterPathDialog(m_strPreset, m_strPath)))
+    {
+        EndDialog(IDOK);
+    }
+}
+
+bool DLG_InstallPath::Accepts(const std::string& folder)
+{
+    // The preset (the default folder, or where an earlier install was found) stands.
+    const bool preset = PathNames::SameFile(AnsiText::Widen(folder), AnsiText::Widen(m_strPreset));
+    if (!preset)
+    {
+        std::string guarded;
+        switch (InstallFolderGuard::Check(folder, guarded))
+        {
+        case InstallFolderRules::Verdict::NotFullPath:
+            Messages::ShowOwned(m_hWnd, IDS_PATH_NOT_FULL, {folder}, Messages::kDefaultType);
+            return false;
+        case InstallFolderRules::Verdict::GuardedFolder:
+            Messages::ShowOwned(m_hWnd, IDS_PATH_GUARDED, {folder, guarded},
+                                Messages::kDefaultType);
+            return false;
+        case InstallFolderRules::Verdict::Accepted:
+            break;
+        }
+    }
+    // The uninstall removes the install folder whole: somebody's files already there would
+    // go with it, so they are only taken knowingly. An earlier install is no surprise.
+    const bool earlierInstall = MainMenuLogic::HoldsProgram(
+        folder, [](const std::string& path)
+        { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; });
+    if (!earlierInstall && InstallFolderGuard::HoldsAnything(folder))
+    {
+        return Messages::ShowOwned(m_hWnd, IDS_FOLDER_NOT_EMPTY, {folder},
+                                   MB_YESNO | MB_ICONQUESTION) == IDYES;
+    }
+    return true;
 }
 
 bool DLG_InstallPath::OnCommand(WORD id, WORD code, HWND control)
@@ -26,7 +78,7 @@ bool DLG_InstallPath::OnCommand(WORD id, WORD code, HWND control)
 
 void DLG_InstallPath::OnCancel()
 {
-    if (Messages::ShowOwned(m_hWnd, IDS_CANCEL_SETUP, MB_YESNO | MB_ICONQUESTION) == IDYES)
+    if (Messages::ShowOwned(m_hWnd, IDS_CANCEL_SETUP, {}, MB_YESNO | MB_ICONQUESTION) == IDYES)
     {
         CDialog::OnCancel();
     }

@@ -1,5 +1,8 @@
 // "Choose Install Path": confirms or changes the install folder before a fresh
-// install. The text is handed back as typed; an empty text is the caller's to judge.
+// install. The text is handed back as typed; an empty text keeps the preset. A folder the
+// uninstall could not safely remove is refused with a message, and an existing folder of
+// somebody else's files is taken only when the user says so; the dialog then stays open
+// as it was.
 #pragma once
 
 #include "framework/Dialog.h"
@@ -16,8 +19,14 @@ public:
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     bool OnCommand(WORD id, WORD code, HWND control) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
     void OnCancel() override;
 
 private:
     void OnBrowse();
+    // Whether the folder the text names may be taken, after telling or asking the user.
+    bool Accepts(const std::string& folder);
+
+    std::string m_strPreset;
 };

@@ -107,7 +107,7 @@ void DLG_Main::OnOK()
 
 void DLG_Main::OnCancel()
 {
-    if (Messages::ShowOwned(m_hWnd, IDS_CANCEL_SETUP, MB_YESNO | MB_ICONQUESTION) == IDYES)
+    if (Messages::ShowOwned(m_hWnd, IDS_CANCEL_SETUP, {}, MB_YESNO | MB_ICONQUESTION) == IDYES)
     {
         CDialog::OnCancel();
     }

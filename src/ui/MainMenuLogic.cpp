@@ -1,7 +1,5 @@
 #include "ui/MainMenuLogic.h"
 
-#include <cctype>
-
 #include "framework/resource.h"
 
 namespace MainMenuLogic
@@ -11,14 +9,11 @@ const int kFixedPlaceCount = static_cast<int>(sizeof(kFixedPlaces) / sizeof(kFix
 const char* const kTarpanFolder = "C:\\TarpanLT";
 const char* const kFreshFolder = "C:\\Nimbus";
 
-namespace
-{
 bool HoldsProgram(const std::string& folder, const ExistsFn& exists)
 {
     return exists(folder + "\\Programs\\ScrollNT.Exe") ||
            exists(folder + "\\Programs\\Scroll95.Exe");
 }
-} // namespace
 
 SearchResult FindEarlierInstall(const std::string& recorded, const ExistsFn& exists)
 {
@@ -156,29 +151,6 @@ Route RouteFor(const MenuResult& result)
 
 std::string FolderAfterPathDialog(const std::string& menuFolder, const std::string& typed)
 {
-    if (typed.empty())
-    {
-        return menuFolder;
-    }
-    auto separator = [](char c) { return c == '\\' || c == '/'; };
-    auto driveLetter = [](const std::string& path) {
-        return path.size() >= 2 && path[1] == ':' &&
-               std::isalpha(static_cast<unsigned char>(path[0]));
-    };
-    const bool blank = typed.find_first_not_of(' ') == std::string::npos;
-    const bool unc = typed.size() >= 2 && separator(typed[0]) && separator(typed[1]);
-    const bool qualified = driveLetter(typed) && typed.size() > 2 && separator(typed[2]);
-    if (blank || unc || qualified)
-    {
-        return typed;
-    }
-    // A relative name would be recorded as typed and later read relative to wherever
-    // the setup runs: it is anchored at the root of its drive, or of the menu folder's.
-    if (driveLetter(typed))
-    {
-        return typed.substr(0, 2) + "\\" + typed.substr(2);
-    }
-    const std::string drive = driveLetter(menuFolder) ? menuFolder.substr(0, 2) : "C:";
-    return drive + (separator(typed[0]) ? "" : "\\") + typed;
+    return typed.empty() ? menuFolder : typed;
 }
 } // namespace MainMenuLogic

@@ -108,8 +108,10 @@ enum class Route
 };
 Route RouteFor(const MenuResult& result);
 
-// The install folder after the path dialog: an empty text keeps the menu's folder; a
-// relative name ("Nimbus", "\Nimbus", "D:Nimbus") is anchored at the root of its drive
-// or of the menu folder's; any other text is taken as typed.
+// The install folder after the path dialog: an empty text keeps the menu's folder;
+// any other text (which the dialog has checked) is taken as typed.
 std::string FolderAfterPathDialog(const std::string& menuFolder, const std::string& typed);
+
+// Whether `folder` holds a prompter program: an install the menu would find there.
+bool HoldsProgram(const std::string& folder, const ExistsFn& exists);
 } // namespace MainMenuLogic

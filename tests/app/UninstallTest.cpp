@@ -256,7 +256,13 @@ TEST_F(UninstallTest, AMissingInstallFolderIsReportedAndTheOtherStagesRun)
 
 // A drive of its own whose root the refused uninstall would otherwise empty: drive Q:
 // of the prefix, made to point at a scratch folder.
-class RootRefusalTest : public UninstallTest, public ::testing::WithParamInterface<const char*>
+struct RefusedFolder
+{
+    const char* recorded;
+    bool holdsTemp; // the user's temporary folder lies below it
+};
+
+class RootRefusalTest : public UninstallTest, public ::testing::WithParamInterface<RefusedFolder>
 {
 protected:
     void SetUp() override
@@ -316,24 +322,39 @@ protected:
 
 TEST_P(RootRefusalTest, LeavesTheRootAloneSaysSoAndRunsTheOtherStages)
 {
-    const std::string recorded = GetParam();
+    const std::string recorded = GetParam().recorded;
     ASSERT_TRUE(Exists("Q:\\Sentinel.txt"));
     SetInstallPath(recorded);
     CreateKey("Software\\Pellmor\\Tarpan");
+    char savedTemp[MAX_PATH] = "";
+    GetEnvironmentVariableA("TMP", savedTemp, sizeof(savedTemp));
+    if (GetParam().holdsTemp)
+    {
+        CreateDirectoryA("Q:\\Product", nullptr);
+        CreateDirectoryA("Q:\\Product\\Temp", nullptr);
+        SetEnvironmentVariableA("TMP", "Q:\\Product\\Temp");
+    }
 
     EXPECT_TRUE(app.Uninstall());
+    SetEnvironmentVariableA("TMP", savedTemp[0] ? savedTemp : nullptr);
 
     EXPECT_TRUE(Exists(drive + "\\Sentinel.txt"));
-    EXPECT_EQ(app.Texts(),
-              (std::vector<std::string>{"Unable to delete folder \"" + recorded + "\" because " +
-                                            SystemText(ERROR_ACCESS_DENIED) + ".",
-                                        "Uninstall completed"}));
+    EXPECT_EQ(app.Texts(), (std::vector<std::string>{
+                               "The folder \"" + recorded +
+                                   "\" was left in place: it is not a folder of its own below a "
+                                   "drive or a network share, or it is or holds a folder of "
+                                   "Windows or of a user.",
+                               "Uninstall completed"}));
+    EXPECT_EQ(Exists("Q:\\Product\\Temp"), GetParam().holdsTemp);
     EXPECT_FALSE(KeyExists(kInstallKey));
     EXPECT_FALSE(KeyExists("Software\\Pellmor\\Tarpan"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Roots, RootRefusalTest,
-                         ::testing::Values("", "Q:", "Q:\\", "\\", "Q:\\Product\\.."));
+                         ::testing::Values(RefusedFolder{"", false}, RefusedFolder{"Q:", false},
+                                           RefusedFolder{"Q:\\", false}, RefusedFolder{"\\", false},
+                                           RefusedFolder{"Q:\\Product\\..", false},
+                                           RefusedFolder{"Q:\\Product", true}));
 
 // A link below the install folder is never followed: what it points to stays. (On
 // Windows RemoveDirectoryA then removes the link itself; Wine's Unix links cannot be

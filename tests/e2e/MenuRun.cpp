@@ -23,7 +23,8 @@ HKEY OpenInstallKey()
 void CleanAll()
 {
     SetupRun::CleanMachine();
-    for (const char* folder : {"C:\\TarpanLT", "C:\\Ardent", "C:\\Studio", "C:\\Elsewhere"})
+    for (const char* folder :
+         {"C:\\TarpanLT", "C:\\Ardent", "C:\\Studio", "C:\\Elsewhere", "C:\\Data"})
     {
         TestFiles::RemoveTree(folder);
     }

@@ -142,6 +142,58 @@ TEST_F(UserPathTest, ATrailingBackslashIsTakenAsTyped)
     robot.Answer(box, IDOK);
 }
 
+// The uninstall removes the install folder whole: a folder it could not safely remove is
+// refused, and one that already holds somebody's files is taken only when the user says so.
+TEST_F(UserPathTest, AFolderTheUninstallMustNotRemoveIsRefusedAndAFullOneAskedAbout)
+{
+    HWND agreement = StartAndChooseInstall("Ardent", "winxp", "Permission");
+    ASSERT_NE(agreement, nullptr);
+    HWND path = AcceptAgreement(agreement);
+    ASSERT_NE(path, nullptr);
+    char windows[MAX_PATH] = "";
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    const std::vector<std::string> refused = {
+        "C:\\", "Studio", " ", "D:", std::string(windows) + "\\", "C:\\users"};
+    for (const std::string& typed : refused)
+    {
+        robot.SetText(path, kPath, typed);
+        robot.Click(path, IDOK);
+        RobotMessageBox box;
+        ASSERT_TRUE(robot.WaitMessageBox(box)) << SetupRun::DescribeWindows(robot);
+        EXPECT_EQ(box.text.rfind("Setup cannot install into \"" + typed + "\"", 0), 0u) << box.text;
+        EXPECT_EQ(GetWindow(box.hWnd, GW_OWNER), path);
+        robot.Answer(box, IDOK);
+        ASSERT_TRUE(robot.WaitWindowGone(box.hWnd, 5000));
+        EXPECT_EQ(CRobot::ControlText(path, kPath), typed);
+    }
+
+    ASSERT_TRUE(CreateDirectoryA("C:\\Data", nullptr));
+    ASSERT_TRUE(TestFiles::WriteText("C:\\Data\\Mine.txt", "the user's"));
+    robot.SetText(path, kPath, "C:\\Data");
+    for (int answer : {IDNO, IDYES})
+    {
+        robot.Click(path, IDOK);
+        RobotMessageBox box;
+        ASSERT_TRUE(robot.WaitMessageBox(box)) << SetupRun::DescribeWindows(robot);
+        EXPECT_EQ(box.text, "The folder \"C:\\Data\" already exists and holds files. Uninstalling "
+                            "the product later removes this folder with everything in it.\n\nDo "
+                            "you wish to install into it?");
+        robot.Answer(box, answer);
+        ASSERT_TRUE(robot.WaitWindowGone(box.hWnd, 5000));
+        if (answer == IDNO)
+        {
+            EXPECT_EQ(CRobot::ControlText(path, kPath), "C:\\Data");
+        }
+    }
+    RobotMessageBox closing;
+    ASSERT_TRUE(robot.WaitMessageBox(closing, 60000)) << SetupRun::DescribeWindows(robot);
+    EXPECT_EQ(closing.text, kClosingArdent);
+    EXPECT_EQ(RecordedInstallPath(), "C:\\Data");
+    EXPECT_EQ(TestFiles::ReadText("C:\\Data\\Mine.txt"), "the user's");
+    robot.Answer(closing, IDOK);
+    EXPECT_TRUE(robot.WaitExit(10000));
+}
+
 TEST_F(UserPathTest, ACancelledBrowserEmptiesTheFieldAndTheMenusFolderIsKept)
 {
     HWND agreement = StartAndChooseInstall("Brisk", "winxp", "Permission");

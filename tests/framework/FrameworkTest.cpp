@@ -2,6 +2,7 @@
 // table, the message convention, the progress windows and the install sequence's
 // first step.
 #include "app/KelvarinApp.h"
+#include "framework/Dialog.h"
 #include "framework/Messages.h"
 #include "ProgressRecorder.h"
 #include "TestApp.h"
@@ -15,8 +16,12 @@
 #include <shlobj.h>
 
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
+
+// The program's allocations so far (AllocationCount.cpp replaces operator new).
+long AllocationCount();
 
 namespace
 {
@@ -91,6 +96,17 @@ TEST(StringTable, EveryTextOfTheShippedSetupIsExact)
         {20072, "UPGRADE to Brisk Build %1"},
         {20080, "Registering OLE Controls"},
         {20081, "Failed to register OLE control \"%1\""},
+        {20090, "The new file for \"%1\" is kept as \"%2\". Rename it to \"%1\" when Setup has "
+                "ended."},
+        {20091, "Setup cannot install into \"%1\". Please type the full path of a folder below a "
+                "drive or a network share, for example C:\\Nimbus or \\\\server\\share\\Nimbus."},
+        {20092, "Setup cannot install into \"%1\" because it is or holds \"%2\", a folder of "
+                "Windows or of a user, which uninstalling the product would remove. Please type "
+                "the path of a folder of its own, for example C:\\Nimbus."},
+        {20093, "The folder \"%1\" already exists and holds files. Uninstalling the product later "
+                "removes this folder with everything in it.\n\nDo you wish to install into it?"},
+        {20094, "The folder \"%1\" was left in place: it is not a folder of its own below a drive "
+                "or a network share, or it is or holds a folder of Windows or of a user."},
     };
     for (const char* edition : {"Ardent", "Brisk"})
     {
@@ -101,7 +117,7 @@ TEST(StringTable, EveryTextOfTheShippedSetupIsExact)
         }
         HMODULE setup = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(setup, nullptr) << exe;
-        for (UINT id = 20001; id <= 20081; ++id)
+        for (UINT id = 20001; id <= 20099; ++id)
         {
             char buffer[1024] = "";
             const int length = LoadStringA(setup, id, buffer, sizeof(buffer));
@@ -315,5 +331,67 @@ TEST(SpecialFolders, CommonFoldersFollowThePlatformFamily)
         EXPECT_EQ(common == personal, !nt) << common << " / " << personal;
     }
     EXPECT_TRUE(app.Texts().empty());
+}
+
+// Memory running out inside a dialog's handler is told, and the dialog goes on: nothing
+// unwinds through the system's frames. The report itself allocates nothing.
+TEST(Exceptions, StopWhereTheSystemCallsInAndTheReportAllocatesNothing)
+{
+    class CThrowingDialog : public CDialog
+    {
+    public:
+        CThrowingDialog() : CDialog(IDD_ABOUTBOX) {}
+
+    protected:
+        bool OnCommand(WORD id, WORD code, HWND control) override
+        {
+            if (id == IDOK)
+            {
+                throw std::bad_alloc();
+            }
+            return CDialog::OnCommand(id, code, control);
+        }
+    };
+    CTestApp app;
+    CThrowingDialog dialog;
+    app.onShow = [&](const TestSupport::Shown&)
+    { PostMessageA(dialog.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0); };
+    struct Poster
+    {
+        static DWORD WINAPI Run(void* target)
+        {
+            for (int i = 0; i < 500 && !static_cast<CThrowingDialog*>(target)->GetSafeHwnd(); ++i)
+            {
+                Sleep(10);
+            }
+            PostMessageA(static_cast<CThrowingDialog*>(target)->GetSafeHwnd(), WM_COMMAND, IDOK, 0);
+            return 0;
+        }
+    };
+    HANDLE poster = CreateThread(nullptr, 0, &Poster::Run, &dialog, 0, nullptr);
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    WaitForSingleObject(poster, INFINITE);
+    CloseHandle(poster);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    const std::string outOfMemory = CKelvarinApp::GetSystemErrorText();
+    EXPECT_EQ(app.Texts(), std::vector<std::string>({outOfMemory}));
+
+    class CCountingApp : public CWinApp
+    {
+    public:
+        BOOL InitInstance() override { return TRUE; }
+        int DoMessageBox(const char* text, UINT, HWND) override
+        {
+            lstrcpynA(shown, text, sizeof(shown));
+            return IDOK;
+        }
+        char shown[512] = "";
+    };
+    app.onShow = nullptr;
+    CCountingApp counting;
+    const long before = AllocationCount();
+    Messages::ShowOutOfMemory();
+    EXPECT_EQ(AllocationCount(), before);
+    EXPECT_EQ(counting.shown, outOfMemory);
 }
 } // namespace

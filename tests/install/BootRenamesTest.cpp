@@ -1,51 +1,53 @@
 #include "install/BootRenames.h"
+#include "install/PathNames.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
-using List = std::vector<std::string>;
-
-TEST(BootRenamesTest, OnlyOurOwnLastDeleteIsTakenBack)
+TEST(PathNamesTest, PathsAreComparedAsWindowsReadsThem)
 {
-    const std::string target = "C:\\Nimbus\\Programs\\Scroll.exe";
     struct Case
     {
-        const char* what;
-        List before;
-        bool withdrawn;
-        List after;
+        std::u16string a;
+        std::u16string b;
+        bool same;
     };
     const Case cases[] = {
-        {"our delete, last",
-         {"\\??\\C:\\A", "!\\??\\C:\\B", "\\??\\C:\\NIMBUS\\Programs\\Scroll.exe", ""},
-         true,
-         {"\\??\\C:\\A", "!\\??\\C:\\B"}},
-        {"our delete, alone", {"\\??\\" + target, ""}, true, {}},
-        {"a move of our target is not a delete", {"\\??\\" + target, "\\??\\C:\\X"}, false, {}},
-        {"another program's delete", {"\\??\\C:\\Other.dll", ""}, false, {}},
-        {"ours, but not last", {"\\??\\" + target, "", "\\??\\C:\\A", ""}, false, {}},
-        {"a list that is not pairs", {"\\??\\" + target}, false, {}},
+        {u"\\??\\D:\\Studio\\Programs\\a.dll", u"D:\\Studio\\\\Programs\\a.dll", true},
+        {u"D:/Studio//Programs/", u"d:\\studio\\programs", true},
+        {u"\\??\\UNC\\server\\share\\x", u"\\\\server\\share\\x", true},
+        {u"\\\\?\\C:\\a\\b", u"C:\\a\\.\\c\\..\\b", true},
+        {u"C:\\a\\b. . ", u"C:\\a\\b", true},
+        {u"C:\\a.\\b", u"C:\\a\\b", true},
+        {u"C:\\..\\..\\Windows", u"C:\\Windows", true},
+        {u"C:\\Bür\u00F6\\\u044F", u"c:\\BÜR\u00D6\\\u042F", true},
+        {u"C:\\a\\b", u"C:\\a\\b2", false},
+        {u"C:\\a\\$tmp0001.tmp", u"D:\\a\\$tmp0001.tmp", false},
+        {u"\\\\server\\share\\x", u"\\\\server\\other\\x", false},
+        {u"C:\\a\\b", u"a\\b", false},
     };
     for (const Case& c : cases)
     {
-        List list = c.before;
-        EXPECT_EQ(BootRenames::WithdrawDelete(list, target), c.withdrawn) << c.what;
-        EXPECT_EQ(list, c.withdrawn ? c.after : c.before) << c.what;
+        EXPECT_EQ(PathNames::SameFile(c.a, c.b), c.same)
+            << std::string(c.a.begin(), c.a.end()) << " / " << std::string(c.b.begin(), c.b.end());
     }
+    EXPECT_TRUE(PathNames::IsSameOrBelow(u"C:\\Windows\\System32", u"c:\\windows\\"));
+    EXPECT_TRUE(PathNames::IsSameOrBelow(u"C:\\Windows", u"C:\\"));
+    EXPECT_FALSE(PathNames::IsSameOrBelow(u"C:\\WindowsApps", u"C:\\Windows"));
+    EXPECT_FALSE(PathNames::IsSameOrBelow(u"C:\\Windows", u"C:\\Windows\\System32"));
 }
 
-TEST(BootRenamesTest, RegisteredMovesAreFoundInEitherList)
+TEST(BootRenamesTest, MovesAreFoundInEitherListAndDeletesAreNot)
 {
-    const List nt = {"\\??\\C:\\T\\a.dll", "", "\\??\\C:\\T\\$tmp0001.tmp", "\\??\\C:\\T\\a.dll"};
-    EXPECT_TRUE(BootRenames::NtListMoves(nt, "c:\\t\\$TMP0001.TMP"));
-    EXPECT_FALSE(BootRenames::NtListMoves(nt, "C:\\T\\a.dll")); // deleted, not moved
-    EXPECT_FALSE(BootRenames::NtListMoves(nt, "C:\\T\\$tmp0002.tmp"));
+    const std::vector<std::u16string> nt = {u"\\??\\C:\\T\\a.dll", u"",
+                                            u"\\??\\C:\\T\\$tmp0001.tmp", u"!\\??\\C:\\T\\a.dll"};
+    EXPECT_EQ(BootRenames::NtMoveSources(nt), std::vector<std::u16string>({nt[2]}));
 
-    const List wininit = {"[boot]",           "C:\\X=C:\\T\\$TMP0003.TMP",           "[rename]",
-                          "NUL=C:\\T\\A.DLL", " C:\\T\\A.DLL = C:\\T\\$TMP0001.TMP", "[later]"};
-    EXPECT_TRUE(BootRenames::WininitMoves(wininit, "C:\\T\\$tmp0001.tmp"));
-    EXPECT_FALSE(BootRenames::WininitMoves(wininit, "C:\\T\\A.DLL"));
-    EXPECT_FALSE(BootRenames::WininitMoves(wininit, "C:\\T\\$TMP0003.TMP")); // not in [rename]
+    const std::vector<std::string> wininit = {
+        "[boot]",           "C:\\X=C:\\T\\$TMP0003.TMP",           "[rename]",
+        "NUL=C:\\T\\A.DLL", " C:\\T\\A.DLL = C:\\T\\$TMP0001.TMP", "[later]"};
+    EXPECT_EQ(BootRenames::WininitMoveSources(wininit),
+              std::vector<std::string>({"C:\\T\\$TMP0001.TMP"}));
 }
 } // namespace

@@ -1,6 +1,7 @@
 #include "InstallTestSupport.h"
 #include "install/FileReplacer.h"
 #include "package/PackageFile.h"
+#include "TestRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -136,6 +137,14 @@ TEST_F(FileReplacerTest, FileInUseIsReplacedAtTheNextBootOnNT)
     EXPECT_TRUE(m_app.State().m_renameList.empty());
     ASSERT_EQ(TempFiles(), std::vector<std::string>({"$tmp0001.tmp"}));
     EXPECT_EQ(ReadText(m_scratch.File("$tmp0001.tmp")), "replacement");
+    // One request that replaces the target at boot; none that only deletes it.
+    DWORD type = 0;
+    std::vector<BYTE> pending;
+    ASSERT_TRUE(TestRegistry::ReadRaw("SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                      "PendingFileRenameOperations", type, pending));
+    const std::string expected =
+        "\\??\\" + m_scratch.File("$tmp0001.tmp") + '\0' + "!\\??\\" + target + '\0' + '\0';
+    EXPECT_EQ(std::string(pending.begin(), pending.end()), expected);
 
     holder.Release();
     EXPECT_EQ(ReadText(target), "running");

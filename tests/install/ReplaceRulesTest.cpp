@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 namespace
 {
 using ReplaceRules::Action;
@@ -105,6 +108,22 @@ TEST(ReplaceRulesTest, TemporaryNamesAndFolders)
     EXPECT_EQ(ReplaceRules::TempFileName("C:\\x", 10000), "C:\\x\\$tmp10000.tmp");
     EXPECT_EQ(ReplaceRules::WithTrailingBackslash("C:\\x"), "C:\\x\\");
     EXPECT_EQ(ReplaceRules::WithTrailingBackslash("C:\\x\\"), "C:\\x\\");
+    // The boot-time rename of a target that is gone can name it only by an 8.3 name.
+    for (const auto& row :
+         std::vector<std::pair<std::string, std::string>>{{"Scroll95.exe", "SCROLL95.EXE"},
+                                                          {"io8ctl.dll", "IO8CTL.DLL"},
+                                                          {"README", "README"},
+                                                          {"$tmp~1.t", "$TMP~1.T"},
+                                                          {"Long name.dll", ""},
+                                                          {"scroll95.exe2", ""},
+                                                          {"ninechars.dll", ""},
+                                                          {"a.b.c", ""},
+                                                          {".dll", ""},
+                                                          {"a.", ""},
+                                                          {"a+b.dll", ""}})
+    {
+        EXPECT_EQ(ReplaceRules::AsShortName(row.first), row.second) << row.first;
+    }
 }
 
 TEST(PackageTableTest, FirstTwoRowsFollowThePlatformFamily)

@@ -236,7 +236,22 @@ void OnWindow(CRobot& robot, HWND window, const std::string& caption, int menuBu
     }
     else if (caption == "Choose Install Path")
     {
+        // A drive's root is refused: the uninstall would remove the whole drive.
+        const std::string preset = CRobot::ControlText(window, IDC_PATH);
+        std::printf("  typing C:\\\n");
+        robot.SetText(window, IDC_PATH, "C:\\");
+        robot.Click(window, IDOK);
+        RobotMessageBox refusal;
+        if (robot.WaitMessageBox(refusal, 5000))
+        {
+            std::printf("  message: %s\n", refusal.text.c_str());
+            CRobot::WaitPainted(refusal.hWnd);
+            Shoot(refusal.hWnd, pictures, "path refused");
+            robot.Answer(refusal, IDOK);
+            robot.WaitWindowGone(refusal.hWnd, 5000);
+        }
         std::printf("  keeping the preset folder\n");
+        robot.SetText(window, IDC_PATH, preset);
     }
     else if (caption == "Query Replace File")
     {
@@ -260,6 +275,7 @@ bool RunSetup(const std::string& setup, const std::string& winver, int menuButto
     }
     RobotPath path;
     path.menuButton = menuButton;
+    path.existingFolderAnswer = 0; // the question is shown in the pictures
     path.onWindow = [&](HWND window, const std::string& caption)
     { OnWindow(robot, window, caption, menuButton, pictures); };
     RobotMessageBox box;
@@ -277,10 +293,12 @@ bool RunSetup(const std::string& setup, const std::string& winver, int menuButto
         }
         CRobot::WaitPainted(box.hWnd);
         Shoot(box.hWnd, pictures, "message");
-        // A restart is never wanted in the demo; everything else is acknowledged.
+        // A restart is never wanted in the demo; the folder the user's notes are in is
+        // installed into; everything else is acknowledged.
         const bool restart = box.text.find("restart your computer.  Do you") != std::string::npos;
-        std::printf("  answer: %s\n", restart ? "No" : "OK");
-        robot.Answer(box, restart ? IDNO : IDOK);
+        const bool folder = box.text.find("Do you wish to install into it?") != std::string::npos;
+        std::printf("  answer: %s\n", restart ? "No" : folder ? "Yes" : "OK");
+        robot.Answer(box, restart ? IDNO : folder ? IDYES : IDOK);
         robot.WaitWindowGone(box.hWnd, 5000);
     }
     DWORD exitCode = 0;

@@ -87,7 +87,10 @@ bool SetWineVersion(const std::string& exeName, const std::string& winver)
 }
 } // namespace
 
-RobotPath::RobotPath() : menuButton(IDC_MENU_INSTALL), replaceAnswer(IDC_YES_TO_ALL) {}
+RobotPath::RobotPath()
+    : menuButton(IDC_MENU_INSTALL), replaceAnswer(IDC_YES_TO_ALL), existingFolderAnswer(IDYES)
+{
+}
 
 CRobot::CRobot()
 {
@@ -371,7 +374,14 @@ bool CRobot::DriveSetup(const RobotPath& path, RobotMessageBox& box, DWORD timeo
     {
         if (WaitMessageBox(box, 50))
         {
-            return true;
+            if (path.existingFolderAnswer == 0 ||
+                box.text.find("already exists and holds files.") == std::string::npos)
+            {
+                return true;
+            }
+            Answer(box, path.existingFolderAnswer);
+            WaitWindowGone(box.hWnd, 5000);
+            continue;
         }
         for (HWND hWnd : Windows())
         {

@@ -21,6 +21,9 @@ struct RobotPath
     int menuButton;          // the main menu's choice: install (or upgrade) or uninstall
     std::string installPath; // typed into the path dialog; empty keeps the preset
     int replaceAnswer;       // the button pressed in "Query Replace File"
+    // The answer to the question before installing into a folder that holds files; 0 hands
+    // the question back like any other message box.
+    int existingFolderAnswer;
     // Called once for each window met (message boxes aside), before the robot acts on it.
     std::function<void(HWND window, const std::string& caption)> onWindow;
 

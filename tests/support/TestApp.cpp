@@ -13,7 +13,7 @@ CTestApp::CTestApp(bool ardent) : CKelvarinApp(ardent)
     state.m_strSystemFolder.assign(folder, length);
 }
 
-int CTestApp::DoMessageBox(const std::string& text, UINT type, HWND owner)
+int CTestApp::DoMessageBox(const char* text, UINT type, HWND owner)
 {
     shown.push_back({text, type, owner});
     if (onShow)

@@ -23,7 +23,7 @@ public:
     // The Windows and system folders are the prefix's own, as the start-up would record.
     explicit CTestApp(bool ardent = true);
 
-    int DoMessageBox(const std::string& text, UINT type, HWND owner) override;
+    int DoMessageBox(const char* text, UINT type, HWND owner) override;
 
     std::vector<std::string> Texts() const;
 

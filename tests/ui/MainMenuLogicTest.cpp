@@ -406,19 +406,4 @@ INSTANTIATE_TEST_SUITE_P(Cases, ChoiceTest,
                                                       false, false, false, Route::Uninstall},
                                            ChoiceCase{Button::Uninstall, Opening::Predecessor,
                                                       false, false, false, Route::Uninstall}));
-
-TEST(FolderAfterPathDialogTest, EmptyKeepsTheMenusFolderAnythingElseIsTakenAsTyped)
-{
-    EXPECT_EQ(FolderAfterPathDialog("C:\\Nimbus", ""), "C:\\Nimbus");
-    EXPECT_EQ(FolderAfterPathDialog("C:\\Nimbus", "D:\\Studio\\"), "D:\\Studio\\");
-    EXPECT_EQ(FolderAfterPathDialog("C:\\Nimbus", " "), " ");
-    EXPECT_EQ(FolderAfterPathDialog("C:\\Nimbus", "\\\\server\\share\\Nimbus"),
-              "\\\\server\\share\\Nimbus");
-    // A relative name is never recorded as typed: the uninstall would read it relative to
-    // wherever it runs.
-    EXPECT_EQ(FolderAfterPathDialog("C:\\Nimbus", "relative"), "C:\\relative");
-    EXPECT_EQ(FolderAfterPathDialog("E:\\Nimbus", "Studio\\Prompter"), "E:\\Studio\\Prompter");
-    EXPECT_EQ(FolderAfterPathDialog("C:\\Nimbus", "D:Studio"), "D:\\Studio");
-    EXPECT_EQ(FolderAfterPathDialog("C:\\Nimbus", "\\Studio"), "C:\\Studio");
-}
 } // namespace

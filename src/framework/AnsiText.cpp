@@ -1,0 +1,41 @@
+#include "framework/AnsiText.h"
+
+#include <windows.h>
+
+namespace AnsiText
+{
+std::u16string Widen(const std::string& text)
+{
+    if (text.empty())
+    {
+        return std::u16string();
+    }
+    const int count = static_cast<int>(text.size());
+    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), count, nullptr, 0);
+    if (size <= 0)
+    {
+        return std::u16string();
+    }
+    std::u16string wide(static_cast<size_t>(size), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), count, reinterpret_cast<wchar_t*>(&wide[0]), size);
+    return wide;
+}
+
+std::string Narrow(const char16_t* text, size_t length)
+{
+    if (length == 0)
+    {
+        return std::string();
+    }
+    const wchar_t* wide = reinterpret_cast<const wchar_t*>(text);
+    const int count = static_cast<int>(length);
+    const int size = WideCharToMultiByte(CP_ACP, 0, wide, count, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+    {
+        return std::string();
+    }
+    std::string ansi(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, count, &ansi[0], size, nullptr, nullptr);
+    return ansi;
+}
+} // namespace AnsiText

@@ -1,0 +1,14 @@
+// Text between the system's ANSI code page, in which the setup keeps its paths and
+// messages, and UTF-16, in which package names and the system's own lists come.
+#pragma once
+
+#include <string>
+
+namespace AnsiText
+{
+// `text` in UTF-16; empty when it cannot be converted.
+std::u16string Widen(const std::string& text);
+
+// `length` UTF-16 units in the code page; characters it lacks become its default one.
+std::string Narrow(const char16_t* text, size_t length);
+} // namespace AnsiText
