@@ -3,6 +3,7 @@
 // first step.
 #include "app/KelvarinApp.h"
 #include "framework/Dialog.h"
+#include "Fault.h"
 #include "framework/Messages.h"
 #include "ProgressRecorder.h"
 #include "TestApp.h"
@@ -19,9 +20,6 @@
 #include <new>
 #include <string>
 #include <vector>
-
-// The program's allocations so far (AllocationCount.cpp replaces operator new).
-long AllocationCount();
 
 namespace
 {
@@ -389,9 +387,11 @@ TEST(Exceptions, StopWhereTheSystemCallsInAndTheReportAllocatesNothing)
     };
     app.onShow = nullptr;
     CCountingApp counting;
-    const long before = AllocationCount();
+    Fault::Plan allocations;
+    allocations.apis = Fault::Bit(Fault::Api::OperatorNew);
+    Fault::Arm(allocations);
     Messages::ShowOutOfMemory();
-    EXPECT_EQ(AllocationCount(), before);
+    EXPECT_EQ(Fault::Disarm().total, 0u);
     EXPECT_EQ(counting.shown, outOfMemory);
 }
 } // namespace
