@@ -32,7 +32,7 @@ const char kToolHelp[] =
     "  verify PACKAGE...                                 check packages completely\n"
     "  medium build STAGING OUT --setup FILE             make a medium's packages\n"
     "  medium check [--json] MEDIUM                      check a medium as installs meet it\n"
-    "  medium image [--label TEXT] [--force] DIR OUT.iso make a medium's disc image\n"
+    "  medium image [--force] [--label TEXT] DIR ISO     make a medium's disc image\n"
     "\n"
     "'pkgtool VERB --help' describes a verb.\n"
     "\n"
@@ -120,7 +120,7 @@ const char kVerifyHelp[] =
 const char kMediumHelp[] =
     "usage: pkgtool medium build STAGING OUT --setup FILE\n"
     "       pkgtool medium check [--json] MEDIUM\n"
-    "       pkgtool medium image [--label TEXT] [--force] DIR OUT.iso\n"
+    "       pkgtool medium image [--force] [--label TEXT] DIR ISO\n"
     "\n"
     "A medium is the setup and its packages in one folder. 'build' makes one\n"
     "from a staging tree, 'check' meets one (or its disc image) as the installs\n"
@@ -187,9 +187,9 @@ const char kMediumCheckHelp[] =
     "customer's (or could not be read), 2 wrong command line\n";
 
 const char kMediumImageHelp[] =
-    "usage: pkgtool medium image [--label TEXT] [--force] DIR OUT.iso\n"
+    "usage: pkgtool medium image [--force] [--label TEXT] DIR ISO\n"
     "\n"
-    "Makes OUT.iso, the disc image of the medium in DIR with everything in it:\n"
+    "Makes ISO, the disc image of the medium in DIR with everything in it:\n"
     "ISO 9660 names as the oldest readers take them (8.3, upper case:\n"
     "SETUP.EXE) and Joliet names in the medium's own spelling (Setup.exe),\n"
     "which Windows reads. Unless DIR has one, the root gets an AUTORUN.INF\n"
@@ -199,10 +199,11 @@ const char kMediumImageHelp[] =
     "resource (ARDENT_" PKGTOOL_BUILD "). The medium is checked first, as by\n"
     "'pkgtool medium check', and a medium with findings is refused.\n"
     "\n"
-    "The same medium always gives a byte-identical image: every time in it is\n"
-    "the newest file time of the medium or, when set, SOURCE_DATE_EPOCH (files\n"
-    "keep their own times up to it). OUT.iso is written under a temporary name\n"
-    "beside it and appears, or replaces an older one, only when complete.\n"
+    "The same medium always gives a byte-identical image: the volume's and the\n"
+    "folders' times are the newest file time of the medium or, when set,\n"
+    "SOURCE_DATE_EPOCH, and no file's time is later. ISO is written under a\n"
+    "temporary name beside it and appears, or replaces an older one, only when\n"
+    "complete.\n"
     "\n"
     "options:\n"
     "  --label TEXT   the volume label instead: 1 to 32 letters, digits and '_'\n"
@@ -429,7 +430,7 @@ int RunMediumImage(const Args& args, const char* help)
     }
     if (operands.size() != 2)
     {
-        return Usage("medium image needs DIR and OUT.iso", help);
+        return Usage("medium image needs DIR and ISO", help);
     }
 #ifdef PKGTOOL_DISC_IMAGES
     return Medium::Image(operands[0], operands[1], label, force);
