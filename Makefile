@@ -11,7 +11,7 @@ FUZZ       := $(BUILD)/fuzz
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G "Unix Makefiles"
 
-.PHONY: all deps native win32 sanitize test test-native test-win32 test-sanitize demo fuzz faults bench format clean
+.PHONY: all deps native win32 sanitize test test-native test-win32 test-sanitize images demo fuzz faults bench format clean
 
 all: native win32
 
@@ -52,7 +52,14 @@ test-win32: win32
 
 test: test-native test-sanitize test-win32
 
-demo: win32
+# The disc images of both sample media, made as a vendor makes a release's.
+images: win32
+	@for edition in Ardent Brisk; do \
+	    $(BUILD)/bin/pkgtool medium image $(BUILD)/medium/$$edition $(BUILD)/medium/$$edition.iso \
+	        || exit 1; \
+	done
+
+demo: images
 	@scripts/demo.sh $(ARGS)
 
 fuzz: sanitize

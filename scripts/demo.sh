@@ -73,3 +73,6 @@ for bmp in "$OUT"/*.bmp; do
 done
 echo "Pictures of the windows met: $OUT"
 ls "$OUT"
+if [ -f "$MEDIUM.iso" ]; then
+    echo "The medium as a disc, for a virtual machine (see the README): $MEDIUM.iso"
+fi

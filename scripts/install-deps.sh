@@ -6,7 +6,8 @@ set -eu
 PACKAGES="cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev zlib1g-dev
 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32
 binutils-mingw-w64-i686 libz-mingw-w64-dev
-wine wine32:i386 wine64 xvfb xauth imagemagick clang-format python3 zip unzip"
+wine wine32:i386 wine64 xvfb xauth imagemagick clang-format python3 zip unzip
+libisofs-dev fuseiso"
 
 missing=""
 for p in $PACKAGES; do

@@ -1,10 +1,17 @@
-// pkgtool's medium build and medium check from the outside: a medium made from a
-// staging tree, and one broken medium for every way an install would fail.
+// pkgtool's medium build, check and image from the outside: a medium made from a
+// staging tree, one broken medium for every way an install would fail, and the
+// medium's disc image read back by the format alone and by medium check.
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <map>
+
+#ifndef _WIN32
+#include <cstdlib>
+#include <sys/stat.h>
+#include <ctime>
+#endif
 
 #include "PkgtoolRun.h"
 #include "TestSupport.h"
@@ -88,7 +95,10 @@ protected:
     std::string SetupOfBuild(uint32_t build)
     {
         std::string path = dir.File("Setup-" + std::to_string(build) + ".exe");
-        WriteAll(path, VersionedImage(0x00010000u, build << 16));
+        WriteAll(path,
+                 PeImage(VersionBlock(0x00010000u, build << 16, {u"040904b0"},
+                                      {{u"CompanyName", u"Pellmor"}, {u"ProductName", u"Ardent"}},
+                                      0x04B00409u)));
         return path;
     }
 
@@ -127,6 +137,104 @@ RawEntry EntryOfKind(const std::u16string& name, uint32_t kind)
     return entry;
 }
 
+#ifndef _WIN32
+std::string Replaced(std::string text, const std::string& from, const std::string& to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+// The root of a disc image as a reader of ISO 9660 and Joliet meets it, read from
+// the format alone: the volume's label and creation time, and each tree's files.
+struct DiscRoot
+{
+    std::string volumeId;
+    std::string created; // YYYYMMDDhhmmss, UTC
+    std::map<std::string, std::vector<uint8_t>> primary;
+    std::map<std::string, std::vector<uint8_t>> joliet; // UCS-2 names, ASCII here
+};
+
+constexpr size_t kBlock = 2048;
+
+void ReadRootFolder(const std::vector<uint8_t>& image, size_t descriptor, bool ucs2,
+                    std::map<std::string, std::vector<uint8_t>>* files)
+{
+    const size_t extent = Get32(image, descriptor + 156 + 2) * kBlock;
+    const size_t end = extent + Get32(image, descriptor + 156 + 10);
+    for (size_t at = extent; at < end;)
+    {
+        const uint8_t length = image.at(at);
+        if (length == 0) // records never cross a block
+        {
+            at = (at / kBlock + 1) * kBlock;
+            continue;
+        }
+        const uint8_t nameLength = image.at(at + 32);
+        const bool isFolder = (image.at(at + 25) & 2) != 0;
+        if (!isFolder)
+        {
+            std::string name;
+            for (size_t i = ucs2 ? 1 : 0; i < nameLength; i += ucs2 ? 2 : 1)
+            {
+                name.push_back(static_cast<char>(image.at(at + 33 + i)));
+            }
+            const auto data = image.begin() + Get32(image, at + 2) * kBlock;
+            (*files)[name] = std::vector<uint8_t>(data, data + Get32(image, at + 10));
+        }
+        at += length;
+    }
+}
+
+DiscRoot ReadDiscRoot(const std::vector<uint8_t>& image)
+{
+    DiscRoot root;
+    for (size_t descriptor = 16 * kBlock; image.at(descriptor) != 255; descriptor += kBlock)
+    {
+        const std::string escape(image.begin() + descriptor + 88, image.begin() + descriptor + 91);
+        if (image.at(descriptor) == 1)
+        {
+            root.volumeId.assign(image.begin() + descriptor + 40, image.begin() + descriptor + 72);
+            root.volumeId.erase(root.volumeId.find_last_not_of(' ') + 1);
+            root.created.assign(image.begin() + descriptor + 813, image.begin() + descriptor + 827);
+            ReadRootFolder(image, descriptor, false, &root.primary);
+        }
+        else if (image.at(descriptor) == 2 &&
+                 (escape == "%/@" || escape == "%/C" || escape == "%/E"))
+        {
+            ReadRootFolder(image, descriptor, true, &root.joliet);
+        }
+    }
+    return root;
+}
+
+std::string UtcStamp(time_t time)
+{
+    char text[32];
+    struct tm utc;
+    std::strftime(text, sizeof text, "%Y%m%d%H%M%S", gmtime_r(&time, &utc));
+    return text;
+}
+
+// A copy of a medium that keeps the files' times, as a second checkout would.
+time_t CopyWithTimes(const fs::path& from, const fs::path& to)
+{
+    fs::create_directories(to);
+    time_t newest = 0;
+    for (const auto& entry : fs::directory_iterator(from))
+    {
+        fs::copy_file(entry.path(), to / entry.path().filename());
+        fs::last_write_time(to / entry.path().filename(), fs::last_write_time(entry.path()));
+        struct stat st;
+        stat(entry.path().c_str(), &st);
+        newest = std::max(newest, st.st_mtime);
+    }
+    return newest;
+}
+#endif
+
 } // namespace
 
 TEST_F(MediumTest, HelpAndUsageErrors)
@@ -135,6 +243,7 @@ TEST_F(MediumTest, HelpAndUsageErrors)
          std::vector<std::vector<std::string>>{{"medium", "--help"},
                                                {"medium", "build", "--help"},
                                                {"medium", "check", "--help"},
+                                               {"medium", "image", "--help"},
                                                {"medium", "check", "x", "--help"}})
     {
         ToolResult help = Run(args);
@@ -154,11 +263,21 @@ TEST_F(MediumTest, HelpAndUsageErrors)
         {"medium", "check"},
         {"medium", "check", "a", "b"},
         {"medium", "check", "--xml", "a"},
+        {"medium", "image", "a"},
+        {"medium", "image", "a", "b", "c"},
+        {"medium", "image", "--label", "two words", "a", "b"},
+        {"medium", "image", "--label", std::string(33, 'L'), "a", "b"},
+        {"medium", "image", "a", "b", "--label"},
     };
     for (const auto& args : wrong)
     {
         EXPECT_EQ(Run(args).exitCode, 2) << args.back();
     }
+#ifdef _WIN32
+    ToolResult image = Run({"medium", "image", dir.File("a"), dir.File("a.iso")});
+    EXPECT_EQ(image.exitCode, 2);
+    EXPECT_TRUE(Holds(image.output, "not in this build")) << image.output;
+#endif
     ToolResult missing = Run({"medium", "check", dir.File("no-such-medium")});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(Holds(missing.output, "no-such-medium")) << missing.output;
@@ -410,3 +529,132 @@ TEST_F(MediumTest, CheckFindsWhatWouldFailAtACustomers)
     EXPECT_EQ(warned.exitCode, 0);
     EXPECT_TRUE(Holds(warned.output, "io8x64.sys: warning")) << warned.output;
 }
+
+#ifndef _WIN32
+TEST_F(MediumTest, AnImageHoldsTheMediumAndChecksAsItDoes)
+{
+    const fs::path medium = CleanMedium("medium");
+    const fs::path image = dir.Path() / "out" / "Ardent.iso";
+    ToolResult made = Run({"medium", "image", medium.string(), image.string()});
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    EXPECT_TRUE(Holds(made.output, "would install cleanly")) << made.output;
+    EXPECT_TRUE(Holds(made.output, "volume ARDENT_2105, 13 files and AUTORUN.INF")) << made.output;
+
+    // Each file under its 8.3 name and under its own; a label from the product and build.
+    const std::vector<uint8_t> bytes = ReadAll(image.string());
+    const DiscRoot root = ReadDiscRoot(bytes);
+    EXPECT_EQ(root.volumeId, "ARDENT_2105");
+    for (const auto& entry : fs::directory_iterator(medium))
+    {
+        const std::string name = entry.path().filename().string();
+        std::string upper = name;
+        std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+        EXPECT_EQ(root.primary.at(upper + ";1"), ReadAll(entry.path().string())) << name;
+        EXPECT_EQ(root.joliet.at(name + ";1"), ReadAll(entry.path().string())) << name;
+    }
+    EXPECT_EQ(root.primary.size(), 14u);
+    EXPECT_EQ(root.joliet.at("AUTORUN.INF;1"),
+              Bytes("[autorun]\r\nopen=Setup.exe\r\nicon=Setup.exe,0\r\nlabel=Ardent 2105\r\n"));
+
+    // The same medium elsewhere, with its times, gives the same bytes, stamped
+    // with its newest file's time or SOURCE_DATE_EPOCH.
+    const fs::path copy = dir.Path() / "copy";
+    const time_t newest = CopyWithTimes(medium, copy);
+    EXPECT_EQ(root.created, UtcStamp(newest));
+    ASSERT_EQ(Run({"medium", "image", copy.string(), dir.File("copy.iso")}).exitCode, 0);
+    EXPECT_TRUE(ReadAll(dir.File("copy.iso")) == bytes);
+    setenv("SOURCE_DATE_EPOCH", "946684800", 1);
+    ToolResult dated = Run({"medium", "image", "--label", "disc_1", copy.string(), image.string()});
+    unsetenv("SOURCE_DATE_EPOCH");
+    ASSERT_EQ(dated.exitCode, 0) << dated.output;
+    EXPECT_EQ(ReadDiscRoot(ReadAll(image.string())).created, "20000101000000");
+    EXPECT_EQ(ReadDiscRoot(ReadAll(image.string())).volumeId, "DISC_1");
+
+    // A medium's own AUTORUN.INF is the disc's.
+    WriteAll((copy / "autorun.inf").string(), Bytes("[autorun]\r\nopen=Setup.exe\r\n"));
+    ASSERT_EQ(Run({"medium", "image", copy.string(), image.string()}).exitCode, 0);
+    EXPECT_EQ(ReadDiscRoot(ReadAll(image.string())).joliet.at("autorun.inf;1"),
+              Bytes("[autorun]\r\nopen=Setup.exe\r\n"));
+
+    // Read back, the image tells what its folder tells.
+    ToolResult fromImage = Run({"medium", "check", dir.File("copy.iso")});
+    EXPECT_EQ(fromImage.exitCode, 0) << fromImage.output;
+    EXPECT_EQ(fromImage.output, Replaced(Run({"medium", "check", medium.string()}).output,
+                                         medium.string(), dir.File("copy.iso")));
+    EXPECT_TRUE(NoTemporaryFilesBelow(dir.Path()));
+}
+
+TEST_F(MediumTest, BrokenImagesAndMediaWithFindingsAreRefused)
+{
+    const fs::path medium = CleanMedium("medium");
+    const std::string good = dir.File("good.iso");
+    ASSERT_EQ(Run({"medium", "image", medium.string(), good}).exitCode, 0);
+    const std::vector<uint8_t> bytes = ReadAll(good);
+
+    // A medium with findings makes no image, and an older image stays as it was.
+    WriteAll((medium / "Setup.exe").string(), ReadAll(SetupOfBuild(2106)));
+    const std::string older = dir.File("older.iso");
+    WriteAll(older, {'o', 'l', 'd'});
+    ToolResult refused = Run({"medium", "image", medium.string(), older});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(Holds(refused.output, "build 2105, the setup's is 2106")) << refused.output;
+    EXPECT_TRUE(Holds(refused.output, "no image made")) << refused.output;
+    EXPECT_EQ(ReadAll(older), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    const std::string forced = dir.File("forced.iso");
+    ASSERT_EQ(Run({"medium", "image", "--force", medium.string(), forced}).exitCode, 0);
+
+    // Neither inside the medium, nor of two files Windows takes for one, nor with a
+    // time that is none.
+    ToolResult inside = Run({"medium", "image", medium.string(), (medium / "x.iso").string()});
+    EXPECT_EQ(inside.exitCode, 1);
+    EXPECT_TRUE(Holds(inside.output, "inside the medium")) << inside.output;
+    fs::create_directories(medium / "Docs");
+    WriteAll((medium / "Docs" / "readme.txt").string(), {'a'});
+    WriteAll((medium / "Docs" / "README.TXT").string(), {'b'});
+    ToolResult twins = Run({"medium", "image", "--force", medium.string(), older});
+    EXPECT_EQ(twins.exitCode, 1);
+    EXPECT_TRUE(Holds(twins.output, "readme.txt: Windows takes it for README.TXT")) << twins.output;
+    fs::remove_all(medium / "Docs");
+    setenv("SOURCE_DATE_EPOCH", "yesterday", 1);
+    ToolResult undated = Run({"medium", "image", "--force", medium.string(), older});
+    unsetenv("SOURCE_DATE_EPOCH");
+    EXPECT_EQ(undated.exitCode, 1);
+    EXPECT_TRUE(Holds(undated.output, "SOURCE_DATE_EPOCH")) << undated.output;
+    EXPECT_EQ(ReadAll(older), (std::vector<uint8_t>{'o', 'l', 'd'}));
+
+    const struct
+    {
+        const char* what;
+        std::vector<uint8_t> image;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"truncated",
+         std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() / 2),
+         {": image: the image holds", "cut short", "cannot be read from the disc image",
+          "would fail at a customer's"}},
+        {"cut inside its descriptors",
+         std::vector<uint8_t>(bytes.begin(), bytes.begin() + 17 * kBlock),
+         {"not a disc image that can be read"}},
+        {"no image at all",
+         ReadAll((medium / "PRCFG.PKG").string()),
+         {"not a disc image that can be read"}},
+        {"of a medium with findings",
+         ReadAll(forced),
+         {"PRAPPNT.PKG: build: build 2105, the setup's is 2106", "would fail at a customer's"}},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string path = dir.File("broken.iso");
+        WriteAll(path, c.image);
+        ToolResult checked = Run({"medium", "check", path});
+        EXPECT_EQ(checked.exitCode, 1) << c.what;
+        for (const std::string& part : c.expected)
+        {
+            EXPECT_TRUE(Holds(checked.output, part)) << c.what << ": " << part << "\n"
+                                                     << checked.output;
+        }
+    }
+    EXPECT_FALSE(fs::exists(medium / "x.iso"));
+    EXPECT_TRUE(NoTemporaryFilesBelow(dir.Path()));
+}
+#endif

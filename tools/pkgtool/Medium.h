@@ -2,7 +2,8 @@
 
 // A medium: Setup.exe and the packages of the setup's table in one folder, as
 // a vendor ships it. `build` makes one from a staging tree, `check` meets one
-// as the installs of both platform families would.
+// (or its disc image) as the installs of both platform families would, `image`
+// makes its disc image.
 
 #include <string>
 #include <vector>
@@ -17,7 +18,19 @@ namespace Medium
 extern const char kSetupName[];
 
 int Build(const std::string& staging, const std::string& out, const std::string& setup);
-int Check(const std::string& dir, bool json);
+int Check(const std::string& path, bool json);
+// Only in builds that carry the disc image library (PKGTOOL_DISC_IMAGES).
+int Image(const std::string& medium, const std::string& out, const std::string& label, bool force);
+
+enum class Verdict
+{
+    Clean,
+    Findings,       // it would fail at a customer's
+    Unreadable,     // reported
+    NotInThisBuild, // a disc image, in a build without the library; reported
+};
+// Checks a medium folder or its disc image and prints what `check` prints.
+Verdict CheckMedium(const std::string& path, bool json);
 
 // The package file names of the setup's table, both families', each once, in
 // the table's order.

@@ -15,6 +15,10 @@
 #include "package/PackageFile.h"
 #include "package/PeVersionInfo.h"
 
+#ifdef PKGTOOL_DISC_IMAGES
+#include "Iso.h"
+#endif
+
 namespace Medium
 {
 
@@ -90,10 +94,11 @@ struct MediumPackage
 class Checker
 {
 public:
-    explicit Checker(const std::string& dir) : m_dir(dir) {}
+    explicit Checker(const std::string& path) : m_path(path) {}
 
-    bool Run();
-    int Print(bool json) const;
+    Verdict Run();
+    void PrintText() const;
+    void PrintJson() const;
 
 private:
     void Add(const std::string& rule, const std::vector<std::string>& families,
@@ -102,8 +107,13 @@ private:
         m_findings.push_back({rule, families, package, entry, reason});
     }
 
+    Verdict Index();
     bool IndexFolder();
+#ifdef PKGTOOL_DISC_IMAGES
+    bool IndexImage();
+#endif
     std::string PathOnMedium(const std::string& name) const;
+    std::u16string Unreadable(const std::string& name) const;
     void ReadSetupBuild();
     void OpenPackages();
     void CheckPackage(MediumPackage& package);
@@ -112,12 +122,15 @@ private:
                       const std::vector<uint8_t>& content);
     void WalkFamily(const Family& family, Figures* figures);
 
-    void PrintText() const;
-    void PrintJson() const;
-
-    std::string m_dir;
-    // The medium's files by their upper-case names: Windows finds them in any case.
+    std::string m_path; // the medium's folder or its disc image
+    // Where to read the medium's files, by their upper-case names: Windows finds
+    // them in any case.
     std::map<std::string, std::string> m_files;
+    // Files of a disc image that cannot be read from it, and why.
+    std::map<std::string, std::string> m_unreadable;
+#ifdef PKGTOOL_DISC_IMAGES
+    Iso::RootFiles m_disc;
+#endif
     bool m_buildKnown = false;
     uint32_t m_build = 0;
     std::vector<MediumPackage> m_packages;
@@ -134,34 +147,100 @@ std::string Upper(std::string text)
     return text;
 }
 
-bool Checker::IndexFolder()
+// A folder is the medium as the vendor builds it; a file is its disc image.
+Verdict Checker::Index()
 {
     Platform::FileInfo info;
-    if (!Platform::Stat(m_dir, &info))
+    if (!Platform::Stat(m_path, &info))
     {
-        return Report(m_dir);
+        Report(m_path);
+        return Verdict::Unreadable;
     }
-    if (!info.isDirectory)
+    if (info.isDirectory)
     {
-        return ReportPlain(m_dir, "not a folder");
+        return IndexFolder() ? Verdict::Clean : Verdict::Unreadable;
     }
+#ifdef PKGTOOL_DISC_IMAGES
+    return IndexImage() ? Verdict::Clean : Verdict::Unreadable;
+#else
+    ReportPlain(m_path, "not a folder; reading a disc image is not in this build of pkgtool");
+    return Verdict::NotInThisBuild;
+#endif
+}
+
+bool Checker::IndexFolder()
+{
     std::vector<std::string> names;
     std::string bad;
-    if (!Platform::ListFolder(m_dir, &names, &bad))
+    if (!Platform::ListFolder(m_path, &names, &bad))
     {
-        return Report(bad.empty() ? m_dir : Platform::JoinPath(m_dir, bad));
+        return Report(bad.empty() ? m_path : Platform::JoinPath(m_path, bad));
     }
     for (const std::string& name : names)
     {
-        m_files.emplace(Upper(name), name);
+        m_files.emplace(Upper(name), Platform::JoinPath(m_path, name));
     }
     return true;
 }
 
+#ifdef PKGTOOL_DISC_IMAGES
+// The image's root as Windows reads it from the disc; only the setup and the
+// packages are read out of it.
+bool Checker::IndexImage()
+{
+    Iso::Session session;
+    if (!session.Started(m_path))
+    {
+        return false;
+    }
+    const auto wanted = [](const std::string& name)
+    { return SameFileName(name, kSetupName) || !TableSpelling(name).empty(); };
+    if (!m_disc.Load(m_path, wanted))
+    {
+        return false;
+    }
+    if (m_disc.Blocks() < m_disc.RecordedBlocks())
+    {
+        Add("image", {"9x", "NT"}, m_path, u"",
+            u"the image holds " + Text(std::to_string(m_disc.Blocks())) + u" of the " +
+                Text(std::to_string(m_disc.RecordedBlocks())) +
+                u" blocks its volume descriptor records: it was cut short");
+    }
+    for (const Iso::RootFiles::File& file : m_disc.Files())
+    {
+        if (!file.path.empty())
+        {
+            m_files.emplace(Upper(file.name), file.path);
+        }
+        else if (!file.failure.empty())
+        {
+            m_unreadable.emplace(Upper(file.name), file.failure);
+        }
+    }
+    return true;
+}
+#endif
+
 std::string Checker::PathOnMedium(const std::string& name) const
 {
     auto found = m_files.find(Upper(name));
-    return found == m_files.end() ? std::string() : Platform::JoinPath(m_dir, found->second);
+    return found == m_files.end() ? std::string() : found->second;
+}
+
+// Why a file of the disc image cannot be read from it; empty for any other.
+std::u16string Checker::Unreadable(const std::string& name) const
+{
+    auto found = m_unreadable.find(Upper(name));
+    std::u16string text;
+    if (found != m_unreadable.end())
+    {
+        if (!Platform::ToUtf16(found->second, &text))
+        {
+            text = u"a read error";
+        }
+        text = u"cannot be read from the disc image (" + text + u")";
+    }
+    return text;
 }
 
 // The build is the third field of the setup's file version, as its version
@@ -170,7 +249,11 @@ void Checker::ReadSetupBuild()
 {
     const std::string path = PathOnMedium(kSetupName);
     PeVersionInfo::Info info;
-    if (path.empty())
+    if (!Unreadable(kSetupName).empty())
+    {
+        Add("setup", {"9x", "NT"}, kSetupName, u"", Unreadable(kSetupName));
+    }
+    else if (path.empty())
     {
         Add("setup", {"9x", "NT"}, kSetupName, u"", u"missing: the medium has no setup");
     }
@@ -209,7 +292,12 @@ void Checker::OpenPackages()
             }
         }
         const std::string path = PathOnMedium(name);
-        if (path.empty())
+        if (!Unreadable(name).empty())
+        {
+            Add("missing", package.families, name, u"",
+                Unreadable(name) + u": the install stops with message 20016");
+        }
+        else if (path.empty())
         {
             Add("missing", package.families, name, u"",
                 u"the medium lacks it: the install stops with message 20016");
@@ -382,11 +470,12 @@ void Checker::WalkFamily(const Family& family, Figures* figures)
     }
 }
 
-bool Checker::Run()
+Verdict Checker::Run()
 {
-    if (!IndexFolder())
+    const Verdict indexed = Index();
+    if (indexed != Verdict::Clean)
     {
-        return false;
+        return indexed;
     }
     ReadSetupBuild();
     OpenPackages();
@@ -398,7 +487,7 @@ bool Checker::Run()
     {
         WalkFamily(kFamilies[i], &m_figures[i]);
     }
-    return true;
+    return m_findings.empty() ? Verdict::Clean : Verdict::Findings;
 }
 
 std::string FamiliesText(const std::vector<std::string>& families)
@@ -439,11 +528,11 @@ void Checker::PrintText() const
     }
     if (m_findings.empty())
     {
-        std::printf("%s: the medium would install cleanly\n", m_dir.c_str());
+        std::printf("%s: the medium would install cleanly\n", m_path.c_str());
     }
     else
     {
-        std::printf("%s: %zu findings; the install would fail at a customer's\n", m_dir.c_str(),
+        std::printf("%s: %zu findings; the install would fail at a customer's\n", m_path.c_str(),
                     m_findings.size());
     }
 }
@@ -488,7 +577,7 @@ std::string Json(const Tally& tally)
 void Checker::PrintJson() const
 {
     std::u16string dir;
-    Platform::ToUtf16(m_dir, &dir);
+    Platform::ToUtf16(m_path, &dir);
     std::printf("{\n  \"medium\": %s,\n  \"setupBuild\": %s,\n  \"clean\": %s,\n  \"findings\": [",
                 Json(dir).c_str(), m_buildKnown ? std::to_string(m_build).c_str() : "null",
                 m_findings.empty() ? "true" : "false");
@@ -518,29 +607,30 @@ void Checker::PrintJson() const
     std::printf("\n  ]\n}\n");
 }
 
-int Checker::Print(bool json) const
-{
-    if (json)
-    {
-        PrintJson();
-    }
-    else
-    {
-        PrintText();
-    }
-    return m_findings.empty() ? Commands::kExitOk : Commands::kExitFailure;
-}
-
 } // namespace
 
-int Check(const std::string& dir, bool json)
+Verdict CheckMedium(const std::string& path, bool json)
 {
-    Checker checker(dir);
-    if (!checker.Run())
+    Checker checker(path);
+    const Verdict verdict = checker.Run();
+    if (verdict == Verdict::Clean || verdict == Verdict::Findings)
     {
+        json ? checker.PrintJson() : checker.PrintText();
+    }
+    return verdict;
+}
+
+int Check(const std::string& path, bool json)
+{
+    switch (CheckMedium(path, json))
+    {
+    case Verdict::Clean:
+        return Commands::kExitOk;
+    case Verdict::NotInThisBuild:
+        return Commands::kExitUsage;
+    default:
         return Commands::kExitFailure;
     }
-    return checker.Print(json);
 }
 
 } // namespace Medium

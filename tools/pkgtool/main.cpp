@@ -31,7 +31,8 @@ const char kToolHelp[] =
     "  extract PACKAGE FOLDER                            recreate the files and folders\n"
     "  verify PACKAGE...                                 check packages completely\n"
     "  medium build STAGING OUT --setup FILE             make a medium's packages\n"
-    "  medium check [--json] DIR                         check a medium as installs meet it\n"
+    "  medium check [--json] MEDIUM                      check a medium as installs meet it\n"
+    "  medium image [--force] [--label TEXT] DIR ISO     make a medium's disc image\n"
     "\n"
     "'pkgtool VERB --help' describes a verb.\n"
     "\n"
@@ -118,12 +119,13 @@ const char kVerifyHelp[] =
 
 const char kMediumHelp[] =
     "usage: pkgtool medium build STAGING OUT --setup FILE\n"
-    "       pkgtool medium check [--json] DIR\n"
+    "       pkgtool medium check [--json] MEDIUM\n"
+    "       pkgtool medium image [--force] [--label TEXT] DIR ISO\n"
     "\n"
     "A medium is the setup and its packages in one folder. 'build' makes one\n"
-    "from a staging tree, 'check' meets one as the installs of both platform\n"
-    "families would. 'pkgtool medium build --help' and 'pkgtool medium check\n"
-    "--help' tell the details.\n"
+    "from a staging tree, 'check' meets one (or its disc image) as the installs\n"
+    "of both platform families would, 'image' makes its disc image.\n"
+    "'pkgtool medium VERB --help' tells the details.\n"
     "\n"
     "exit codes: 0 success, 1 failure, 2 wrong command line\n";
 
@@ -150,12 +152,13 @@ const char kMediumBuildHelp[] =
     "exit codes: 0 success, 1 failure, 2 wrong command line\n";
 
 const char kMediumCheckHelp[] =
-    "usage: pkgtool medium check [--json] DIR\n"
+    "usage: pkgtool medium check [--json] MEDIUM\n"
     "\n"
-    "Meets the medium in DIR as the installs of the 9x and the NT family would,\n"
-    "and reports what would fail at a customer's. The setup's build is read from\n"
-    "the version resource of DIR/Setup.exe (the third field of its file version;\n"
-    "this pkgtool's is " PKGTOOL_BUILD ").\n"
+    "Meets the medium as the installs of the 9x and the NT family would, and\n"
+    "reports what would fail at a customer's. MEDIUM is its folder or, in the\n"
+    "Linux build, its disc image (read as Windows reads the disc: by the Joliet\n"
+    "names). The setup's build is read from the version resource of Setup.exe\n"
+    "(the third field of its file version; this pkgtool's is " PKGTOOL_BUILD ").\n"
     "\n"
     "Findings, each naming the package, the entry and the reason:\n"
     "  setup     Setup.exe is missing or has no build in its version resource\n"
@@ -170,6 +173,9 @@ const char kMediumCheckHelp[] =
     "            none), so the file is asked about or never upgraded\n"
     "  overlap   two entries of one family write the same file\n"
     "  content   a file's content cannot be read from its package\n"
+    "  image     the disc image is shorter than its volume descriptor says\n"
+    "\n"
+    "A file that cannot be read from a disc image counts as missing.\n"
     "\n"
     "Then, for each family, the files and bytes its install writes into the\n"
     "product tree and into the system folder.\n"
@@ -179,6 +185,35 @@ const char kMediumCheckHelp[] =
     "\n"
     "exit codes: 0 the medium would install cleanly, 1 it would fail at a\n"
     "customer's (or could not be read), 2 wrong command line\n";
+
+const char kMediumImageHelp[] =
+    "usage: pkgtool medium image [--force] [--label TEXT] DIR ISO\n"
+    "\n"
+    "Makes ISO, the disc image of the medium in DIR with everything in it:\n"
+    "ISO 9660 names as the oldest readers take them (8.3, upper case:\n"
+    "SETUP.EXE) and Joliet names in the medium's own spelling (Setup.exe),\n"
+    "which Windows reads. Unless DIR has one, the root gets an AUTORUN.INF\n"
+    "that starts Setup.exe with its icon and labels the disc.\n"
+    "\n"
+    "The volume label is the product name and build from Setup.exe's version\n"
+    "resource (ARDENT_" PKGTOOL_BUILD "). The medium is checked first, as by\n"
+    "'pkgtool medium check', and a medium with findings is refused.\n"
+    "\n"
+    "The same medium always gives a byte-identical image: the volume's and the\n"
+    "folders' times are the newest file time of the medium or, when set,\n"
+    "SOURCE_DATE_EPOCH, and no file's time is later. ISO is written under a\n"
+    "temporary name beside it and appears, or replaces an older one, only when\n"
+    "complete.\n"
+    "\n"
+    "options:\n"
+    "  --label TEXT   the volume label instead: 1 to 32 letters, digits and '_'\n"
+    "                 (Windows shows the first 16)\n"
+    "  --force        make the image of a medium with findings\n"
+    "\n"
+    "Only the Linux build of pkgtool makes disc images.\n"
+    "\n"
+    "exit codes: 0 success, 1 failure or findings, 2 wrong command line (or a\n"
+    "build without disc images)\n";
 
 int Usage(const char* message, const char* help)
 {
@@ -377,9 +412,34 @@ int RunMediumCheck(const Args& args, const char* help)
     }
     if (operands.size() != 1)
     {
-        return Usage("medium check needs exactly one DIR", help);
+        return Usage("medium check needs exactly one MEDIUM", help);
     }
     return Medium::Check(operands[0], json);
+}
+
+int RunMediumImage(const Args& args, const char* help)
+{
+    bool force = false;
+    std::string label;
+    Args operands;
+    if (!ParseArgs(args,
+                   {{"--force", &force, nullptr, nullptr}, {"--label", nullptr, &label, "a TEXT"}},
+                   help, &operands))
+    {
+        return Commands::kExitUsage;
+    }
+    if (operands.size() != 2)
+    {
+        return Usage("medium image needs DIR and ISO", help);
+    }
+#ifdef PKGTOOL_DISC_IMAGES
+    return Medium::Image(operands[0], operands[1], label, force);
+#else
+    std::fputs("pkgtool: medium image is not in this build of pkgtool; the Linux build makes "
+               "disc images\n",
+               stderr);
+    return Commands::kExitUsage;
+#endif
 }
 
 const Verb* FindVerb(const Verb* verbs, size_t count, const std::string& name)
@@ -428,6 +488,7 @@ int RunMedium(const Args& args, const char* help)
     static const Verb kMediumVerbs[] = {
         {"build", kMediumBuildHelp, RunMediumBuild},
         {"check", kMediumCheckHelp, RunMediumCheck},
+        {"image", kMediumImageHelp, RunMediumImage},
     };
     return Dispatch(kMediumVerbs, args, help);
 }
