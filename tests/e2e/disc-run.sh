@@ -42,6 +42,12 @@ take_down() {
     done
 }
 
+# A machine without FUSE cannot mount a disc at all: said, and counted as skipped.
+if [ ! -c /dev/fuse ]; then
+    echo "disc-run: this machine has no /dev/fuse, so no disc can be mounted; skipped" >&2
+    exit 77
+fi
+
 take_down
 trap take_down EXIT
 trap 'exit 130' INT TERM HUP
