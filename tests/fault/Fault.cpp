@@ -26,6 +26,7 @@ const ApiRow kApis[] = {
     {"SetFilePointer", {1117, 87}},
     {"SetEndOfFile", {112, 5}},
     {"SetFileTime", {5, 1117}},
+    {"GetFileSize", {1117, 5}},
     {"GetFileAttributesA", {5, 32}},
     {"SetFileAttributesA", {5, 32}},
     {"DeleteFileA", {5, 32}},
@@ -38,21 +39,45 @@ const ApiRow kApis[] = {
     {"RemoveDirectoryA", {5, 32, 145}},
     {"RegCreateKeyExA", {5, 8}},
     {"RegOpenKeyExA", {5, 8}},
+    {"RegOpenKeyExW", {5, 8}},
     {"RegSetValueExA", {5, 8}},
     {"RegQueryValueExA", {5, 8}},
+    {"RegQueryValueExW", {5, 8}},
+    {"RegGetValueW", {5, 8}},
     {"RegDeleteValueA", {5, 8}},
     {"RegDeleteKeyA", {5, 8}},
     {"RegEnumKeyExA", {5, 8}},
     {"RegEnumValueA", {5, 8}},
     {"CoCreateInstance",
      {static_cast<uint32_t>(E_OUTOFMEMORY), static_cast<uint32_t>(REGDB_E_CLASSNOTREG)}},
+    {"OleInitialize", {static_cast<uint32_t>(E_OUTOFMEMORY), static_cast<uint32_t>(E_UNEXPECTED)}},
+    {"IShellLink::SetPath",
+     {static_cast<uint32_t>(E_OUTOFMEMORY), static_cast<uint32_t>(E_INVALIDARG)}},
+    {"IShellLink::SetDescription", {static_cast<uint32_t>(E_OUTOFMEMORY)}},
     {"IPersistFile::Save",
      {static_cast<uint32_t>(E_ACCESSDENIED), static_cast<uint32_t>(STG_E_MEDIUMFULL),
       static_cast<uint32_t>(E_OUTOFMEMORY)}},
     {"IPersistFile::SaveCompleted",
      {static_cast<uint32_t>(E_OUTOFMEMORY), static_cast<uint32_t>(E_UNEXPECTED)}},
+    {"SHGetMalloc", {static_cast<uint32_t>(E_OUTOFMEMORY)}},
+    {"SHGetSpecialFolderLocation",
+     {static_cast<uint32_t>(E_OUTOFMEMORY), static_cast<uint32_t>(E_ACCESSDENIED)}},
+    // No HRESULT: the failure is FALSE, with these as the thread's last error.
+    {"SHGetPathFromIDListA", {5, 8}},
+    {"SHBrowseForFolderA", {8}},
+    {"LoadLibraryA", {126, 8}},
+    {"LoadLibraryW", {126, 8}},
     {"LoadLibraryExA", {126, 8}},
     {"GetProcAddress", {127}},
+    // The path does not fit the buffer: cut, and the call says so.
+    {"GetModuleFileNameA", {122}},
+    {"FormatMessageA", {317, 8}},
+    {"MultiByteToWideChar", {122, 1113}},
+    {"WideCharToMultiByte", {122}},
+    {"GetFileVersionInfoSizeA", {5, 32, 8}},
+    {"GetFileVersionInfoA", {5, 32, 8}},
+    {"VerQueryValueA", {1813}},
+    {"AllocateAndInitializeSid", {8}},
     {"GetSecurityInfo", {5, 8}},
     {"SetSecurityInfo", {5, 8}},
     {"SetEntriesInAclA", {8}},
@@ -61,6 +86,10 @@ const ApiRow kApis[] = {
     {"AdjustTokenPrivileges", {1300}},
     {"ExitWindowsEx", {5, 1115}},
     {"operator new", {8}},
+    // The C runtime's allocations: null, with errno ENOMEM; shown here as the system's code.
+    {"malloc", {8}},
+    {"calloc", {8}},
+    {"realloc", {8}},
 };
 static_assert(sizeof(kApis) / sizeof(kApis[0]) == static_cast<size_t>(Api::Count),
               "one row per Api");
@@ -220,7 +249,7 @@ Verdict Enter(Api api)
     }
     verdict.watched = true;
     Run& run = TheRun();
-    if (!(run.plan.apis & Bit(api)))
+    if (!run.plan.apis.Has(api))
     {
         return verdict;
     }
@@ -312,6 +341,15 @@ void NoteKey(const Verdict& v, Api api, HKEY key, const char* subKey, const char
     }
 }
 
+void NoteKey(const Verdict& v, Api api, HKEY key, const wchar_t* subKey)
+{
+    if (v.watched)
+    {
+        CQuiet quiet;
+        Record(api, Join(KeyPath(key), subKey ? Narrow(subKey).c_str() : nullptr));
+    }
+}
+
 void RememberFile(const Verdict& v, HANDLE file, const char* path)
 {
     if (v.watched)
@@ -327,6 +365,15 @@ void RememberKey(const Verdict& v, HKEY key, HKEY parent, const char* subKey)
     {
         CQuiet quiet;
         TheRun().keys[key] = Join(KeyPath(parent), subKey);
+    }
+}
+
+void RememberKey(const Verdict& v, HKEY key, HKEY parent, const wchar_t* subKey)
+{
+    if (v.watched)
+    {
+        CQuiet quiet;
+        TheRun().keys[key] = Join(KeyPath(parent), subKey ? Narrow(subKey).c_str() : nullptr);
     }
 }
 
@@ -413,7 +460,7 @@ void* Allocate(std::size_t size)
     }
     for (;;)
     {
-        if (void* block = std::malloc(size ? size : 1))
+        if (void* block = Fault::detail::RealMalloc(size ? size : 1))
         {
             return block;
         }
