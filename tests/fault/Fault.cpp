@@ -33,7 +33,8 @@ const ApiRow kApis[] = {
     {"FindFirstFileA", {5, 8}},
     {"FindNextFileA", {8, 1117}},
     {"GetShortPathNameA", {5, 8}},
-    {"MoveFileA", {5, 32, 183}},
+    // Never 183: the target is there only when the real call says so itself.
+    {"MoveFileA", {5, 32}},
     {"MoveFileExA", {5, 32}},
     {"CreateDirectoryA", {5, 3, 112}},
     {"RemoveDirectoryA", {5, 32, 145}},
@@ -131,7 +132,7 @@ bool Watching()
            GetCurrentThreadId() == g_thread.load(std::memory_order_relaxed) && !g_quiet;
 }
 
-void Record(Api api, std::string path, uint32_t flags = 0)
+void Record(const detail::Verdict& v, Api api, std::string path, uint32_t flags = 0)
 {
     std::vector<Change>& changes = TheRun().changes;
     // A file written in many chunks is one change, not thousands.
@@ -140,7 +141,7 @@ void Record(Api api, std::string path, uint32_t flags = 0)
     {
         return;
     }
-    changes.push_back({api, std::move(path), flags});
+    changes.push_back({api, std::move(path), flags, v.call});
 }
 
 std::string Narrow(const wchar_t* wide)
@@ -249,13 +250,27 @@ Verdict Enter(Api api)
     }
     verdict.watched = true;
     Run& run = TheRun();
+    Stats& stats = run.stats;
+    if (stats.fired && (run.plan.after.Has(api) || api == run.plan.thenApi))
+    {
+        const uint64_t call = ++stats.after[static_cast<int>(api)];
+        if (stats.aftermathCalls < Stats::kAftermath)
+        {
+            stats.aftermath[stats.aftermathCalls++] = {api, call};
+        }
+        if (run.plan.mode == Plan::Mode::Fail && api == run.plan.thenApi && call == run.plan.thenAt)
+        {
+            stats.thenFired = true;
+            verdict.fail = true;
+            verdict.error = run.plan.thenError ? run.plan.thenError : PickError(api, call);
+        }
+    }
     if (!run.plan.apis.Has(api))
     {
         return verdict;
     }
-    Stats& stats = run.stats;
     ++stats.total;
-    ++stats.perApi[static_cast<int>(api)];
+    verdict.call = ++stats.perApi[static_cast<int>(api)];
     if (run.plan.mode == Plan::Mode::Count || stats.total != run.plan.at)
     {
         return verdict;
@@ -295,7 +310,7 @@ void NoteCall(const Verdict& v, Api api, const char* what, uint32_t flags)
     if (v.watched)
     {
         CQuiet quiet;
-        Record(api, what ? what : "", flags);
+        Record(v, api, what ? what : "", flags);
     }
 }
 
@@ -304,7 +319,7 @@ void NoteFile(const Verdict& v, Api api, const char* path)
     if (v.watched && path)
     {
         CQuiet quiet;
-        Record(api, path);
+        Record(v, api, path);
     }
 }
 
@@ -313,7 +328,7 @@ void NoteFile(const Verdict& v, Api api, const wchar_t* path)
     if (v.watched && path)
     {
         CQuiet quiet;
-        Record(api, Narrow(path));
+        Record(v, api, Narrow(path));
     }
 }
 
@@ -322,7 +337,7 @@ void NoteHandle(const Verdict& v, Api api, HANDLE file)
     if (v.watched)
     {
         CQuiet quiet;
-        Record(api, FilePath(file));
+        Record(v, api, FilePath(file));
     }
 }
 
@@ -337,7 +352,7 @@ void NoteKey(const Verdict& v, Api api, HKEY key, const char* subKey, const char
             path += ":";
             path += value;
         }
-        Record(api, std::move(path));
+        Record(v, api, std::move(path));
     }
 }
 
@@ -346,7 +361,7 @@ void NoteKey(const Verdict& v, Api api, HKEY key, const wchar_t* subKey)
     if (v.watched)
     {
         CQuiet quiet;
-        Record(api, Join(KeyPath(key), subKey ? Narrow(subKey).c_str() : nullptr));
+        Record(v, api, Join(KeyPath(key), subKey ? Narrow(subKey).c_str() : nullptr));
     }
 }
 

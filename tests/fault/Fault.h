@@ -164,10 +164,22 @@ struct Plan
         Fail,  // the at-th counted call fails with `error`
         Crash  // the at-th counted call ends the process with kCrashExitCode
     };
-    Mode mode = Mode::Count;
-    uint64_t at = 0;                  // 1-based
-    uint32_t error = 0;               // 0: RealisticErrors(api)[(at - 1) % their number]
-    ApiSet apis = kAllButAllocations; // the counted Apis
+    Plan(Mode mode_ = Mode::Count, uint64_t at_ = 0, uint32_t error_ = 0,
+         ApiSet apis_ = kAllButAllocations)
+        : mode(mode_), at(at_), error(error_), apis(apis_)
+    {
+    }
+
+    Mode mode;
+    uint64_t at;    // 1-based
+    uint32_t error; // 0: RealisticErrors(api)[(at - 1) % their number]
+    ApiSet apis;    // the counted Apis
+    // Once that failure has fired, the calls of `after` are counted afresh (Stats::after),
+    // and in Fail mode the thenAt-th call of thenApi among them fails too (0: none).
+    ApiSet after;
+    Api thenApi = Api::Count;
+    uint64_t thenAt = 0;
+    uint32_t thenError = 0; // 0: as for `error`
 };
 
 // Resets the counters and the change log and starts counting on the calling thread.
@@ -180,6 +192,17 @@ struct Stats
     bool fired = false;
     Api firedApi = Api::Count;
     uint32_t firedError = 0;
+    uint64_t after[static_cast<int>(Api::Count)] = {}; // calls of Plan::after once fired
+    bool thenFired = false;
+    // The first calls of Plan::after once fired, in order: what the code did about it.
+    struct Call
+    {
+        Api api;
+        uint64_t at; // among that function's calls since the first failure
+    };
+    static constexpr unsigned kAftermath = 64;
+    Call aftermath[kAftermath] = {};
+    unsigned aftermathCalls = 0;
 };
 
 // Stops counting; the change log stays readable until the next Arm.
@@ -200,6 +223,7 @@ struct Change
     Api api;
     std::string path;
     uint32_t flags = 0;
+    uint64_t call = 0; // the call's number among its function's counted calls (0: not counted)
 };
 std::vector<Change> Changes();
 

@@ -430,6 +430,29 @@ TEST_F(FaultHarness, OperatorNewIsCountedOnlyWhenAskedAndOnlyWhileArmed)
     EXPECT_TRUE(Allocates(false));
 }
 
+TEST_F(FaultHarness, ASecondFailureCountsItsCallsFromTheFirst)
+{
+    const std::string folder = kFolder;
+    Plan plan(Plan::Mode::Fail, 1, 5, Fault::Bit(Api::GetFileAttributesA));
+    plan.after = Fault::Bit(Api::GetFileAttributesA);
+    plan.thenApi = Api::GetFileAttributesA;
+    plan.thenAt = 2;
+    plan.thenError = 32;
+    Fault::Arm(plan);
+    std::vector<DWORD> errors;
+    for (int i = 0; i < 4; ++i)
+    {
+        SetLastError(0);
+        const bool failed = GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+        errors.push_back(failed ? GetLastError() : 0);
+    }
+    const Fault::Stats stats = Fault::Disarm();
+    EXPECT_EQ(errors, (std::vector<DWORD>{5, 0, 32, 0}));
+    EXPECT_TRUE(stats.fired);
+    EXPECT_TRUE(stats.thenFired);
+    EXPECT_EQ(stats.after[static_cast<int>(Api::GetFileAttributesA)], 3u);
+}
+
 TEST_F(FaultHarness, CallsOfOtherThreadsAreNeitherCountedNorFailed)
 {
     const std::string folder = kFolder;

@@ -13,6 +13,7 @@ struct Verdict
     bool watched = false; // armed and on the armed thread: the call's changes are recorded
     bool fail = false;
     uint32_t error = 0;
+    uint64_t call = 0; // among the calls of its function counted in this run
 };
 
 // Counts the call; at the planned call it fails it, or ends the process in crash mode.

@@ -34,8 +34,8 @@ bool FullSweep()
     return sweep && std::string(sweep) == "full";
 }
 
-// How many of each function's calls a world tries: in the tree's run, and in a full
-// sweep (0: every call).
+// How many of each function's calls a world tries: in the tree's run, and in a full sweep.
+constexpr uint64_t kEvery = UINT64_MAX;
 struct Budget
 {
     uint64_t spread;
@@ -54,7 +54,7 @@ struct Point
 std::vector<uint64_t> Spread(uint64_t count, uint64_t budget)
 {
     std::vector<uint64_t> calls;
-    if (budget == 0 || count <= budget)
+    if (count <= budget)
     {
         for (uint64_t n = 1; n <= count; ++n)
         {
@@ -62,9 +62,9 @@ std::vector<uint64_t> Spread(uint64_t count, uint64_t budget)
         }
         return calls;
     }
-    if (budget == 1)
+    if (budget <= 1)
     {
-        return {count};
+        return budget == 0 ? calls : std::vector<uint64_t>{count};
     }
     for (uint64_t i = 0; i < budget; ++i)
     {
@@ -79,26 +79,39 @@ std::vector<uint64_t> Spread(uint64_t count, uint64_t budget)
 
 // Each function's own points, each of its realistic errors in turn; `world` shifts where
 // the turn starts, so that worlds with few points still try every error between them.
-std::vector<Point> Sample(const Fault::Stats& counted, Fault::ApiSet apis, Budget budget,
-                          size_t world)
+std::vector<Point> Sample(const uint64_t (&counts)[static_cast<int>(Fault::Api::Count)],
+                          Fault::ApiSet apis, Budget budget, size_t world)
 {
     std::vector<Point> points;
     for (int index = 0; index < static_cast<int>(Fault::Api::Count); ++index)
     {
         const Fault::Api api = static_cast<Fault::Api>(index);
-        if (!apis.Has(api) || counted.perApi[index] == 0)
+        if (!apis.Has(api) || counts[index] == 0)
         {
             continue;
         }
         const std::vector<uint32_t> errors = Fault::RealisticErrors(api);
         const std::vector<uint64_t> calls =
-            Spread(counted.perApi[index], FullSweep() ? budget.full : budget.spread);
+            Spread(counts[index], FullSweep() ? budget.full : budget.spread);
         for (size_t i = 0; i < calls.size(); ++i)
         {
             points.push_back({api, calls[i], errors[(i + world) % errors.size()]});
         }
     }
     return points;
+}
+
+// What the code did right after a failure (the calls the harness logged), each function's
+// calls in it sampled as Sample does.
+std::vector<Point> SampleAftermath(const Fault::Stats& stats, Budget budget, size_t world)
+{
+    uint64_t counts[static_cast<int>(Fault::Api::Count)] = {};
+    for (unsigned i = 0; i < stats.aftermathCalls; ++i)
+    {
+        ++counts[static_cast<int>(stats.aftermath[i].api)];
+    }
+    // Within the log a function's calls are its first ones since the failure.
+    return Sample(counts, Fault::kAllApis, budget, world);
 }
 
 // A Win32 code in decimal, an HRESULT in hexadecimal, as each is usually written.
@@ -186,6 +199,35 @@ Fault::Plan PlanFor(const Point& point, Fault::Plan::Mode mode)
     return plan;
 }
 
+// Where a failure leaves something to protect, read from a clean run's changes: a move onto
+// a target the run had just deleted (failing, it leaves the new file the only copy) and
+// each boot-time request.
+std::vector<Point> Firsts(const std::vector<Fault::Change>& changes)
+{
+    std::vector<Point> firsts;
+    std::string deleted;
+    for (size_t i = 0; i < changes.size(); ++i)
+    {
+        const Fault::Change& change = changes[i];
+        const bool known =
+            !firsts.empty() && firsts.back().api == change.api && firsts.back().at == change.call;
+        // A move's change names its source, then its target.
+        const bool ontoDeleted = change.api == Fault::Api::MoveFileA && i + 1 < changes.size() &&
+                                 changes[i + 1].call == change.call &&
+                                 CSweepWorld::Canonical(changes[i + 1].path) == deleted;
+        if (change.api == Fault::Api::DeleteFileA)
+        {
+            deleted = CSweepWorld::Canonical(change.path);
+        }
+        else if (!known && change.call != 0 &&
+                 (ontoDeleted || change.api == Fault::Api::MoveFileExA))
+        {
+            firsts.push_back({change.api, change.call, Fault::RealisticErrors(change.api)[0]});
+        }
+    }
+    return firsts;
+}
+
 // The calls whose moment a cut-short run ends at: those that change the machine.
 constexpr Fault::ApiSet kChanging =
     Fault::Bit(Fault::Api::CreateFileA) | Fault::Bit(Fault::Api::WriteFile) |
@@ -213,7 +255,8 @@ protected:
     }
 
     // A clean install counted, and checked like any other run: its calls by function.
-    static Fault::Stats CountInstall(Fault::ApiSet apis)
+    static Fault::Stats CountInstall(Fault::ApiSet apis,
+                                     std::vector<Fault::Change>* changes = nullptr)
     {
         // Once, unarmed: whatever the code binds or caches on its first run is not a point.
         static bool warmedUp = false;
@@ -238,27 +281,43 @@ protected:
             ADD_FAILURE() << "world \"" << s_world->Current().name
                           << "\", nothing failing: " << fault;
         }
+        if (changes)
+        {
+            *changes = Fault::Changes();
+        }
         return counted;
     }
 
-    // One install with the point's failure; what broke goes to the test's report.
-    static void FailInstallAt(const Point& point, CFigures& figures)
+    // One install with the point's failure (after `first`'s, when given); what broke goes to
+    // the test's report. Its stats count every call that followed the first failure.
+    static Fault::Stats FailInstallAt(const Point& point, CFigures& figures,
+                                      const Point* first = nullptr)
     {
         s_world->Plant();
         CSweepApp app;
         s_world->Prepare(app);
         std::string escaped;
-        const std::string what = Describe(s_world->Current().name, point);
+        std::string what = Describe(s_world->Current().name, first ? *first : point);
+        Fault::Plan plan = PlanFor(first ? *first : point, Fault::Plan::Mode::Fail);
+        plan.after = Fault::kAllApis;
+        if (first)
+        {
+            plan.thenApi = point.api;
+            plan.thenAt = point.at;
+            plan.thenError = point.error;
+            what += ", then call " + std::to_string(point.at) + " of " + Fault::Name(point.api) +
+                    " after it failing with " + ErrorName(point.error);
+        }
         Fault::CWatchdog watchdog(120000, "an install with " + what);
-        Fault::Arm(PlanFor(point, Fault::Plan::Mode::Fail));
+        Fault::Arm(plan);
         const bool installed = s_world->RunInstall(app, escaped);
         const Fault::Stats stats = Fault::Disarm();
         watchdog.Cancel();
-        if (!stats.fired)
+        if (!stats.fired || (first && !stats.thenFired))
         {
             figures.AddHarnessError();
             ADD_FAILURE() << what << ": harness error, the failure never fired";
-            return;
+            return stats;
         }
         std::vector<std::string> broken = s_world->CheckInstall(installed, app, Fault::Changes());
         if (!escaped.empty())
@@ -270,6 +329,7 @@ protected:
         {
             ADD_FAILURE() << what << ": " << fault;
         }
+        return stats;
     }
 
     static void SweepInstall(const char* title, Fault::ApiSet apis, const Variants& variants,
@@ -281,7 +341,7 @@ protected:
             s_world->Use(variants[world]);
             const Fault::Stats counted = CountInstall(apis);
             figures.AddWorld(counted.total);
-            for (const Point& point : Sample(counted, apis, budgets[world], world))
+            for (const Point& point : Sample(counted.perApi, apis, budgets[world], world))
             {
                 FailInstallAt(point, figures);
             }
@@ -312,7 +372,7 @@ protected:
                               << "\", nothing failing: " << fault;
             }
             figures.AddWorld(counted.total);
-            for (const Point& point : Sample(counted, apis, budgets[world], world))
+            for (const Point& point : Sample(counted.perApi, apis, budgets[world], world))
             {
                 ASSERT_TRUE(s_world->PlantInstalled());
                 CSweepApp app;
@@ -351,7 +411,7 @@ CSweepWorld* FaultSweep::s_world = nullptr;
 TEST_F(FaultSweep, NoFailedCallOfTheInstallCostsAnybodysData)
 {
     SweepInstall("install, failed calls", Fault::kAllButAllocations, CSweepWorld::InstallVariants(),
-                 {{3, 0}, {2, 10}, {2, 6}, {1, 6}});
+                 {{3, kEvery}, {2, 10}, {1, 6}, {1, 6}});
 }
 
 TEST_F(FaultSweep, NoFailedAllocationOfTheInstallCostsAnybodysData)
@@ -360,6 +420,34 @@ TEST_F(FaultSweep, NoFailedAllocationOfTheInstallCostsAnybodysData)
     const Variants& all = CSweepWorld::InstallVariants();
     SweepInstall("install, failed allocations", Fault::kAllocations, {all[0], all[1]},
                  {{40, 2000}, {10, 200}});
+}
+
+// The review's losses took two failures: a move that failed after the old file was gone
+// (or a boot-time request that was refused), then one in what the setup did about it.
+TEST_F(FaultSweep, NoSecondFailureAfterAFailedMoveLosesTheOnlyCopy)
+{
+    const Variants& variants = CSweepWorld::InstallVariants();
+    const std::vector<Budget> budgets = {{3, kEvery}, {0, kEvery}, {0, 4}, {0, 4}};
+    CFigures figures("install, a second failure after a failed move");
+    for (size_t world = 0; world < variants.size(); ++world)
+    {
+        if ((FullSweep() ? budgets[world].full : budgets[world].spread) == 0)
+        {
+            continue;
+        }
+        s_world->Use(variants[world]);
+        std::vector<Fault::Change> changes;
+        figures.AddWorld(CountInstall(Fault::kAllButAllocations, &changes).total);
+        for (const Point& first : Firsts(changes))
+        {
+            const Fault::Stats alone = FailInstallAt(first, figures);
+            for (const Point& second : SampleAftermath(alone, budgets[world], world))
+            {
+                FailInstallAt(second, figures, &first);
+            }
+        }
+    }
+    figures.Print();
 }
 
 TEST_F(FaultSweep, AnInstallCutShortIsFinishedByTheNextOne)
@@ -395,10 +483,7 @@ TEST_F(FaultSweep, AnInstallCutShortIsFinishedByTheNextOne)
         points += counted.total;
         const CSweepWorld::Snapshot clean = s_world->Take();
         ASSERT_FALSE(clean.files.empty());
-        const std::vector<Point> crashes = budgets[world].spread || FullSweep()
-                                               ? Sample(counted, kChanging, budgets[world], world)
-                                               : std::vector<Point>();
-        for (const Point& point : crashes)
+        for (const Point& point : Sample(counted.perApi, kChanging, budgets[world], world))
         {
             s_world->Plant();
             std::string command =
@@ -431,7 +516,7 @@ TEST_F(FaultSweep, AnInstallCutShortIsFinishedByTheNextOne)
             std::string escaped;
             const bool installed = s_world->RunInstall(app, escaped);
             std::vector<std::string> broken = CSweepWorld::Compare(clean, s_world->Take());
-            for (const std::string& fault : s_world->CheckBootRequests(!app.shown.empty()))
+            for (const std::string& fault : s_world->CheckBootRequests(!app.shown.empty(), nullptr))
             {
                 broken.push_back(fault);
             }
@@ -454,11 +539,12 @@ TEST_F(FaultSweep, AnInstallCutShortIsFinishedByTheNextOne)
 
 TEST_F(FaultSweep, NoFailedCallOfTheUninstallDeletesOutsideItOrGoesUntold)
 {
-    SweepUninstall("uninstall, failed calls", Fault::kAllButAllocations, {{3, 0}, {2, 0}});
+    SweepUninstall("uninstall, failed calls", Fault::kAllButAllocations,
+                   {{3, kEvery}, {2, kEvery}});
 }
 
 TEST_F(FaultSweep, NoFailedAllocationOfTheUninstallDeletesOutsideItOrGoesUntold)
 {
-    SweepUninstall("uninstall, failed allocations", Fault::kAllocations, {{20, 0}, {5, 200}});
+    SweepUninstall("uninstall, failed allocations", Fault::kAllocations, {{20, kEvery}, {5, 200}});
 }
 } // namespace

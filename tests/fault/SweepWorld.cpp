@@ -703,7 +703,8 @@ std::vector<std::string> CSweepWorld::RecordedTemporaries() const
     return paths;
 }
 
-std::vector<std::string> CSweepWorld::CheckBootRequests(bool told) const
+std::vector<std::string>
+CSweepWorld::CheckBootRequests(bool told, const std::vector<Fault::Change>* changes) const
 {
     std::vector<std::string> broken;
     const std::vector<BootOp> ops = BootOps();
@@ -765,8 +766,9 @@ std::vector<std::string> CSweepWorld::CheckBootRequests(bool told) const
                 }
                 continue;
             }
-            // Expects the mended setup: the only copy of a file whose old target is gone
-            // stays, recorded, and the user hears of it.
+            // After a failed run a file no move waits for may stay: the only copy of its file
+            // (its old target gone), recorded and told (expects the mended setup: such a copy
+            // is never deleted), or one the system refused to delete, recorded for the next run.
             const std::string parent = path.substr(0, path.find_last_of('\\'));
             const bool onlyCopy = std::any_of(
                 m_expected.begin(), m_expected.end(),
@@ -777,13 +779,35 @@ std::vector<std::string> CSweepWorld::CheckBootRequests(bool told) const
                 });
             const bool isRecorded =
                 std::find(recorded.begin(), recorded.end(), path) != recorded.end();
-            if (!(onlyCopy && isRecorded && told))
+            const bool refused =
+                changes && std::any_of(changes->begin(), changes->end(),
+                                       [&](const Fault::Change& change) {
+                                           return change.api == Fault::Api::DeleteFileA &&
+                                                  Canonical(change.path) == path;
+                                       });
+            if (!changes || !isRecorded || !(onlyCopy ? told : refused))
             {
                 broken.push_back(path + " is left with no boot-time move waiting for it");
             }
         }
     }
     return broken;
+}
+
+bool CSweepWorld::KeptAsOnlyCopy(const std::string& target, const std::vector<uint8_t>& bytes) const
+{
+    const std::string folder = target.substr(0, target.find_last_of('\\'));
+    const std::vector<std::string> recorded = RecordedTemporaries();
+    for (const std::string& name : TestFiles::List(folder, "$tmp*.tmp"))
+    {
+        const std::string path = Canonical(folder + "\\" + name);
+        if (std::find(recorded.begin(), recorded.end(), path) != recorded.end() &&
+            TestFiles::ReadBytes(path) == bytes)
+        {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool CSweepWorld::IsAllowedFileChange(const std::string& path) const
@@ -835,9 +859,19 @@ std::string CSweepWorld::LinkTarget(const std::string& link) const
 // A run that says it succeeded left the whole install: every file of the family's
 // packages in place or waiting for its boot-time move, the registry record, the links.
 // Expects the mended setup: a step that could not write one of them fails and says so.
-std::vector<std::string> CSweepWorld::CheckComplete() const
+std::vector<std::string> CSweepWorld::CheckComplete(const CSweepApp& app) const
 {
     std::vector<std::string> broken;
+    // A file in use whose replacement at boot could not be arranged stays as it was, told.
+    auto toldOf = [&](UINT id)
+    {
+        const std::string text = Messages::LoadText(id);
+        const std::string start = text.substr(0, text.find('%'));
+        return std::any_of(app.shown.begin(), app.shown.end(),
+                           [&](const TestSupport::Shown& box)
+                           { return StartsWith(box.text, start); });
+    };
+    const bool toldNotReplaced = toldOf(IDS_BOOT_REPLACE_FAILED) || toldOf(IDS_WININIT_FAILED);
     const AfterBoot boot = Boot(BootOps());
     for (const auto& [path, bytes] : m_expected)
     {
@@ -850,10 +884,12 @@ std::vector<std::string> CSweepWorld::CheckComplete() const
         }
         bool replace = true;
         const bool declined = WasAsked(path, replace) && !replace;
+        const bool inUse = path == Canonical(m_heldPath) && m_holder;
         const auto planted =
             std::find_if(m_planted.begin(), m_planted.end(),
                          [&](const Planted& file) { return Canonical(file.path) == path; });
-        const bool kept = declined && planted != m_planted.end() && after == planted->bytes;
+        const bool kept = (declined || (inUse && toldNotReplaced)) && planted != m_planted.end() &&
+                          after == planted->bytes;
         if (after != bytes && !kept)
         {
             broken.push_back(path + " does not hold the new file after an install that "
@@ -917,20 +953,22 @@ std::vector<std::string> CSweepWorld::CheckInstall(bool succeeded, const CSweepA
         const FileState state = Lookup(boot, path);
         const bool existsAfterBoot = state.exists;
         const std::vector<uint8_t>& afterBoot = state.bytes;
-        if (!existsAfterBoot || !known(afterBoot))
+        // Gone with its new content kept as the recorded only copy, and told, the file is
+        // not lost: the user can take it from there.
+        if (!existsAfterBoot && !(told && isNew && KeptAsOnlyCopy(path, expected->second)))
+        {
+            broken.push_back(file.path + (TestFiles::Exists(file.path) ? " would be gone after boot"
+                                                                       : " is missing"));
+        }
+        else if (existsAfterBoot && !known(afterBoot))
         {
             broken.push_back(file.path +
                              " would be neither the user's nor the new file after boot");
         }
-        const bool exists = TestFiles::Exists(file.path);
         const bool held = file.path == m_heldPath && m_holder;
-        if (!held && exists && !known(TestFiles::ReadBytes(file.path)))
+        if (!held && TestFiles::Exists(file.path) && !known(TestFiles::ReadBytes(file.path)))
         {
             broken.push_back(file.path + " holds neither the user's nor the complete new file");
-        }
-        if (!exists && !existsAfterBoot)
-        {
-            broken.push_back(file.path + " is missing");
         }
         // The user's file without a version is replaced only on the user's Yes (expects the
         // mended setup: a file whose attributes could not be read is not taken as absent).
@@ -944,7 +982,7 @@ std::vector<std::string> CSweepWorld::CheckInstall(bool succeeded, const CSweepA
                                          "although nobody said Yes");
         }
     }
-    for (const std::string& fault : CheckBootRequests(told))
+    for (const std::string& fault : CheckBootRequests(told, &changes))
     {
         broken.push_back(fault);
     }
@@ -970,7 +1008,7 @@ std::vector<std::string> CSweepWorld::CheckInstall(bool succeeded, const CSweepA
     }
     if (succeeded)
     {
-        for (const std::string& fault : CheckComplete())
+        for (const std::string& fault : CheckComplete(app))
         {
             broken.push_back(fault);
         }

@@ -89,8 +89,11 @@ public:
     // What differs between two snapshots; empty when they are the same.
     static std::vector<std::string> Compare(const Snapshot& expected, const Snapshot& actual);
     // The boot-time requests: others' kept, ours never deleting, every source there, and
-    // no temporary file left that nothing will move (unless told as the only copy).
-    std::vector<std::string> CheckBootRequests(bool told) const;
+    // no temporary file left that nothing will move. Given the run's changes, one may stay
+    // that is recorded for the next run: the only copy of its file, told, or one whose
+    // deletion the system refused.
+    std::vector<std::string> CheckBootRequests(bool told,
+                                               const std::vector<Fault::Change>* changes) const;
 
     // The path as Windows compares it: no "\??\" prefix, "\" for "/", no doubled or
     // trailing separator, long names, one letter case.
@@ -136,9 +139,11 @@ private:
     void PlantBootRequests();
     void PlantCrashedRun();
     std::vector<std::string> RecordedTemporaries() const;
+    // A recorded temporary file beside `target` holds its new content.
+    bool KeptAsOnlyCopy(const std::string& target, const std::vector<uint8_t>& bytes) const;
     bool IsAllowedFileChange(const std::string& path) const;
     bool WasAsked(const std::string& path, bool& replace) const;
-    std::vector<std::string> CheckComplete() const;
+    std::vector<std::string> CheckComplete(const CSweepApp& app) const;
     std::vector<std::string> TargetFolders() const;
     std::string LinkTarget(const std::string& link) const;
 
