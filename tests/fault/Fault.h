@@ -10,10 +10,13 @@
 //   const uint64_t points = Fault::Disarm().total;
 //   for N in 1..points: Arm({Fail, N}), run, Disarm(), check Changes() and the outcome
 //
+// A plan may add a second failure once the first has fired (Plan::thenApi), counted among
+// the calls that followed it, which Stats logs in order.
+//
 // Not seen: calls made inside system DLLs (the shell's own writing of a link, version.dll
 // reading a file, the registry write behind a boot-time move, a control module's
 // DllRegisterServer), the functions that release (CloseHandle, FindClose, RegCloseKey, free)
-// or cannot fail for the setup (ImportCoverage in the harness test lists them with reasons),
+// or cannot fail for the setup (FaultCoverage in the harness test lists them with reasons),
 // and a new-expression the compiler elides because its pointer never escapes.
 #pragma once
 
