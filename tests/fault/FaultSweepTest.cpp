@@ -14,12 +14,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <string>
 
 namespace
 {
 const char kCrashSwitch[] = "--crash-at=";
+
+// The point being tried, for the last words of a run that ends the process: an exception
+// that crosses the system's frames (a window procedure's) cannot be caught on this side.
+std::string g_trying;
+
+[[noreturn]] void ReportTermination()
+{
+    std::printf("%s: the process ended, an exception left where nothing could catch it\n",
+                g_trying.c_str());
+    std::fflush(stdout);
+    std::abort();
+}
 
 using Variants = std::vector<CSweepWorld::Variant>;
 
@@ -246,6 +259,7 @@ protected:
         ASSERT_TRUE(Fault::Install());
         OleInitialize(nullptr);
         s_world = new CSweepWorld(WindowsNT());
+        std::set_terminate(&ReportTermination);
     }
     static void TearDownTestSuite()
     {
@@ -309,6 +323,7 @@ protected:
                     " after it failing with " + ErrorName(point.error);
         }
         Fault::CWatchdog watchdog(120000, "an install with " + what);
+        g_trying = what;
         Fault::Arm(plan);
         const bool installed = s_world->RunInstall(app, escaped);
         const Fault::Stats stats = Fault::Disarm();
@@ -378,6 +393,7 @@ protected:
                 CSweepApp app;
                 const std::string what = Describe(variants[world].name, point);
                 Fault::CWatchdog watchdog(120000, "an uninstall with " + what);
+                g_trying = what;
                 Fault::Arm(PlanFor(point, Fault::Plan::Mode::Fail));
                 std::string left;
                 s_world->RunUninstall(app, left);
