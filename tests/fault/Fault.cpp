@@ -26,33 +26,59 @@ const ApiRow kApis[] = {
     {"SetFilePointer", {1117, 87}},
     {"SetEndOfFile", {112, 5}},
     {"SetFileTime", {5, 1117}},
+    {"GetFileSize", {1117, 5}},
     {"GetFileAttributesA", {5, 32}},
     {"SetFileAttributesA", {5, 32}},
     {"DeleteFileA", {5, 32}},
     {"FindFirstFileA", {5, 8}},
     {"FindNextFileA", {8, 1117}},
     {"GetShortPathNameA", {5, 8}},
-    {"MoveFileA", {5, 32, 183}},
+    // Never 183: the target is there only when the real call says so itself.
+    {"MoveFileA", {5, 32}},
     {"MoveFileExA", {5, 32}},
     {"CreateDirectoryA", {5, 3, 112}},
     {"RemoveDirectoryA", {5, 32, 145}},
     {"RegCreateKeyExA", {5, 8}},
     {"RegOpenKeyExA", {5, 8}},
+    {"RegOpenKeyExW", {5, 8}},
     {"RegSetValueExA", {5, 8}},
     {"RegQueryValueExA", {5, 8}},
+    {"RegQueryValueExW", {5, 8}},
+    {"RegGetValueW", {5, 8}},
     {"RegDeleteValueA", {5, 8}},
     {"RegDeleteKeyA", {5, 8}},
     {"RegEnumKeyExA", {5, 8}},
     {"RegEnumValueA", {5, 8}},
     {"CoCreateInstance",
      {static_cast<uint32_t>(E_OUTOFMEMORY), static_cast<uint32_t>(REGDB_E_CLASSNOTREG)}},
+    {"OleInitialize", {static_cast<uint32_t>(E_OUTOFMEMORY), static_cast<uint32_t>(E_UNEXPECTED)}},
+    {"IShellLink::SetPath",
+     {static_cast<uint32_t>(E_OUTOFMEMORY), static_cast<uint32_t>(E_INVALIDARG)}},
+    {"IShellLink::SetDescription", {static_cast<uint32_t>(E_OUTOFMEMORY)}},
     {"IPersistFile::Save",
      {static_cast<uint32_t>(E_ACCESSDENIED), static_cast<uint32_t>(STG_E_MEDIUMFULL),
       static_cast<uint32_t>(E_OUTOFMEMORY)}},
     {"IPersistFile::SaveCompleted",
      {static_cast<uint32_t>(E_OUTOFMEMORY), static_cast<uint32_t>(E_UNEXPECTED)}},
+    {"SHGetMalloc", {static_cast<uint32_t>(E_OUTOFMEMORY)}},
+    {"SHGetSpecialFolderLocation",
+     {static_cast<uint32_t>(E_OUTOFMEMORY), static_cast<uint32_t>(E_ACCESSDENIED)}},
+    // No HRESULT: the failure is FALSE, with these as the thread's last error.
+    {"SHGetPathFromIDListA", {5, 8}},
+    {"SHBrowseForFolderA", {8}},
+    {"LoadLibraryA", {126, 8}},
+    {"LoadLibraryW", {126, 8}},
     {"LoadLibraryExA", {126, 8}},
     {"GetProcAddress", {127}},
+    // The path does not fit the buffer: cut, and the call says so.
+    {"GetModuleFileNameA", {122}},
+    {"FormatMessageA", {317, 8}},
+    {"MultiByteToWideChar", {122, 1113}},
+    {"WideCharToMultiByte", {122}},
+    {"GetFileVersionInfoSizeA", {5, 32, 8}},
+    {"GetFileVersionInfoA", {5, 32, 8}},
+    {"VerQueryValueA", {1813}},
+    {"AllocateAndInitializeSid", {8}},
     {"GetSecurityInfo", {5, 8}},
     {"SetSecurityInfo", {5, 8}},
     {"SetEntriesInAclA", {8}},
@@ -61,6 +87,10 @@ const ApiRow kApis[] = {
     {"AdjustTokenPrivileges", {1300}},
     {"ExitWindowsEx", {5, 1115}},
     {"operator new", {8}},
+    // The C runtime's allocations: null, with errno ENOMEM; shown here as the system's code.
+    {"malloc", {8}},
+    {"calloc", {8}},
+    {"realloc", {8}},
 };
 static_assert(sizeof(kApis) / sizeof(kApis[0]) == static_cast<size_t>(Api::Count),
               "one row per Api");
@@ -102,7 +132,7 @@ bool Watching()
            GetCurrentThreadId() == g_thread.load(std::memory_order_relaxed) && !g_quiet;
 }
 
-void Record(Api api, std::string path, uint32_t flags = 0)
+void Record(const detail::Verdict& v, Api api, std::string path, uint32_t flags = 0)
 {
     std::vector<Change>& changes = TheRun().changes;
     // A file written in many chunks is one change, not thousands.
@@ -111,7 +141,7 @@ void Record(Api api, std::string path, uint32_t flags = 0)
     {
         return;
     }
-    changes.push_back({api, std::move(path), flags});
+    changes.push_back({api, std::move(path), flags, v.call});
 }
 
 std::string Narrow(const wchar_t* wide)
@@ -220,13 +250,27 @@ Verdict Enter(Api api)
     }
     verdict.watched = true;
     Run& run = TheRun();
-    if (!(run.plan.apis & Bit(api)))
+    Stats& stats = run.stats;
+    if (stats.fired && (run.plan.after.Has(api) || api == run.plan.thenApi))
+    {
+        const uint64_t call = ++stats.after[static_cast<int>(api)];
+        if (stats.aftermathCalls < Stats::kAftermath)
+        {
+            stats.aftermath[stats.aftermathCalls++] = {api, call};
+        }
+        if (run.plan.mode == Plan::Mode::Fail && api == run.plan.thenApi && call == run.plan.thenAt)
+        {
+            stats.thenFired = true;
+            verdict.fail = true;
+            verdict.error = run.plan.thenError ? run.plan.thenError : PickError(api, call);
+        }
+    }
+    if (!run.plan.apis.Has(api))
     {
         return verdict;
     }
-    Stats& stats = run.stats;
     ++stats.total;
-    ++stats.perApi[static_cast<int>(api)];
+    verdict.call = ++stats.perApi[static_cast<int>(api)];
     if (run.plan.mode == Plan::Mode::Count || stats.total != run.plan.at)
     {
         return verdict;
@@ -266,7 +310,7 @@ void NoteCall(const Verdict& v, Api api, const char* what, uint32_t flags)
     if (v.watched)
     {
         CQuiet quiet;
-        Record(api, what ? what : "", flags);
+        Record(v, api, what ? what : "", flags);
     }
 }
 
@@ -275,7 +319,7 @@ void NoteFile(const Verdict& v, Api api, const char* path)
     if (v.watched && path)
     {
         CQuiet quiet;
-        Record(api, path);
+        Record(v, api, path);
     }
 }
 
@@ -284,7 +328,7 @@ void NoteFile(const Verdict& v, Api api, const wchar_t* path)
     if (v.watched && path)
     {
         CQuiet quiet;
-        Record(api, Narrow(path));
+        Record(v, api, Narrow(path));
     }
 }
 
@@ -293,7 +337,7 @@ void NoteHandle(const Verdict& v, Api api, HANDLE file)
     if (v.watched)
     {
         CQuiet quiet;
-        Record(api, FilePath(file));
+        Record(v, api, FilePath(file));
     }
 }
 
@@ -308,7 +352,16 @@ void NoteKey(const Verdict& v, Api api, HKEY key, const char* subKey, const char
             path += ":";
             path += value;
         }
-        Record(api, std::move(path));
+        Record(v, api, std::move(path));
+    }
+}
+
+void NoteKey(const Verdict& v, Api api, HKEY key, const wchar_t* subKey)
+{
+    if (v.watched)
+    {
+        CQuiet quiet;
+        Record(v, api, Join(KeyPath(key), subKey ? Narrow(subKey).c_str() : nullptr));
     }
 }
 
@@ -327,6 +380,15 @@ void RememberKey(const Verdict& v, HKEY key, HKEY parent, const char* subKey)
     {
         CQuiet quiet;
         TheRun().keys[key] = Join(KeyPath(parent), subKey);
+    }
+}
+
+void RememberKey(const Verdict& v, HKEY key, HKEY parent, const wchar_t* subKey)
+{
+    if (v.watched)
+    {
+        CQuiet quiet;
+        TheRun().keys[key] = Join(KeyPath(parent), subKey ? Narrow(subKey).c_str() : nullptr);
     }
 }
 
@@ -413,7 +475,7 @@ void* Allocate(std::size_t size)
     }
     for (;;)
     {
-        if (void* block = std::malloc(size ? size : 1))
+        if (void* block = Fault::detail::RealMalloc(size ? size : 1))
         {
             return block;
         }

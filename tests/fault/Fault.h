@@ -10,11 +10,14 @@
 //   const uint64_t points = Fault::Disarm().total;
 //   for N in 1..points: Arm({Fail, N}), run, Disarm(), check Changes() and the outcome
 //
+// A plan may add a second failure once the first has fired (Plan::thenApi), counted among
+// the calls that followed it, which Stats logs in order.
+//
 // Not seen: calls made inside system DLLs (the shell's own writing of a link, version.dll
 // reading a file, the registry write behind a boot-time move, a control module's
-// DllRegisterServer), functions not listed here (LoadLibraryA, GetFileAttributesExA,
-// CloseHandle, FindClose, the C runtime's file functions), malloc and aligned new, and a
-// new-expression the compiler elides because its pointer never escapes.
+// DllRegisterServer), the functions that release (CloseHandle, FindClose, RegCloseKey, free)
+// or cannot fail for the setup (FaultCoverage in the harness test lists them with reasons),
+// and a new-expression the compiler elides because its pointer never escapes.
 #pragma once
 
 #include <windows.h>
@@ -34,6 +37,7 @@ enum class Api
     SetFilePointer,
     SetEndOfFile,
     SetFileTime,
+    GetFileSize,
     GetFileAttributesA,
     SetFileAttributesA,
     DeleteFileA,
@@ -46,17 +50,38 @@ enum class Api
     RemoveDirectoryA,
     RegCreateKeyExA,
     RegOpenKeyExA,
+    RegOpenKeyExW,
     RegSetValueExA,
     RegQueryValueExA,
+    RegQueryValueExW,
+    RegGetValueW,
     RegDeleteValueA,
     RegDeleteKeyA,
     RegEnumKeyExA,
     RegEnumValueA,
     CoCreateInstance,
+    OleInitialize,
+    ShellLinkSetPath,
+    ShellLinkSetDescription,
     PersistFileSave,
     PersistFileSaveCompleted,
+    SHGetMalloc,
+    SHGetSpecialFolderLocation,
+    SHGetPathFromIDListA,
+    SHBrowseForFolderA,
+    LoadLibraryA,
+    LoadLibraryW,
     LoadLibraryExA,
     GetProcAddress,
+    GetModuleFileNameA,
+    FormatMessageA,
+    MultiByteToWideChar,
+    WideCharToMultiByte,
+    // version.dll: imported, or bound at run time through GetProcAddress.
+    GetFileVersionInfoSizeA,
+    GetFileVersionInfoA,
+    VerQueryValueA,
+    AllocateAndInitializeSid,
     // Bound at run time through GetProcAddress from advapi32: counted when bound after Install.
     GetSecurityInfo,
     SetSecurityInfo,
@@ -66,16 +91,64 @@ enum class Api
     LookupPrivilegeValueA,
     AdjustTokenPrivileges,
     ExitWindowsEx,
+    // Memory: the C++ allocations, and the C runtime's (zlib's streams among them).
     OperatorNew,
+    Malloc,
+    Calloc,
+    Realloc,
     Count
 };
 
-constexpr uint64_t Bit(Api api)
+// A set of Apis, as wide as the list needs.
+class ApiSet
 {
-    return uint64_t(1) << static_cast<int>(api);
+public:
+    constexpr ApiSet() : m_words{0, 0} {}
+    constexpr explicit ApiSet(Api api) : m_words{0, 0}
+    {
+        m_words[static_cast<int>(api) / 64] = uint64_t(1) << (static_cast<int>(api) % 64);
+    }
+    constexpr bool Has(Api api) const
+    {
+        return (m_words[static_cast<int>(api) / 64] >> (static_cast<int>(api) % 64)) & 1;
+    }
+    constexpr ApiSet operator|(ApiSet other) const
+    {
+        return ApiSet(m_words[0] | other.m_words[0], m_words[1] | other.m_words[1]);
+    }
+    constexpr ApiSet operator-(ApiSet other) const
+    {
+        return ApiSet(m_words[0] & ~other.m_words[0], m_words[1] & ~other.m_words[1]);
+    }
+    constexpr bool operator==(ApiSet other) const
+    {
+        return m_words[0] == other.m_words[0] && m_words[1] == other.m_words[1];
+    }
+
+private:
+    constexpr ApiSet(uint64_t low, uint64_t high) : m_words{low, high} {}
+    uint64_t m_words[2];
+};
+static_assert(static_cast<int>(Api::Count) <= 128, "ApiSet holds 128 Apis");
+
+constexpr ApiSet Bit(Api api)
+{
+    return ApiSet(api);
 }
-constexpr uint64_t kAllApis = Bit(Api::Count) - 1;
-constexpr uint64_t kAllButNew = kAllApis & ~Bit(Api::OperatorNew);
+
+constexpr ApiSet AllApis()
+{
+    ApiSet all;
+    for (int api = 0; api < static_cast<int>(Api::Count); ++api)
+    {
+        all = all | ApiSet(static_cast<Api>(api));
+    }
+    return all;
+}
+constexpr ApiSet kAllApis = AllApis();
+constexpr ApiSet kAllocations =
+    Bit(Api::OperatorNew) | Bit(Api::Malloc) | Bit(Api::Calloc) | Bit(Api::Realloc);
+constexpr ApiSet kAllButAllocations = kAllApis - kAllocations;
 
 // Exit codes below 256, so that they survive Wine's passing them on to the shell.
 constexpr DWORD kCrashExitCode = 0xFA;
@@ -94,10 +167,22 @@ struct Plan
         Fail,  // the at-th counted call fails with `error`
         Crash  // the at-th counted call ends the process with kCrashExitCode
     };
-    Mode mode = Mode::Count;
-    uint64_t at = 0;            // 1-based
-    uint32_t error = 0;         // 0: RealisticErrors(api)[(at - 1) % their number]
-    uint64_t apis = kAllButNew; // bit mask of the counted Apis
+    Plan(Mode mode_ = Mode::Count, uint64_t at_ = 0, uint32_t error_ = 0,
+         ApiSet apis_ = kAllButAllocations)
+        : mode(mode_), at(at_), error(error_), apis(apis_)
+    {
+    }
+
+    Mode mode;
+    uint64_t at;    // 1-based
+    uint32_t error; // 0: RealisticErrors(api)[(at - 1) % their number]
+    ApiSet apis;    // the counted Apis
+    // Once that failure has fired, the calls of `after` are counted afresh (Stats::after),
+    // and in Fail mode the thenAt-th call of thenApi among them fails too (0: none).
+    ApiSet after;
+    Api thenApi = Api::Count;
+    uint64_t thenAt = 0;
+    uint32_t thenError = 0; // 0: as for `error`
 };
 
 // Resets the counters and the change log and starts counting on the calling thread.
@@ -110,6 +195,17 @@ struct Stats
     bool fired = false;
     Api firedApi = Api::Count;
     uint32_t firedError = 0;
+    uint64_t after[static_cast<int>(Api::Count)] = {}; // calls of Plan::after once fired
+    bool thenFired = false;
+    // The first calls of Plan::after once fired, in order: what the code did about it.
+    struct Call
+    {
+        Api api;
+        uint64_t at; // among that function's calls since the first failure
+    };
+    static constexpr unsigned kAftermath = 64;
+    Call aftermath[kAftermath] = {};
+    unsigned aftermathCalls = 0;
 };
 
 // Stops counting; the change log stays readable until the next Arm.
@@ -130,6 +226,7 @@ struct Change
     Api api;
     std::string path;
     uint32_t flags = 0;
+    uint64_t call = 0; // the call's number among its function's counted calls (0: not counted)
 };
 std::vector<Change> Changes();
 

@@ -9,8 +9,14 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <set>
+#include <sstream>
 #include <new>
 #include <string>
 #include <thread>
@@ -137,6 +143,14 @@ TEST_F(FaultHarness, TheNthCallFailsAsTheRealOneDoesAndOnlyThatOne)
     const auto setEntries = reinterpret_cast<SetEntriesFn>(reinterpret_cast<void (*)()>(
         GetProcAddress(LoadLibraryA("advapi32.dll"), "SetEntriesInAclA")));
     ASSERT_NE(setEntries, nullptr);
+    // Bound at run time, as the setup binds version.dll: the stub is what it is handed.
+    using VersionSizeFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+    const auto versionSize = reinterpret_cast<VersionSizeFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(LoadLibraryA("version.dll"), "GetFileVersionInfoSizeA")));
+    ASSERT_NE(versionSize, nullptr);
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    const std::string versioned = std::string(system) + "\\kernel32.dll";
 
     struct Row
     {
@@ -225,6 +239,48 @@ TEST_F(FaultHarness, TheNthCallFailsAsTheRealOneDoesAndOnlyThatOne)
         {Api::OperatorNew, 0,
          [&] {
              return Allocates(false) ? Outcome{} : Outcome{true, 8};
+         }},
+        {Api::Malloc, 0,
+         [&]
+         {
+             errno = 0;
+             void* block = std::malloc(16);
+             g_escape = block;
+             std::free(block);
+             return block ? Outcome{} : Outcome{true, errno == ENOMEM ? 8u : 0u};
+         }},
+        {Api::GetFileSize, 1117,
+         [&] { return LastError(GetFileSize(out, nullptr) != INVALID_FILE_SIZE); }},
+        {Api::FormatMessageA, 0,
+         [&]
+         {
+             char text[256] = "x";
+             return LastError(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_DISK_FULL,
+                                             0, text, sizeof(text), nullptr) != 0 &&
+                              text[0] != 0);
+         }},
+        {Api::MultiByteToWideChar, 0,
+         [&]
+         {
+             wchar_t wide[8];
+             return LastError(MultiByteToWideChar(CP_ACP, 0, "abc", -1, wide, 8) == 4);
+         }},
+        {Api::GetFileVersionInfoSizeA, 0,
+         [&]
+         {
+             DWORD ignored = 0;
+             return LastError(versionSize(versioned.c_str(), &ignored) != 0);
+         }},
+        {Api::SHGetMalloc, 0,
+         [&]
+         {
+             IMalloc* allocator = reinterpret_cast<IMalloc*>(&allocator);
+             const HRESULT hr = SHGetMalloc(&allocator);
+             if (SUCCEEDED(hr))
+             {
+                 allocator->Release();
+             }
+             return Outcome{FAILED(hr), allocator ? 0 : static_cast<uint32_t>(hr)};
          }},
     };
 
@@ -372,6 +428,29 @@ TEST_F(FaultHarness, OperatorNewIsCountedOnlyWhenAskedAndOnlyWhileArmed)
     Fault::Arm({Plan::Mode::Fail, 1, 0, Fault::Bit(Api::OperatorNew)});
     Fault::Disarm();
     EXPECT_TRUE(Allocates(false));
+}
+
+TEST_F(FaultHarness, ASecondFailureCountsItsCallsFromTheFirst)
+{
+    const std::string folder = kFolder;
+    Plan plan(Plan::Mode::Fail, 1, 5, Fault::Bit(Api::GetFileAttributesA));
+    plan.after = Fault::Bit(Api::GetFileAttributesA);
+    plan.thenApi = Api::GetFileAttributesA;
+    plan.thenAt = 2;
+    plan.thenError = 32;
+    Fault::Arm(plan);
+    std::vector<DWORD> errors;
+    for (int i = 0; i < 4; ++i)
+    {
+        SetLastError(0);
+        const bool failed = GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+        errors.push_back(failed ? GetLastError() : 0);
+    }
+    const Fault::Stats stats = Fault::Disarm();
+    EXPECT_EQ(errors, (std::vector<DWORD>{5, 0, 32, 0}));
+    EXPECT_TRUE(stats.fired);
+    EXPECT_TRUE(stats.thenFired);
+    EXPECT_EQ(stats.after[static_cast<int>(Api::GetFileAttributesA)], 3u);
 }
 
 TEST_F(FaultHarness, CallsOfOtherThreadsAreNeitherCountedNorFailed)
@@ -524,5 +603,114 @@ TEST_F(FaultHarness, CrashAndWatchdogEndTheProcessAtOnce)
         EXPECT_TRUE(Exists(Path("one")));
         EXPECT_FALSE(Exists(Path("two")));
     }
+}
+
+// The setup's code calls nothing the sweep cannot fail: every function the shipped Setup.exe
+// imports from the file, registry, shell, COM, module, conversion and memory libraries is
+// either one the harness fails or named here with the reason it need not be.
+TEST(FaultCoverage, EveryFailableImportOfTheSetupCanBeFailed)
+{
+    const char* const kRelease = "releases what a call before it got: nothing to do on failure";
+    const char* const kPure = "pure: works on memory the caller holds";
+    const char* const kRuntime = "the C runtime's start-up, threads and locks: the setup's steps "
+                                 "run on one thread, after start-up";
+    const char* const kOwnImage = "the program's own resources, mapped with its image";
+    const std::pair<const char*, const char*> kNeedNotFail[] = {
+        {"CloseHandle", kRelease},
+        {"FindClose", kRelease},
+        {"FreeLibrary", kRelease},
+        {"LocalFree", kRelease},
+        {"RegCloseKey", kRelease},
+        {"FreeSid", kRelease},
+        {"OleUninitialize", kRelease},
+        {"free", kRelease},
+        {"CompareStringA", kPure},
+        {"IsDBCSLeadByteEx", kPure},
+        {"GetLastError", kPure},
+        {"SetLastError", kPure},
+        {"GetCurrentProcess", "pure: a constant handle"},
+        {"GetCurrentThreadId", "pure: a constant of the thread"},
+        {"GetModuleHandleA", "names a module already loaded (the program's own) and loads nothing"},
+        {"GetModuleHandleW", "the runtime's probe for its unwinder's module; loads nothing"},
+        {"GetSystemDirectoryA", "a fixed answer, read once at start-up into a buffer it fits"},
+        {"GetWindowsDirectoryA", "a fixed answer, read once at start-up into a buffer it fits"},
+        {"GetVersionExA", "the platform family; its failure ends the setup with exit code 1000 "
+                          "before anything is touched"},
+        {"FindResourceA", kOwnImage},
+        {"LoadResource", kOwnImage},
+        {"LockResource", kOwnImage},
+        {"SizeofResource", kOwnImage},
+        {"GetStartupInfoA", kRuntime},
+        {"SetUnhandledExceptionFilter", kRuntime},
+        {"ExitProcess", kRuntime},
+        {"VirtualProtect", "the runtime's relocation of its own image before main"},
+        {"VirtualQuery", "the runtime's relocation of its own image before main"},
+        {"CreateSemaphoreW", kRuntime},
+        {"ReleaseSemaphore", kRuntime},
+        {"WaitForSingleObject", kRuntime},
+        {"InitializeCriticalSection", kRuntime},
+        {"DeleteCriticalSection", kRuntime},
+        {"EnterCriticalSection", kRuntime},
+        {"LeaveCriticalSection", kRuntime},
+        {"TlsAlloc", kRuntime},
+        {"TlsFree", kRuntime},
+        {"TlsGetValue", kRuntime},
+        {"TlsSetValue", kRuntime},
+        {"Sleep", kRuntime},
+        {"_read", "std::random_device of the C++ runtime: linked in, never used by the setup"},
+        {"_close", "std::random_device of the C++ runtime: linked in, never used by the setup"},
+        {"fprintf", "the runtime's last words on stderr before it aborts"},
+        {"vfprintf", "the runtime's last words on stderr before it aborts"},
+        {"fputc", "the runtime's last words on stderr before it aborts"},
+        {"fputs", "the runtime's last words on stderr before it aborts"},
+        {"fwrite", "the runtime's last words on stderr before it aborts"},
+    };
+    // Every function of these modules is of the kinds named above; of the C runtime, its
+    // memory and file functions are.
+    const std::set<std::string> kWholeModules = {"kernel32.dll", "advapi32.dll", "shell32.dll",
+                                                 "ole32.dll",    "oleaut32.dll", "version.dll"};
+    const std::set<std::string> kRuntimeFiles = {
+        "malloc", "calloc", "realloc", "free",   "_aligned_malloc", "fopen",    "_wfopen", "fread",
+        "fwrite", "fclose", "fputs",   "fputc",  "fprintf",         "vfprintf", "_open",   "_wopen",
+        "_read",  "_write", "_close",  "_lseek", "remove",          "rename",   "_unlink"};
+
+    std::set<std::string> failable;
+    for (int api = 0; api < static_cast<int>(Api::Count); ++api)
+    {
+        failable.insert(Fault::Name(static_cast<Api>(api)));
+    }
+    std::set<std::string> excused;
+    for (const auto& [name, reason] : kNeedNotFail)
+    {
+        EXPECT_EQ(failable.count(name), 0u) << name << " is failable and excused both";
+        EXPECT_GT(std::strlen(reason), 0u);
+        excused.insert(name);
+    }
+
+    // Written on the build's side: Wine shows it on drive Z:.
+    std::string path = std::string("Z:") + KELVARIN_SETUP_IMPORTS;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    std::ifstream list(path);
+    ASSERT_TRUE(list.good()) << "no list of the setup's imports";
+    std::string module, name;
+    int checked = 0;
+    std::vector<std::string> missing;
+    while (list >> module >> name)
+    {
+        const bool inScope = kWholeModules.count(module) ||
+                             (module.rfind("msvcr", 0) == 0 && kRuntimeFiles.count(name));
+        if (!inScope)
+        {
+            continue;
+        }
+        ++checked;
+        if (!failable.count(name) && !excused.count(name))
+        {
+            missing.push_back(module + "!" + name);
+        }
+    }
+    EXPECT_GT(checked, 50);
+    EXPECT_TRUE(missing.empty()) << "the setup imports what the harness cannot fail: "
+                                 << ::testing::PrintToString(missing);
 }
 } // namespace

@@ -213,6 +213,7 @@ TEST_F(FaultPathsInUse, ARefusedBootRequestLeavesTheOldFileAndNoTemporaryOne)
     ASSERT_EQ(m_app.Texts().size(), 1u);
     EXPECT_EQ(m_app.Texts()[0],
               "Failed to schedule a boot-time file replacement - " + SystemText(stats.firedError));
+    // Nothing happens to the old file at boot, and nothing waits for a move.
     EXPECT_EQ(PendingRenames().find(Target()), std::string::npos);
     EXPECT_TRUE(Temporaries().empty());
 }

@@ -4,6 +4,8 @@
 
 #include "Fault.h"
 
+#include <cstddef>
+
 namespace Fault::detail
 {
 struct Verdict
@@ -11,6 +13,7 @@ struct Verdict
     bool watched = false; // armed and on the armed thread: the call's changes are recorded
     bool fail = false;
     uint32_t error = 0;
+    uint64_t call = 0; // among the calls of its function counted in this run
 };
 
 // Counts the call; at the planned call it fails it, or ends the process in crash mode.
@@ -38,10 +41,16 @@ void NoteCall(const Verdict& v, Api api, const char* what, uint32_t flags);
 void NoteFile(const Verdict& v, Api api, const wchar_t* path);
 void NoteHandle(const Verdict& v, Api api, HANDLE file);
 void NoteKey(const Verdict& v, Api api, HKEY key, const char* subKey, const char* value = nullptr);
+void NoteKey(const Verdict& v, Api api, HKEY key, const wchar_t* subKey);
 void RememberFile(const Verdict& v, HANDLE file, const char* path);
 void RememberKey(const Verdict& v, HKEY key, HKEY parent, const char* subKey);
+void RememberKey(const Verdict& v, HKEY key, HKEY parent, const wchar_t* subKey);
 void ForgetFile(HANDLE file);
 void ForgetKey(HKEY key);
+
+// operator new's memory: the C runtime's malloc past the counting stub, so that an
+// allocation counts once, as operator new.
+void* RealMalloc(std::size_t size);
 
 // Replaces *object, a successful answer for `iid` from the shell-link object, by a
 // counting wrapper where there is one for that interface.

@@ -1,7 +1,10 @@
 // Every call of the install and of the uninstall made to fail in turn (and the install
-// cut short at every call), each time on a machine with files of the user's own, and
-// the rules that no failure may break checked after each run. KELVARIN_FAULT_SWEEP=full
-// tries every point; otherwise a spread of them, so that the tree's tests stay quick.
+// cut short), in worlds that hold what real machines hold: files of the user's own, other
+// programs' boot-time requests, a folder typed with a trailing backslash, a crashed earlier
+// run, questions answered No or never shown. The rules no failure may break are checked
+// after each run, the clean ones included. KELVARIN_FAULT_SWEEP=full tries every point;
+// otherwise each function's own first and last calls and a few between, so that the
+// tree's tests stay quick.
 #include "Fault.h"
 #include "SweepWorld.h"
 
@@ -11,12 +14,27 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <string>
 
 namespace
 {
 const char kCrashSwitch[] = "--crash-at=";
+
+// The point being tried, for the last words of a run that ends the process: an exception
+// that crosses the system's frames (a window procedure's) cannot be caught on this side.
+std::string g_trying;
+
+[[noreturn]] void ReportTermination()
+{
+    std::printf("%s: the process ended, an exception left where nothing could catch it\n",
+                g_trying.c_str());
+    std::fflush(stdout);
+    std::abort();
+}
+
+using Variants = std::vector<CSweepWorld::Variant>;
 
 bool WindowsNT()
 {
@@ -29,21 +47,84 @@ bool FullSweep()
     return sweep && std::string(sweep) == "full";
 }
 
-// The calls a sweep tries: about `budget` spread evenly, or in a full sweep all of them
-// (or `fullBudget` when given).
-std::vector<uint64_t> Points(uint64_t total, uint64_t budget, uint64_t fullBudget = 0)
+// How many of each function's calls a world tries: in the tree's run, and in a full sweep.
+constexpr uint64_t kEvery = UINT64_MAX;
+struct Budget
 {
-    if (FullSweep())
+    uint64_t spread;
+    uint64_t full;
+};
+
+// One injection point: the at-th call of one function, failing with one error.
+struct Point
+{
+    Fault::Api api;
+    uint64_t at;
+    uint32_t error;
+};
+
+// `count` calls, `budget` of them: the first, the last and evenly between.
+std::vector<uint64_t> Spread(uint64_t count, uint64_t budget)
+{
+    std::vector<uint64_t> calls;
+    if (count <= budget)
     {
-        budget = fullBudget ? fullBudget : total;
+        for (uint64_t n = 1; n <= count; ++n)
+        {
+            calls.push_back(n);
+        }
+        return calls;
     }
-    std::vector<uint64_t> points;
-    const uint64_t step = total <= budget ? 1 : (total + budget - 1) / budget;
-    for (uint64_t n = 1; n <= total; n += step)
+    if (budget <= 1)
     {
-        points.push_back(n);
+        return budget == 0 ? calls : std::vector<uint64_t>{count};
+    }
+    for (uint64_t i = 0; i < budget; ++i)
+    {
+        const uint64_t n = 1 + (i * (count - 1) + (budget - 1) / 2) / (budget - 1);
+        if (calls.empty() || calls.back() != n)
+        {
+            calls.push_back(n);
+        }
+    }
+    return calls;
+}
+
+// Each function's own points, each of its realistic errors in turn; `world` shifts where
+// the turn starts, so that worlds with few points still try every error between them.
+std::vector<Point> Sample(const uint64_t (&counts)[static_cast<int>(Fault::Api::Count)],
+                          Fault::ApiSet apis, Budget budget, size_t world)
+{
+    std::vector<Point> points;
+    for (int index = 0; index < static_cast<int>(Fault::Api::Count); ++index)
+    {
+        const Fault::Api api = static_cast<Fault::Api>(index);
+        if (!apis.Has(api) || counts[index] == 0)
+        {
+            continue;
+        }
+        const std::vector<uint32_t> errors = Fault::RealisticErrors(api);
+        const std::vector<uint64_t> calls =
+            Spread(counts[index], FullSweep() ? budget.full : budget.spread);
+        for (size_t i = 0; i < calls.size(); ++i)
+        {
+            points.push_back({api, calls[i], errors[(i + world) % errors.size()]});
+        }
     }
     return points;
+}
+
+// What the code did right after a failure (the calls the harness logged), each function's
+// calls in it sampled as Sample does.
+std::vector<Point> SampleAftermath(const Fault::Stats& stats, Budget budget, size_t world)
+{
+    uint64_t counts[static_cast<int>(Fault::Api::Count)] = {};
+    for (unsigned i = 0; i < stats.aftermathCalls; ++i)
+    {
+        ++counts[static_cast<int>(stats.aftermath[i].api)];
+    }
+    // Within the log a function's calls are its first ones since the failure.
+    return Sample(counts, Fault::kAllApis, budget, world);
 }
 
 // A Win32 code in decimal, an HRESULT in hexadecimal, as each is usually written.
@@ -54,36 +135,52 @@ std::string ErrorName(uint32_t error)
     return text;
 }
 
-// How many injection points of each kind were tried and how many held every rule.
+std::string Describe(const std::string& world, const Point& point)
+{
+    return "world \"" + world + "\", call " + std::to_string(point.at) + " of " +
+           Fault::Name(point.api) + " failing with " + ErrorName(point.error);
+}
+
+// How many injection points of each kind were tried and how many held every rule; a point
+// whose failure never fired is the harness's error, never a rule that held.
 class CFigures
 {
 public:
-    explicit CFigures(const char* sequence) : m_sequence(sequence) {}
+    explicit CFigures(const char* sequence) : m_sequence(sequence), m_start(GetTickCount()) {}
 
-    void Add(const Fault::Stats& stats, bool held)
+    void Add(const std::string& world, const Point& point, bool held)
     {
-        Row& byApi = m_byApi[stats.fired ? Fault::Name(stats.firedApi) : "(none fired)"];
-        Row& byError = m_byError[stats.fired ? ErrorName(stats.firedError) : "-"];
-        for (Row* row : {&m_all, &byApi, &byError})
+        for (Row* row : {&m_all, &m_byWorld[world], &m_byApi[Fault::Name(point.api)],
+                         &m_byError[ErrorName(point.error)]})
         {
             ++row->tried;
             row->held += held ? 1 : 0;
         }
     }
-
-    void Print(uint64_t points) const
+    void AddHarnessError() { ++m_harnessErrors; }
+    void AddWorld(uint64_t points)
     {
-        std::printf("%s: %llu injection points, %u tried, %u held\n", m_sequence,
-                    static_cast<unsigned long long>(points), m_all.tried, m_all.held);
-        for (const auto& row : m_byApi)
+        m_points += points;
+        ++m_worlds;
+    }
+
+    void Print() const
+    {
+        std::printf("%s: %llu injection points in %u worlds, %u tried, %u held, %u harness errors "
+                    "(%lu s)\n",
+                    m_sequence, static_cast<unsigned long long>(m_points), m_worlds, m_all.tried,
+                    m_all.held, m_harnessErrors, (GetTickCount() - m_start) / 1000);
+        for (const auto* table : {&m_byWorld, &m_byApi, &m_byError})
         {
-            std::printf("  %-28s %5u tried %5u held\n", row.first.c_str(), row.second.tried,
-                        row.second.held);
-        }
-        for (const auto& row : m_byError)
-        {
-            std::printf("  error %-22s %5u tried %5u held\n", row.first.c_str(), row.second.tried,
-                        row.second.held);
+            const char* label = table == &m_byWorld   ? "world "
+                                : table == &m_byError ? "error "
+                                                      : "";
+            for (const auto& row : *table)
+            {
+                const std::string name = label + row.first;
+                std::printf("  %-50s %5u tried %5u held\n", name.c_str(), row.second.tried,
+                            row.second.held);
+            }
         }
         std::fflush(stdout);
     }
@@ -95,10 +192,64 @@ private:
         unsigned held = 0;
     };
     const char* m_sequence;
+    DWORD m_start;
+    uint64_t m_points = 0;
+    unsigned m_worlds = 0;
+    unsigned m_harnessErrors = 0;
     Row m_all;
+    std::map<std::string, Row> m_byWorld;
     std::map<std::string, Row> m_byApi;
     std::map<std::string, Row> m_byError;
 };
+
+Fault::Plan PlanFor(const Point& point, Fault::Plan::Mode mode)
+{
+    Fault::Plan plan;
+    plan.mode = mode;
+    plan.at = point.at;
+    plan.error = point.error;
+    plan.apis = Fault::Bit(point.api);
+    return plan;
+}
+
+// Where a failure leaves something to protect, read from a clean run's changes: a move onto
+// a target the run had just deleted (failing, it leaves the new file the only copy) and
+// each boot-time request.
+std::vector<Point> Firsts(const std::vector<Fault::Change>& changes)
+{
+    std::vector<Point> firsts;
+    std::string deleted;
+    for (size_t i = 0; i < changes.size(); ++i)
+    {
+        const Fault::Change& change = changes[i];
+        const bool known =
+            !firsts.empty() && firsts.back().api == change.api && firsts.back().at == change.call;
+        // A move's change names its source, then its target.
+        const bool ontoDeleted = change.api == Fault::Api::MoveFileA && i + 1 < changes.size() &&
+                                 changes[i + 1].call == change.call &&
+                                 CSweepWorld::Canonical(changes[i + 1].path) == deleted;
+        if (change.api == Fault::Api::DeleteFileA)
+        {
+            deleted = CSweepWorld::Canonical(change.path);
+        }
+        else if (!known && change.call != 0 &&
+                 (ontoDeleted || change.api == Fault::Api::MoveFileExA))
+        {
+            firsts.push_back({change.api, change.call, Fault::RealisticErrors(change.api)[0]});
+        }
+    }
+    return firsts;
+}
+
+// The calls whose moment a cut-short run ends at: those that change the machine.
+constexpr Fault::ApiSet kChanging =
+    Fault::Bit(Fault::Api::CreateFileA) | Fault::Bit(Fault::Api::WriteFile) |
+    Fault::Bit(Fault::Api::FlushFileBuffers) | Fault::Bit(Fault::Api::SetEndOfFile) |
+    Fault::Bit(Fault::Api::SetFileTime) | Fault::Bit(Fault::Api::SetFileAttributesA) |
+    Fault::Bit(Fault::Api::DeleteFileA) | Fault::Bit(Fault::Api::MoveFileA) |
+    Fault::Bit(Fault::Api::MoveFileExA) | Fault::Bit(Fault::Api::CreateDirectoryA) |
+    Fault::Bit(Fault::Api::RegCreateKeyExA) | Fault::Bit(Fault::Api::RegSetValueExA) |
+    Fault::Bit(Fault::Api::RegDeleteValueA) | Fault::Bit(Fault::Api::PersistFileSave);
 
 class FaultSweep : public ::testing::Test
 {
@@ -108,6 +259,7 @@ protected:
         ASSERT_TRUE(Fault::Install());
         OleInitialize(nullptr);
         s_world = new CSweepWorld(WindowsNT());
+        std::set_terminate(&ReportTermination);
     }
     static void TearDownTestSuite()
     {
@@ -116,50 +268,156 @@ protected:
         OleUninitialize();
     }
 
-    // A clean run counted: the number of injection points of `apis`.
-    static uint64_t CountInstall(uint64_t apis)
+    // A clean install counted, and checked like any other run: its calls by function.
+    static Fault::Stats CountInstall(Fault::ApiSet apis,
+                                     std::vector<Fault::Change>* changes = nullptr)
     {
+        // Once, unarmed: whatever the code binds or caches on its first run is not a point.
+        static bool warmedUp = false;
+        if (!warmedUp)
+        {
+            warmedUp = true;
+            s_world->PlantInstalled();
+        }
         s_world->Plant();
-        TestSupport::CTestApp app;
+        CSweepApp app;
         s_world->Prepare(app);
         std::string escaped;
         Fault::Plan plan;
         plan.apis = apis;
         Fault::Arm(plan);
         const bool installed = s_world->RunInstall(app, escaped);
-        const uint64_t points = Fault::Disarm().total;
+        const Fault::Stats counted = Fault::Disarm();
         EXPECT_TRUE(installed && escaped.empty())
             << escaped << " " << ::testing::PrintToString(app.Texts());
-        return points;
+        for (const std::string& fault : s_world->CheckInstall(installed, app, Fault::Changes()))
+        {
+            ADD_FAILURE() << "world \"" << s_world->Current().name
+                          << "\", nothing failing: " << fault;
+        }
+        if (changes)
+        {
+            *changes = Fault::Changes();
+        }
+        return counted;
     }
 
-    // One install with the N-th call of `apis` failing; what broke goes to the test's report.
-    static void FailInstallAt(uint64_t n, uint64_t apis, CFigures& figures)
+    // One install with the point's failure (after `first`'s, when given); what broke goes to
+    // the test's report. Its stats count every call that followed the first failure.
+    static Fault::Stats FailInstallAt(const Point& point, CFigures& figures,
+                                      const Point* first = nullptr)
     {
         s_world->Plant();
-        TestSupport::CTestApp app;
+        CSweepApp app;
         s_world->Prepare(app);
         std::string escaped;
-        Fault::Plan plan;
-        plan.mode = Fault::Plan::Mode::Fail;
-        plan.at = n;
-        plan.apis = apis;
-        Fault::CWatchdog watchdog(120000, "an install with call " + std::to_string(n) + " failing");
+        std::string what = Describe(s_world->Current().name, first ? *first : point);
+        Fault::Plan plan = PlanFor(first ? *first : point, Fault::Plan::Mode::Fail);
+        plan.after = Fault::kAllApis;
+        if (first)
+        {
+            plan.thenApi = point.api;
+            plan.thenAt = point.at;
+            plan.thenError = point.error;
+            what += ", then call " + std::to_string(point.at) + " of " + Fault::Name(point.api) +
+                    " after it failing with " + ErrorName(point.error);
+        }
+        Fault::CWatchdog watchdog(120000, "an install with " + what);
+        g_trying = what;
         Fault::Arm(plan);
         const bool installed = s_world->RunInstall(app, escaped);
         const Fault::Stats stats = Fault::Disarm();
         watchdog.Cancel();
+        if (!stats.fired || (first && !stats.thenFired))
+        {
+            figures.AddHarnessError();
+            ADD_FAILURE() << what << ": harness error, the failure never fired";
+            return stats;
+        }
         std::vector<std::string> broken = s_world->CheckInstall(installed, app, Fault::Changes());
         if (!escaped.empty())
         {
             broken.push_back("an exception left the install: " + escaped);
         }
-        figures.Add(stats, broken.empty());
+        figures.Add(s_world->Current().name, point, broken.empty());
         for (const std::string& fault : broken)
         {
-            ADD_FAILURE() << "call " << n << " (" << Fault::Name(stats.firedApi) << " failing with "
-                          << stats.firedError << "): " << fault;
+            ADD_FAILURE() << what << ": " << fault;
         }
+        return stats;
+    }
+
+    static void SweepInstall(const char* title, Fault::ApiSet apis, const Variants& variants,
+                             const std::vector<Budget>& budgets)
+    {
+        CFigures figures(title);
+        for (size_t world = 0; world < variants.size(); ++world)
+        {
+            s_world->Use(variants[world]);
+            const Fault::Stats counted = CountInstall(apis);
+            figures.AddWorld(counted.total);
+            for (const Point& point : Sample(counted.perApi, apis, budgets[world], world))
+            {
+                FailInstallAt(point, figures);
+            }
+        }
+        figures.Print();
+    }
+
+    // The uninstall of an undisturbed install, with each point's failure.
+    static void SweepUninstall(const char* title, Fault::ApiSet apis,
+                               const std::vector<Budget>& budgets)
+    {
+        CFigures figures(title);
+        const Variants& variants = CSweepWorld::UninstallVariants();
+        for (size_t world = 0; world < variants.size(); ++world)
+        {
+            s_world->Use(variants[world]);
+            ASSERT_TRUE(s_world->PlantInstalled()) << variants[world].name;
+            CSweepApp counting;
+            std::string escaped;
+            Fault::Plan plan;
+            plan.apis = apis;
+            Fault::Arm(plan);
+            EXPECT_TRUE(s_world->RunUninstall(counting, escaped)) << escaped;
+            const Fault::Stats counted = Fault::Disarm();
+            for (const std::string& fault : s_world->CheckUninstall(counting, Fault::Changes()))
+            {
+                ADD_FAILURE() << "world \"" << variants[world].name
+                              << "\", nothing failing: " << fault;
+            }
+            figures.AddWorld(counted.total);
+            for (const Point& point : Sample(counted.perApi, apis, budgets[world], world))
+            {
+                ASSERT_TRUE(s_world->PlantInstalled());
+                CSweepApp app;
+                const std::string what = Describe(variants[world].name, point);
+                Fault::CWatchdog watchdog(120000, "an uninstall with " + what);
+                g_trying = what;
+                Fault::Arm(PlanFor(point, Fault::Plan::Mode::Fail));
+                std::string left;
+                s_world->RunUninstall(app, left);
+                const Fault::Stats stats = Fault::Disarm();
+                watchdog.Cancel();
+                if (!stats.fired)
+                {
+                    figures.AddHarnessError();
+                    ADD_FAILURE() << what << ": harness error, the failure never fired";
+                    continue;
+                }
+                std::vector<std::string> broken = s_world->CheckUninstall(app, Fault::Changes());
+                if (!left.empty())
+                {
+                    broken.push_back("an exception left the uninstall: " + left);
+                }
+                figures.Add(variants[world].name, point, broken.empty());
+                for (const std::string& fault : broken)
+                {
+                    ADD_FAILURE() << what << ": " << fault;
+                }
+            }
+        }
+        figures.Print();
     }
 
     static CSweepWorld* s_world;
@@ -168,140 +426,141 @@ CSweepWorld* FaultSweep::s_world = nullptr;
 
 TEST_F(FaultSweep, NoFailedCallOfTheInstallCostsAnybodysData)
 {
-    const uint64_t points = CountInstall(Fault::kAllButNew);
-    ASSERT_GT(points, 100u);
-    CFigures figures("install, failed calls");
-    for (uint64_t n : Points(points, 150))
-    {
-        FailInstallAt(n, Fault::kAllButNew, figures);
-    }
-    figures.Print(points);
+    SweepInstall("install, failed calls", Fault::kAllButAllocations, CSweepWorld::InstallVariants(),
+                 {{3, kEvery}, {2, 10}, {1, 6}, {1, 6}});
 }
 
 TEST_F(FaultSweep, NoFailedAllocationOfTheInstallCostsAnybodysData)
 {
-    const uint64_t apis = Fault::Bit(Fault::Api::OperatorNew);
-    const uint64_t points = CountInstall(apis);
-    ASSERT_GT(points, 100u);
-    CFigures figures("install, failed allocations");
     // Allocations are many and alike: even the full sweep takes a spread of them.
-    for (uint64_t n : Points(points, 40, 2000))
+    const Variants& all = CSweepWorld::InstallVariants();
+    SweepInstall("install, failed allocations", Fault::kAllocations, {all[0], all[1]},
+                 {{40, 2000}, {10, 200}});
+}
+
+// The review's losses took two failures: a move that failed after the old file was gone
+// (or a boot-time request that was refused), then one in what the setup did about it.
+TEST_F(FaultSweep, NoSecondFailureAfterAFailedMoveLosesTheOnlyCopy)
+{
+    const Variants& variants = CSweepWorld::InstallVariants();
+    const std::vector<Budget> budgets = {{3, kEvery}, {0, kEvery}, {0, 4}, {0, 4}};
+    CFigures figures("install, a second failure after a failed move");
+    for (size_t world = 0; world < variants.size(); ++world)
     {
-        FailInstallAt(n, apis, figures);
+        if ((FullSweep() ? budgets[world].full : budgets[world].spread) == 0)
+        {
+            continue;
+        }
+        s_world->Use(variants[world]);
+        std::vector<Fault::Change> changes;
+        figures.AddWorld(CountInstall(Fault::kAllButAllocations, &changes).total);
+        for (const Point& first : Firsts(changes))
+        {
+            const Fault::Stats alone = FailInstallAt(first, figures);
+            for (const Point& second : SampleAftermath(alone, budgets[world], world))
+            {
+                FailInstallAt(second, figures, &first);
+            }
+        }
     }
-    figures.Print(points);
+    figures.Print();
 }
 
 TEST_F(FaultSweep, AnInstallCutShortIsFinishedByTheNextOne)
 {
+    const Variants& variants = CSweepWorld::InstallVariants();
     const char* child = std::strstr(GetCommandLineA(), kCrashSwitch);
     if (child)
     {
-        // The cut-short run: it ends at the planned call, as if the process were killed.
-        TestSupport::CTestApp app;
+        // The cut-short run, "--crash-at=world:function:call": it ends at the planned
+        // call, as if the process were killed.
+        char* next = nullptr;
+        const size_t world = std::strtoul(child + std::strlen(kCrashSwitch), &next, 10);
+        const int api = static_cast<int>(std::strtol(next + 1, &next, 10));
+        const uint64_t at = std::strtoull(next + 1, nullptr, 10);
+        s_world->Use(variants.at(world));
+        CSweepApp app;
         s_world->Prepare(app);
         std::string escaped;
-        Fault::Plan plan;
-        plan.mode = Fault::Plan::Mode::Crash;
-        plan.at = std::strtoull(child + std::strlen(kCrashSwitch), nullptr, 10);
-        Fault::Arm(plan);
+        Fault::Arm(PlanFor({static_cast<Fault::Api>(api), at, 0}, Fault::Plan::Mode::Crash));
         s_world->RunInstall(app, escaped);
         ExitProcess(0);
     }
 
-    const uint64_t points = CountInstall(Fault::kAllButNew);
-    const CSweepWorld::Snapshot clean = s_world->Take();
-    ASSERT_FALSE(clean.files.empty());
     char self[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, self, sizeof(self));
+    const std::vector<Budget> budgets = {{1, 20}, {0, 3}};
     unsigned tried = 0, held = 0;
-    for (uint64_t n : Points(points, 12))
+    uint64_t points = 0;
+    for (size_t world = 0; world < budgets.size(); ++world)
     {
-        s_world->Plant();
-        std::string command =
-            std::string("\"") + self +
-            "\" --gtest_filter=FaultSweep.AnInstallCutShortIsFinishedByTheNextOne " + kCrashSwitch +
-            std::to_string(n);
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process = {};
-        ASSERT_TRUE(CreateProcessA(self, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                   &startup, &process));
-        WaitForSingleObject(process.hProcess, 120000);
-        DWORD code = 0;
-        GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        EXPECT_EQ(code, Fault::kCrashExitCode) << "call " << n;
+        s_world->Use(variants[world]);
+        const Fault::Stats counted = CountInstall(kChanging);
+        points += counted.total;
+        const CSweepWorld::Snapshot clean = s_world->Take();
+        ASSERT_FALSE(clean.files.empty());
+        for (const Point& point : Sample(counted.perApi, kChanging, budgets[world], world))
+        {
+            s_world->Plant();
+            std::string command =
+                std::string("\"") + self +
+                "\" --gtest_filter=FaultSweep.AnInstallCutShortIsFinishedByTheNextOne " +
+                kCrashSwitch + std::to_string(world) + ":" +
+                std::to_string(static_cast<int>(point.api)) + ":" + std::to_string(point.at);
+            STARTUPINFOA startup = {};
+            startup.cb = sizeof(startup);
+            PROCESS_INFORMATION process = {};
+            ASSERT_TRUE(CreateProcessA(self, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                       nullptr, &startup, &process));
+            WaitForSingleObject(process.hProcess, 120000);
+            DWORD code = 0;
+            GetExitCodeProcess(process.hProcess, &code);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+            const std::string what = "world \"" + std::string(variants[world].name) +
+                                     "\", cut short at call " + std::to_string(point.at) + " of " +
+                                     Fault::Name(point.api);
+            if (code != Fault::kCrashExitCode)
+            {
+                ADD_FAILURE() << what << ": harness error, the run was not cut short (exit code "
+                              << code << ")";
+                continue;
+            }
 
-        TestSupport::CTestApp app;
-        s_world->Prepare(app);
-        std::string escaped;
-        const bool installed = s_world->RunInstall(app, escaped);
-        std::vector<std::string> broken = CSweepWorld::Compare(clean, s_world->Take());
-        for (const std::string& temporary : s_world->CheckTemporaries())
-        {
-            broken.push_back(temporary);
-        }
-        if (!installed || !escaped.empty())
-        {
-            broken.push_back("the next install did not complete: " + escaped + " " +
-                             ::testing::PrintToString(app.Texts()));
-        }
-        ++tried;
-        held += broken.empty() ? 1 : 0;
-        for (const std::string& fault : broken)
-        {
-            ADD_FAILURE() << "cut short at call " << n << ": " << fault;
+            CSweepApp app;
+            s_world->Prepare(app);
+            std::string escaped;
+            const bool installed = s_world->RunInstall(app, escaped);
+            std::vector<std::string> broken = CSweepWorld::Compare(clean, s_world->Take());
+            for (const std::string& fault : s_world->CheckBootRequests(!app.shown.empty(), nullptr))
+            {
+                broken.push_back(fault);
+            }
+            if (!installed || !escaped.empty())
+            {
+                broken.push_back("the next install did not complete: " + escaped + " " +
+                                 ::testing::PrintToString(app.Texts()));
+            }
+            ++tried;
+            held += broken.empty() ? 1 : 0;
+            for (const std::string& fault : broken)
+            {
+                ADD_FAILURE() << what << ": " << fault;
+            }
         }
     }
     std::printf("install cut short: %llu points, %u tried, %u finished by the next run\n",
                 static_cast<unsigned long long>(points), tried, held);
 }
 
-TEST_F(FaultSweep, NoFailureOfTheUninstallDeletesOutsideTheInstallFolder)
+TEST_F(FaultSweep, NoFailedCallOfTheUninstallDeletesOutsideItOrGoesUntold)
 {
-    auto plant = []
-    {
-        ASSERT_TRUE(s_world->PlantInstalled());
-        CreateDirectoryA("C:\\FaultSweep\\Outside", nullptr);
-        ASSERT_TRUE(TestFiles::WriteText("C:\\FaultSweep\\Outside\\Keep.txt", "not the product's"));
-        ASSERT_TRUE(TestFiles::WriteText(s_world->InstallPath() + "\\Documents\\Mine.txt", "mine"));
-    };
-    plant();
-    TestSupport::CTestApp counting;
-    std::string escaped;
-    Fault::Arm({});
-    ASSERT_TRUE(s_world->RunUninstall(counting, escaped)) << escaped;
-    const uint64_t points = Fault::Disarm().total;
-    ASSERT_TRUE(s_world->CheckUninstall(Fault::Changes()).empty());
+    SweepUninstall("uninstall, failed calls", Fault::kAllButAllocations,
+                   {{3, kEvery}, {2, kEvery}});
+}
 
-    CFigures figures("uninstall, failed calls");
-    for (uint64_t n : Points(points, 40))
-    {
-        plant();
-        TestSupport::CTestApp app;
-        Fault::Plan plan;
-        plan.mode = Fault::Plan::Mode::Fail;
-        plan.at = n;
-        Fault::CWatchdog watchdog(120000,
-                                  "an uninstall with call " + std::to_string(n) + " failing");
-        Fault::Arm(plan);
-        std::string left;
-        s_world->RunUninstall(app, left);
-        const Fault::Stats stats = Fault::Disarm();
-        watchdog.Cancel();
-        std::vector<std::string> broken = s_world->CheckUninstall(Fault::Changes());
-        if (!left.empty())
-        {
-            broken.push_back("an exception left the uninstall: " + left);
-        }
-        figures.Add(stats, broken.empty());
-        for (const std::string& fault : broken)
-        {
-            ADD_FAILURE() << "call " << n << " (" << Fault::Name(stats.firedApi) << "): " << fault;
-        }
-    }
-    figures.Print(points);
+TEST_F(FaultSweep, NoFailedAllocationOfTheUninstallDeletesOutsideItOrGoesUntold)
+{
+    SweepUninstall("uninstall, failed allocations", Fault::kAllocations, {{20, kEvery}, {5, 200}});
 }
 } // namespace

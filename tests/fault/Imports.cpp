@@ -3,9 +3,13 @@
 
 #include <aclapi.h>
 #include <objbase.h>
+#include <ole2.h>
 #include <shlobj.h>
+#include <winver.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace Fault
@@ -14,6 +18,9 @@ namespace
 {
 using detail::Enter;
 using detail::Verdict;
+
+// Vista's; declared here because the headers of the XP target leave it out.
+using RegGetValueWFn = LONG(WINAPI*)(HKEY, LPCWSTR, LPCWSTR, DWORD, LPDWORD, PVOID, LPDWORD);
 
 // The functions the stubs call on: the import table's entries from before the patch.
 struct RealApis
@@ -25,6 +32,7 @@ struct RealApis
     decltype(&::SetFilePointer) SetFilePointer;
     decltype(&::SetEndOfFile) SetEndOfFile;
     decltype(&::SetFileTime) SetFileTime;
+    decltype(&::GetFileSize) GetFileSize;
     decltype(&::GetFileAttributesA) GetFileAttributesA;
     decltype(&::SetFileAttributesA) SetFileAttributesA;
     decltype(&::DeleteFileA) DeleteFileA;
@@ -35,19 +43,37 @@ struct RealApis
     decltype(&::MoveFileExA) MoveFileExA;
     decltype(&::CreateDirectoryA) CreateDirectoryA;
     decltype(&::RemoveDirectoryA) RemoveDirectoryA;
+    decltype(&::LoadLibraryA) LoadLibraryA;
+    decltype(&::LoadLibraryW) LoadLibraryW;
     decltype(&::LoadLibraryExA) LoadLibraryExA;
     decltype(&::GetProcAddress) GetProcAddress;
+    decltype(&::GetModuleFileNameA) GetModuleFileNameA;
+    decltype(&::FormatMessageA) FormatMessageA;
+    decltype(&::MultiByteToWideChar) MultiByteToWideChar;
+    decltype(&::WideCharToMultiByte) WideCharToMultiByte;
+    decltype(&::GetFileVersionInfoSizeA) GetFileVersionInfoSizeA;
+    decltype(&::GetFileVersionInfoA) GetFileVersionInfoA;
+    decltype(&::VerQueryValueA) VerQueryValueA;
     decltype(&::CloseHandle) CloseHandle;
     decltype(&::RegCreateKeyExA) RegCreateKeyExA;
     decltype(&::RegOpenKeyExA) RegOpenKeyExA;
+    decltype(&::RegOpenKeyExW) RegOpenKeyExW;
     decltype(&::RegSetValueExA) RegSetValueExA;
     decltype(&::RegQueryValueExA) RegQueryValueExA;
+    decltype(&::RegQueryValueExW) RegQueryValueExW;
+    RegGetValueWFn RegGetValueW;
     decltype(&::RegDeleteValueA) RegDeleteValueA;
     decltype(&::RegDeleteKeyA) RegDeleteKeyA;
     decltype(&::RegEnumKeyExA) RegEnumKeyExA;
     decltype(&::RegEnumValueA) RegEnumValueA;
     decltype(&::RegCloseKey) RegCloseKey;
     decltype(&::CoCreateInstance) CoCreateInstance;
+    decltype(&::OleInitialize) OleInitialize;
+    decltype(&::SHGetMalloc) SHGetMalloc;
+    decltype(&::SHGetSpecialFolderLocation) SHGetSpecialFolderLocation;
+    decltype(&::SHGetPathFromIDListA) SHGetPathFromIDListA;
+    decltype(&::SHBrowseForFolderA) SHBrowseForFolderA;
+    decltype(&::AllocateAndInitializeSid) AllocateAndInitializeSid;
     decltype(&::GetSecurityInfo) GetSecurityInfo;
     decltype(&::SetSecurityInfo) SetSecurityInfo;
     decltype(&::SetEntriesInAclA) SetEntriesInAclA;
@@ -55,6 +81,9 @@ struct RealApis
     decltype(&::LookupPrivilegeValueA) LookupPrivilegeValueA;
     decltype(&::AdjustTokenPrivileges) AdjustTokenPrivileges;
     decltype(&::ExitWindowsEx) ExitWindowsEx;
+    decltype(&::malloc) malloc;
+    decltype(&::calloc) calloc;
+    decltype(&::realloc) realloc;
 };
 RealApis g_real;
 
@@ -154,6 +183,12 @@ BOOL WINAPI StubSetFileTime(HANDLE file, const FILETIME* created, const FILETIME
     return v.fail ? FailWith(v, FALSE) : g_real.SetFileTime(file, created, accessed, written);
 }
 
+DWORD WINAPI StubGetFileSize(HANDLE file, LPDWORD high)
+{
+    const Verdict v = Enter(Api::GetFileSize);
+    return v.fail ? FailWith(v, INVALID_FILE_SIZE) : g_real.GetFileSize(file, high);
+}
+
 DWORD WINAPI StubGetFileAttributesA(LPCSTR name)
 {
     const Verdict v = Enter(Api::GetFileAttributesA);
@@ -228,6 +263,97 @@ HMODULE WINAPI StubLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags)
     return v.fail ? FailWith<HMODULE>(v, nullptr) : g_real.LoadLibraryExA(name, file, flags);
 }
 
+HMODULE WINAPI StubLoadLibraryA(LPCSTR name)
+{
+    const Verdict v = Enter(Api::LoadLibraryA);
+    return v.fail ? FailWith<HMODULE>(v, nullptr) : g_real.LoadLibraryA(name);
+}
+
+HMODULE WINAPI StubLoadLibraryW(LPCWSTR name)
+{
+    const Verdict v = Enter(Api::LoadLibraryW);
+    return v.fail ? FailWith<HMODULE>(v, nullptr) : g_real.LoadLibraryW(name);
+}
+
+// As a path longer than the buffer fails: cut to fit, the buffer's size returned.
+DWORD WINAPI StubGetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size)
+{
+    const Verdict v = Enter(Api::GetModuleFileNameA);
+    const DWORD length = g_real.GetModuleFileNameA(module, buffer, size);
+    if (!v.fail || length == 0 || size == 0)
+    {
+        return length;
+    }
+    buffer[size - 1] = '\0';
+    return FailWith(v, size);
+}
+
+DWORD WINAPI StubFormatMessageA(DWORD flags, LPCVOID source, DWORD id, DWORD language, LPSTR buffer,
+                                DWORD size, va_list* arguments)
+{
+    const Verdict v = Enter(Api::FormatMessageA);
+    if (!v.fail)
+    {
+        return g_real.FormatMessageA(flags, source, id, language, buffer, size, arguments);
+    }
+    if ((flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) && buffer)
+    {
+        *reinterpret_cast<LPSTR*>(buffer) = nullptr;
+    }
+    else if (buffer && size > 0)
+    {
+        buffer[0] = '\0';
+    }
+    return FailWith(v, DWORD(0));
+}
+
+int WINAPI StubMultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int length, LPWSTR wide,
+                                   int wideLength)
+{
+    const Verdict v = Enter(Api::MultiByteToWideChar);
+    return v.fail ? FailWith(v, 0)
+                  : g_real.MultiByteToWideChar(codePage, flags, text, length, wide, wideLength);
+}
+
+int WINAPI StubWideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideLength,
+                                   LPSTR text, int length, LPCCH defaultChar, LPBOOL usedDefault)
+{
+    const Verdict v = Enter(Api::WideCharToMultiByte);
+    return v.fail ? FailWith(v, 0)
+                  : g_real.WideCharToMultiByte(codePage, flags, wide, wideLength, text, length,
+                                               defaultChar, usedDefault);
+}
+
+DWORD WINAPI StubGetFileVersionInfoSizeA(LPCSTR path, LPDWORD handle)
+{
+    const Verdict v = Enter(Api::GetFileVersionInfoSizeA);
+    return v.fail ? FailWith(v, DWORD(0)) : g_real.GetFileVersionInfoSizeA(path, handle);
+}
+
+BOOL WINAPI StubGetFileVersionInfoA(LPCSTR path, DWORD handle, DWORD size, LPVOID data)
+{
+    const Verdict v = Enter(Api::GetFileVersionInfoA);
+    return v.fail ? FailWith(v, FALSE) : g_real.GetFileVersionInfoA(path, handle, size, data);
+}
+
+BOOL WINAPI StubVerQueryValueA(LPCVOID block, LPCSTR name, LPVOID* value, PUINT length)
+{
+    const Verdict v = Enter(Api::VerQueryValueA);
+    if (!v.fail)
+    {
+        return g_real.VerQueryValueA(block, name, value, length);
+    }
+    if (value)
+    {
+        *value = nullptr;
+    }
+    if (length)
+    {
+        *length = 0;
+    }
+    return FailWith(v, FALSE);
+}
+
 BOOL WINAPI StubCloseHandle(HANDLE handle)
 {
     detail::ForgetFile(handle);
@@ -281,6 +407,29 @@ LONG WINAPI StubRegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM acc
     return status;
 }
 
+LONG WINAPI StubRegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access, PHKEY result)
+{
+    const Verdict v = Enter(Api::RegOpenKeyExW);
+    if (OpensKeyForWriting(access))
+    {
+        detail::NoteKey(v, Api::RegOpenKeyExW, key, subKey);
+    }
+    if (v.fail)
+    {
+        if (result)
+        {
+            *result = nullptr;
+        }
+        return static_cast<LONG>(v.error);
+    }
+    const LONG status = g_real.RegOpenKeyExW(key, subKey, options, access, result);
+    if (status == ERROR_SUCCESS && result)
+    {
+        detail::RememberKey(v, *result, key, subKey);
+    }
+    return status;
+}
+
 LONG WINAPI StubRegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
                                DWORD size)
 {
@@ -296,6 +445,22 @@ LONG WINAPI StubRegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWOR
     const Verdict v = Enter(Api::RegQueryValueExA);
     return v.fail ? static_cast<LONG>(v.error)
                   : g_real.RegQueryValueExA(key, name, reserved, type, data, size);
+}
+
+LONG WINAPI StubRegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type,
+                                 LPBYTE data, LPDWORD size)
+{
+    const Verdict v = Enter(Api::RegQueryValueExW);
+    return v.fail ? static_cast<LONG>(v.error)
+                  : g_real.RegQueryValueExW(key, name, reserved, type, data, size);
+}
+
+LONG WINAPI StubRegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR name, DWORD flags, LPDWORD type,
+                             PVOID data, LPDWORD size)
+{
+    const Verdict v = Enter(Api::RegGetValueW);
+    return v.fail ? static_cast<LONG>(v.error)
+                  : g_real.RegGetValueW(key, subKey, name, flags, type, data, size);
 }
 
 LONG WINAPI StubRegDeleteValueA(HKEY key, LPCSTR name)
@@ -398,6 +563,110 @@ HRESULT WINAPI StubCoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD conte
     return hr;
 }
 
+HRESULT WINAPI StubOleInitialize(LPVOID reserved)
+{
+    const Verdict v = Enter(Api::OleInitialize);
+    return v.fail ? static_cast<HRESULT>(v.error) : g_real.OleInitialize(reserved);
+}
+
+HRESULT WINAPI StubSHGetMalloc(LPMALLOC* allocator)
+{
+    const Verdict v = Enter(Api::SHGetMalloc);
+    if (v.fail)
+    {
+        if (allocator)
+        {
+            *allocator = nullptr;
+        }
+        return static_cast<HRESULT>(v.error);
+    }
+    return g_real.SHGetMalloc(allocator);
+}
+
+HRESULT WINAPI StubSHGetSpecialFolderLocation(HWND owner, int csidl, PIDLIST_ABSOLUTE* list)
+{
+    const Verdict v = Enter(Api::SHGetSpecialFolderLocation);
+    if (v.fail)
+    {
+        if (list)
+        {
+            *list = nullptr;
+        }
+        return static_cast<HRESULT>(v.error);
+    }
+    return g_real.SHGetSpecialFolderLocation(owner, csidl, list);
+}
+
+BOOL WINAPI StubSHGetPathFromIDListA(PCIDLIST_ABSOLUTE list, LPSTR path)
+{
+    const Verdict v = Enter(Api::SHGetPathFromIDListA);
+    if (v.fail)
+    {
+        if (path)
+        {
+            path[0] = '\0';
+        }
+        return FailWith(v, FALSE);
+    }
+    return g_real.SHGetPathFromIDListA(list, path);
+}
+
+PIDLIST_ABSOLUTE WINAPI StubSHBrowseForFolderA(LPBROWSEINFOA info)
+{
+    const Verdict v = Enter(Api::SHBrowseForFolderA);
+    return v.fail ? FailWith<PIDLIST_ABSOLUTE>(v, nullptr) : g_real.SHBrowseForFolderA(info);
+}
+
+BOOL WINAPI StubAllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD a0,
+                                         DWORD a1, DWORD a2, DWORD a3, DWORD a4, DWORD a5, DWORD a6,
+                                         DWORD a7, PSID* sid)
+{
+    const Verdict v = Enter(Api::AllocateAndInitializeSid);
+    if (v.fail)
+    {
+        if (sid)
+        {
+            *sid = nullptr;
+        }
+        return FailWith(v, FALSE);
+    }
+    return g_real.AllocateAndInitializeSid(authority, count, a0, a1, a2, a3, a4, a5, a6, a7, sid);
+}
+
+// The C runtime's allocations fail as it does: null, and errno ENOMEM.
+void* __cdecl Stubmalloc(size_t size)
+{
+    const Verdict v = Enter(Api::Malloc);
+    if (v.fail)
+    {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return g_real.malloc(size);
+}
+
+void* __cdecl Stubcalloc(size_t count, size_t size)
+{
+    const Verdict v = Enter(Api::Calloc);
+    if (v.fail)
+    {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return g_real.calloc(count, size);
+}
+
+void* __cdecl Stubrealloc(void* block, size_t size)
+{
+    const Verdict v = Enter(Api::Realloc);
+    if (v.fail)
+    {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return g_real.realloc(block, size);
+}
+
 DWORD WINAPI StubGetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION info,
                                  PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
                                  PSECURITY_DESCRIPTOR* descriptor)
@@ -469,6 +738,7 @@ const Hook kImports[] = {
     FAULT_HOOK("kernel32.dll", SetFilePointer),
     FAULT_HOOK("kernel32.dll", SetEndOfFile),
     FAULT_HOOK("kernel32.dll", SetFileTime),
+    FAULT_HOOK("kernel32.dll", GetFileSize),
     FAULT_HOOK("kernel32.dll", GetFileAttributesA),
     FAULT_HOOK("kernel32.dll", SetFileAttributesA),
     FAULT_HOOK("kernel32.dll", DeleteFileA),
@@ -479,30 +749,58 @@ const Hook kImports[] = {
     FAULT_HOOK("kernel32.dll", MoveFileExA),
     FAULT_HOOK("kernel32.dll", CreateDirectoryA),
     FAULT_HOOK("kernel32.dll", RemoveDirectoryA),
+    FAULT_HOOK("kernel32.dll", LoadLibraryA),
+    FAULT_HOOK("kernel32.dll", LoadLibraryW),
     FAULT_HOOK("kernel32.dll", LoadLibraryExA),
     FAULT_HOOK("kernel32.dll", GetProcAddress),
+    FAULT_HOOK("kernel32.dll", GetModuleFileNameA),
+    FAULT_HOOK("kernel32.dll", FormatMessageA),
+    FAULT_HOOK("kernel32.dll", MultiByteToWideChar),
+    FAULT_HOOK("kernel32.dll", WideCharToMultiByte),
     FAULT_HOOK("kernel32.dll", CloseHandle),
+    FAULT_HOOK("version.dll", GetFileVersionInfoSizeA),
+    FAULT_HOOK("version.dll", GetFileVersionInfoA),
+    FAULT_HOOK("version.dll", VerQueryValueA),
     FAULT_HOOK("advapi32.dll", RegCreateKeyExA),
     FAULT_HOOK("advapi32.dll", RegOpenKeyExA),
+    FAULT_HOOK("advapi32.dll", RegOpenKeyExW),
     FAULT_HOOK("advapi32.dll", RegSetValueExA),
     FAULT_HOOK("advapi32.dll", RegQueryValueExA),
+    FAULT_HOOK("advapi32.dll", RegQueryValueExW),
+    FAULT_HOOK("advapi32.dll", RegGetValueW),
     FAULT_HOOK("advapi32.dll", RegDeleteValueA),
     FAULT_HOOK("advapi32.dll", RegDeleteKeyA),
     FAULT_HOOK("advapi32.dll", RegEnumKeyExA),
     FAULT_HOOK("advapi32.dll", RegEnumValueA),
     FAULT_HOOK("advapi32.dll", RegCloseKey),
     FAULT_HOOK("ole32.dll", CoCreateInstance),
+    FAULT_HOOK("ole32.dll", OleInitialize),
+    FAULT_HOOK("shell32.dll", SHGetMalloc),
+    FAULT_HOOK("shell32.dll", SHGetSpecialFolderLocation),
+    FAULT_HOOK("shell32.dll", SHGetPathFromIDListA),
+    FAULT_HOOK("shell32.dll", SHBrowseForFolderA),
+    FAULT_HOOK("advapi32.dll", AllocateAndInitializeSid),
     FAULT_HOOK("advapi32.dll", OpenProcessToken),
     FAULT_HOOK("advapi32.dll", LookupPrivilegeValueA),
     FAULT_HOOK("advapi32.dll", AdjustTokenPrivileges),
     FAULT_HOOK("user32.dll", ExitWindowsEx),
+    FAULT_HOOK("msvcrt.dll", malloc),
+    FAULT_HOOK("msvcrt.dll", calloc),
+    FAULT_HOOK("msvcrt.dll", realloc),
 };
 
-// Bound by the program at run time: handed out by the GetProcAddress stub.
+// Bound by the program at run time: handed out by the GetProcAddress stub. Some are
+// imported as well, so that either way of reaching them counts.
 const Hook kBound[] = {
     FAULT_HOOK("advapi32.dll", GetSecurityInfo),
     FAULT_HOOK("advapi32.dll", SetSecurityInfo),
     FAULT_HOOK("advapi32.dll", SetEntriesInAclA),
+    FAULT_HOOK("advapi32.dll", RegOpenKeyExW),
+    FAULT_HOOK("advapi32.dll", RegQueryValueExW),
+    FAULT_HOOK("advapi32.dll", RegGetValueW),
+    FAULT_HOOK("version.dll", GetFileVersionInfoSizeA),
+    FAULT_HOOK("version.dll", GetFileVersionInfoA),
+    FAULT_HOOK("version.dll", VerQueryValueA),
 };
 
 #undef FAULT_HOOK
@@ -620,6 +918,14 @@ bool PatchImports()
     return true;
 }
 } // namespace
+
+namespace detail
+{
+void* RealMalloc(std::size_t size)
+{
+    return g_real.malloc ? g_real.malloc(size) : std::malloc(size);
+}
+} // namespace detail
 
 bool Install()
 {

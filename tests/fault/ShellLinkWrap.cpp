@@ -1,5 +1,5 @@
-// Delegating wrappers of the shell-link object, so that saving a link is a counted call too:
-// the saving happens in the shell's code, out of the import table's sight.
+// Delegating wrappers of the shell-link object, so that setting a link's target and saving
+// it are counted calls too: they happen in the shell's code, out of the import table's sight.
 #include "FaultState.h"
 
 #include <objbase.h>
@@ -84,7 +84,8 @@ public:
     }
     HRESULT STDMETHODCALLTYPE SetDescription(LPCSTR name) override
     {
-        return m_real->SetDescription(name);
+        const detail::Verdict v = detail::Enter(Api::ShellLinkSetDescription);
+        return v.fail ? static_cast<HRESULT>(v.error) : m_real->SetDescription(name);
     }
     HRESULT STDMETHODCALLTYPE GetWorkingDirectory(LPSTR dir, int size) override
     {
@@ -122,7 +123,11 @@ public:
     {
         return m_real->Resolve(window, flags);
     }
-    HRESULT STDMETHODCALLTYPE SetPath(LPCSTR file) override { return m_real->SetPath(file); }
+    HRESULT STDMETHODCALLTYPE SetPath(LPCSTR file) override
+    {
+        const detail::Verdict v = detail::Enter(Api::ShellLinkSetPath);
+        return v.fail ? static_cast<HRESULT>(v.error) : m_real->SetPath(file);
+    }
 
 private:
     bool IsOwn(REFIID iid) const override { return IsEqualIID(iid, IID_IShellLinkA); }

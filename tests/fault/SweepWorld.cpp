@@ -1,11 +1,16 @@
 #include "SweepWorld.h"
 
-#include "framework/ProgressReport.h"
+#include "FaultState.h"
 #include "TestRegistry.h"
+#include "framework/Messages.h"
+#include "framework/ProgressReport.h"
 #include "framework/SpecialFolders.h"
+#include "framework/resource.h"
 #include "install/PackageTable.h"
+#include "install/ReplaceRules.h"
 #include "package/PackageFile.h"
 
+#include <objbase.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -14,13 +19,27 @@
 
 namespace
 {
+using Answer = CSweepWorld::Variant::Answer;
+
 const char kRoot[] = "C:\\FaultSweep";
 const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const char kPendingRenames[] = "PendingFileRenameOperations";
-// Another program's boot-time work, which no run of the setup may lose.
-const char kOthersRename[] = "NUL=C:\\OTHER\\OLD.DLL";
-const std::string kWininitBaseline =
-    std::string("[boot]\r\nshell=Explorer.exe\r\n[rename]\r\n") + kOthersRename + "\r\n";
+const char kInstallKey[] = "Software\\Pellmor\\Prompter Install";
+const char kTemporaryFilesKey[] = "Software\\Pellmor\\Prompter Install\\Temporary Files";
+// Another key of the maker's, which the uninstall leaves alone.
+const char kSiblingKey[] = "Software\\Pellmor\\Keep";
+
+// Other programs' boot-time work on NT, which no run of the setup may lose or change: a
+// move naming paths outside the code page, a replacing move, a deletion.
+const wchar_t* const kOthersRequests[][2] = {
+    {L"\\??\\C:\\Other\\\u65B0.tmp", L"\\??\\C:\\Other\\\u540D\u524D.dll"},
+    {L"\\??\\C:\\Other\\new.dll", L"!\\??\\C:\\Other\\old.dll"},
+    {L"\\??\\C:\\Other\\stale.log", L""},
+};
+// And on 9x, around the section the setup adds to.
+const char kWininitHead[] = "[boot]\r\nshell=Explorer.exe\r\n[Rename]\r\n"
+                            "NUL=C:\\OTHER\\OLD.DLL\r\nC:\\OTHER\\NEW.DLL=C:\\OTHER\\NEW.TMP\r\n";
+const char kWininitTail[] = "[386Enh]\r\ndevice=C:\\OTHER\\OTHER.VXD\r\n";
 
 std::string Lower(std::string text)
 {
@@ -36,10 +55,11 @@ bool StartsWith(const std::string& text, const std::string& prefix)
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// Both canonical.
 bool Below(const std::string& path, const std::string& folder)
 {
-    const std::string p = Lower(path), f = Lower(folder);
-    return p == f || (StartsWith(p, f) && p.size() > f.size() && p[f.size()] == '\\');
+    return path == folder ||
+           (StartsWith(path, folder) && path.size() > folder.size() && path[folder.size()] == '\\');
 }
 
 // The long form of a path; a file that is not there takes its folder's.
@@ -61,6 +81,27 @@ std::string LongPath(const std::string& path)
                                                  : path;
 }
 
+std::string Narrow(const std::wstring& wide)
+{
+    if (wide.empty())
+    {
+        return std::string();
+    }
+    const int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0], size,
+                        nullptr, nullptr);
+    return text;
+}
+
+std::wstring Widen(const std::string& text)
+{
+    wchar_t buffer[MAX_PATH * 2] = L"";
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, buffer, MAX_PATH * 2);
+    return length > 0 ? std::wstring(buffer, length - 1) : std::wstring();
+}
+
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     return TestFiles::WriteText(path, std::string(bytes.begin(), bytes.end()));
@@ -79,82 +120,113 @@ bool IsTemporaryName(const std::string& name)
            lower.compare(lower.size() - 4, 4, ".tmp") == 0;
 }
 
-// One boot-time operation: a move of `source` onto `target`, or its deletion.
-struct BootOp
+std::vector<std::string> SplitLines(const std::string& text)
 {
-    std::string source;
-    std::string target; // empty: delete
-};
-
-std::vector<BootOp> RegisteredOps(bool nt, const std::string& wininit)
-{
-    std::vector<BootOp> ops;
-    if (nt)
-    {
-        DWORD type = 0;
-        std::vector<BYTE> data;
-        if (!TestRegistry::ReadRaw(kSessionManager, kPendingRenames, type, data))
-        {
-            return ops;
-        }
-        std::vector<std::string> strings;
-        for (std::size_t at = 0; at < data.size();)
-        {
-            const std::string one(reinterpret_cast<const char*>(data.data()) + at);
-            strings.push_back(one);
-            at += one.size() + 1;
-        }
-        auto plain = [](std::string path)
-        {
-            if (StartsWith(path, "!"))
-            {
-                path.erase(0, 1);
-            }
-            return StartsWith(path, "\\??\\") ? path.substr(4) : path;
-        };
-        for (std::size_t i = 0; i + 1 < strings.size(); i += 2)
-        {
-            ops.push_back({Lower(LongPath(plain(strings[i]))),
-                           strings[i + 1].empty() ? "" : Lower(LongPath(plain(strings[i + 1])))});
-        }
-        return ops;
-    }
-    bool inRename = false;
-    std::string text = TestFiles::ReadText(wininit);
+    std::vector<std::string> lines;
     std::string::size_type start = 0;
     while (start < text.size())
     {
-        std::string::size_type end = text.find('\n', start);
+        const std::string::size_type end = text.find('\n', start);
         std::string line =
             text.substr(start, end == std::string::npos ? std::string::npos : end - start);
         start = end == std::string::npos ? text.size() : end + 1;
-        line.erase(line.find_last_not_of("\r \t") + 1);
-        if (StartsWith(line, "["))
+        if (!line.empty() && line.back() == '\r')
         {
-            inRename = Lower(line) == "[rename]";
-            continue;
+            line.pop_back();
         }
-        const std::string::size_type equals = line.find('=');
-        if (!inRename || equals == std::string::npos)
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string Trim(const std::string& text)
+{
+    const std::string::size_type first = text.find_first_not_of(" \t");
+    return first == std::string::npos
+               ? std::string()
+               : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// Marks in `current` what `before` held, in order, and returns the rest; `lost` gets what
+// of `before` is not there any more.
+template <typename T, typename Key>
+std::vector<T> Unmatched(const std::vector<T>& before, const std::vector<T>& current, Key key,
+                         std::vector<const T*>& lost)
+{
+    std::vector<T> rest;
+    std::size_t next = 0;
+    for (const T& item : current)
+    {
+        if (next < before.size() && key(item) == key(before[next]))
         {
-            continue;
-        }
-        const std::string left = line.substr(0, equals), right = line.substr(equals + 1);
-        if (Lower(left) == "nul")
-        {
-            ops.push_back({Lower(LongPath(right)), ""});
+            ++next;
         }
         else
         {
-            ops.push_back({Lower(LongPath(right)), Lower(LongPath(left))});
+            rest.push_back(item);
         }
     }
-    return ops;
+    for (; next < before.size(); ++next)
+    {
+        lost.push_back(&before[next]);
+    }
+    return rest;
+}
+
+// A message box must give a reason a person can act on, never a success.
+void CheckReasons(const CSweepApp& app, std::vector<std::string>& broken)
+{
+    const std::string success = TestFiles::SystemText(ERROR_SUCCESS);
+    for (const TestSupport::Shown& box : app.shown)
+    {
+        std::string reason = box.text;
+        for (const char* marker : {" - ", " because "})
+        {
+            const std::string::size_type at = box.text.rfind(marker);
+            if (at != std::string::npos)
+            {
+                reason = box.text.substr(at + std::char_traits<char>::length(marker));
+                break;
+            }
+        }
+        reason.erase(reason.find_last_not_of(" .\r\n") + 1);
+        if (reason.empty() || box.text.find(success) != std::string::npos)
+        {
+            broken.push_back("a message without a real reason: \"" + box.text + "\"");
+        }
+    }
 }
 } // namespace
 
+int CSweepApp::DoMessageBox(const std::string& text, UINT type, HWND owner)
+{
+    Fault::detail::CQuiet quiet;
+    return CTestApp::DoMessageBox(text, type, owner);
+}
+
+const std::vector<CSweepWorld::Variant>& CSweepWorld::InstallVariants()
+{
+    static const std::vector<Variant> variants = {
+        {"plain", false, false, Answer::Yes, true},
+        {"typed with a trailing backslash after a crashed run", true, true, Answer::Yes, true},
+        {"every question answered No", false, false, Answer::No, true},
+        {"no question can be shown", false, false, Answer::NotShown, true},
+    };
+    return variants;
+}
+
+const std::vector<CSweepWorld::Variant>& CSweepWorld::UninstallVariants()
+{
+    // No file held, so that a clean uninstall leaves nothing and tells nothing but its end.
+    static const std::vector<Variant> variants = {
+        {"plain", false, false, Answer::Yes, false},
+        {"recorded with a trailing backslash", true, false, Answer::Yes, false},
+    };
+    return variants;
+}
+
 CSweepWorld::CSweepWorld(bool windowsNT)
-    : m_nt(windowsNT),
+    : m_nt(windowsNT), m_variant(InstallVariants().front()),
       m_medium(TestFiles::FromUnixPath(std::string(KELVARIN_MEDIUM_DIR) + "/Ardent/")),
       m_install(std::string(kRoot) + "\\Nimbus")
 {
@@ -165,6 +237,8 @@ CSweepWorld::CSweepWorld(bool windowsNT)
     m_linkFolders[0] = SpecialFolders::GetPath(CSIDL_COMMON_PROGRAMS);
     m_linkFolders[1] = SpecialFolders::GetPath(CSIDL_COMMON_DESKTOPDIRECTORY);
 
+    CreateDirectoryA(kRoot, nullptr);
+    CreateDirectoryA(m_install.c_str(), nullptr);
     for (const PackageTable::Placement& placement :
          PackageTable::Placements(m_nt, m_install, m_system))
     {
@@ -181,7 +255,7 @@ CSweepWorld::CSweepWorld(bool windowsNT)
             if (entry.GetKind() == CPackageCatalogEntry::kKindFile &&
                 (entry.GetUnpackedSize() == 0 || package.ExtractToMemory(i, bytes)))
             {
-                m_expected[Lower(placement.target + "\\" + Ansi(entry))] = bytes;
+                m_expected[Canonical(placement.target + "\\" + Ansi(entry))] = bytes;
             }
         }
     }
@@ -190,13 +264,59 @@ CSweepWorld::CSweepWorld(bool windowsNT)
         TestFiles::ReadBytes(TestFiles::FromUnixPath(KELVARIN_OLDER_DLL));
     auto text = [](const char* t)
     { return std::vector<uint8_t>(t, t + std::char_traits<char>::length(t)); };
+    const std::string program = m_install + "\\Programs\\Scroll" + (m_nt ? "NT" : "95") + ".exe";
     m_planted = {
-        {m_install + "\\Documents\\Readme.txt", text("The user's own notes.\r\n"), false},
-        {m_install + "\\Configuration\\Default.cfg", text("speed=fast\r\n"), true},
-        {m_install + "\\Programs\\Scroll" + (m_nt ? "NT" : "95") + ".exe", older, false},
-        {m_install + "\\Drivers\\RERER8\\io8ctl.dll", older, false}, // held open
+        {m_install + "\\Documents\\Readme.txt", text("The user's own notes.\r\n"), false, false},
+        {m_install + "\\Configuration\\Default.cfg", text("speed=fast\r\n"), true, false},
+        {program, older, false, true},
+        {m_install + "\\Drivers\\RERER8\\io8ctl.dll", older, false, true}, // held open
     };
     m_heldPath = m_planted.back().path;
+}
+
+CSweepWorld::~CSweepWorld()
+{
+    // Nothing of the sweep's is left for a later test's boot processing to carry out.
+    m_holder.reset();
+    if (m_nt)
+    {
+        TestRegistry::DeleteValue(kSessionManager, kPendingRenames);
+    }
+    else
+    {
+        DeleteFileA(m_wininit.c_str());
+    }
+}
+
+std::string CSweepWorld::TypedPath() const
+{
+    return m_variant.trailingBackslash ? m_install + "\\" : m_install;
+}
+
+std::string CSweepWorld::Canonical(const std::string& path)
+{
+    std::string text = path;
+    if (StartsWith(text, "\\??\\") || StartsWith(text, "\\\\?\\"))
+    {
+        text.erase(0, 4);
+    }
+    std::replace(text.begin(), text.end(), '/', '\\');
+    std::string collapsed;
+    for (char c : text)
+    {
+        // A share's two leading separators are its name, not a doubling.
+        if (c == '\\' && !collapsed.empty() && collapsed.back() == '\\' && collapsed.size() > 1)
+        {
+            continue;
+        }
+        collapsed += c;
+    }
+    while (collapsed.size() > 3 && collapsed.back() == '\\')
+    {
+        collapsed.pop_back();
+    }
+    // Only a short name ("PROGRA~1") has a long form to look up; asking costs a round trip.
+    return Lower(collapsed.find('~') != std::string::npos ? LongPath(collapsed) : collapsed);
 }
 
 std::vector<std::string> CSweepWorld::TargetFolders() const
@@ -217,11 +337,15 @@ void CSweepWorld::Plant()
     {
         DeleteFileA((folder + "\\Ardent.lnk").c_str());
     }
-    // The held file cannot go; everything around it does.
+    if (!m_variant.holdsFile)
+    {
+        m_holder.reset();
+    }
+    // A held file cannot go; everything around it does.
     TestFiles::RemoveTree(m_install);
     for (const auto& expected : m_expected)
     {
-        if (Below(expected.first, m_system))
+        if (Below(expected.first, Canonical(m_system)))
         {
             SetFileAttributesA(expected.first.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(expected.first.c_str());
@@ -230,20 +354,6 @@ void CSweepWorld::Plant()
     for (const std::string& name : TestFiles::List(m_system, "$tmp*.tmp"))
     {
         DeleteFileA((m_system + "\\" + name).c_str());
-    }
-    if (m_nt)
-    {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) == 0)
-        {
-            RegDeleteValueA(key, kPendingRenames);
-            RegCloseKey(key);
-        }
-    }
-    else
-    {
-        SetFileAttributesA(m_wininit.c_str(), FILE_ATTRIBUTE_NORMAL);
-        TestFiles::WriteText(m_wininit, kWininitBaseline);
     }
     CreateDirectoryA(kRoot, nullptr);
     for (const char* folder :
@@ -263,22 +373,117 @@ void CSweepWorld::Plant()
             SetFileAttributesA(file.path.c_str(), FILE_ATTRIBUTE_READONLY);
         }
     }
-    if (!m_holder)
+    if (m_variant.holdsFile && !m_holder)
     {
         m_holder.reset(new TestFiles::CFileHolder(m_heldPath));
     }
+    PlantBootRequests();
+    if (m_variant.crashedBefore)
+    {
+        PlantCrashedRun();
+    }
+    m_baseline = BootOps();
+    m_questions.clear();
 }
 
-void CSweepWorld::Prepare(TestSupport::CTestApp& app) const
+void CSweepWorld::PlantBootRequests()
+{
+    if (!m_nt)
+    {
+        SetFileAttributesA(m_wininit.c_str(), FILE_ATTRIBUTE_NORMAL);
+        TestFiles::WriteText(m_wininit, std::string(kWininitHead) + kWininitTail);
+        return;
+    }
+    std::wstring value;
+    for (const auto& request : kOthersRequests)
+    {
+        for (const wchar_t* text : request)
+        {
+            value += text;
+            value += L'\0';
+        }
+    }
+    value += L'\0';
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) == 0)
+    {
+        RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                       reinterpret_cast<const BYTE*>(value.data()),
+                       static_cast<DWORD>(value.size() * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+}
+
+// The run before, typed with the trailing backslash, made and recorded a temporary file for
+// the held file, registered its boot-time move, and ended before it took the record back.
+void CSweepWorld::PlantCrashedRun()
+{
+    const std::string target = m_install + "\\Drivers\\RERER8\\io8ctl.dll";
+    const std::string temporary = m_install + "\\Drivers\\RERER8\\$tmp0001.tmp";
+    WriteBytes(temporary, m_expected.at(Canonical(target)));
+    TestRegistry::WriteString(kTemporaryFilesKey, m_install + "\\\\Drivers\\RERER8\\$tmp0001.tmp",
+                              "");
+    if (m_nt)
+    {
+        MoveFileExA(temporary.c_str(), target.c_str(),
+                    MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
+        return;
+    }
+    char shortTarget[MAX_PATH] = "", shortTemporary[MAX_PATH] = "";
+    GetShortPathNameA(target.c_str(), shortTarget, MAX_PATH);
+    GetShortPathNameA(temporary.c_str(), shortTemporary, MAX_PATH);
+    TestFiles::WriteText(m_wininit, std::string(kWininitHead) + shortTarget + "=" + shortTemporary +
+                                        "\r\n" + kWininitTail);
+}
+
+bool CSweepWorld::PlantInstalled()
+{
+    Plant();
+    CSweepApp app;
+    Prepare(app);
+    std::string escaped;
+    if (!RunInstall(app, escaped))
+    {
+        return false;
+    }
+    // What the uninstall must remove besides the install, and what it must leave: the
+    // predecessor's key, another key of the maker's, the user's files in and beside it.
+    TestRegistry::WriteString("Software\\Pellmor\\Tarpan", "Version", "1.0");
+    TestRegistry::WriteString(kSiblingKey, "Kept", "yes");
+    CreateDirectoryA((std::string(kRoot) + "\\Outside").c_str(), nullptr);
+    return TestFiles::WriteText(std::string(kRoot) + "\\Outside\\Keep.txt", "not the product's") &&
+           TestFiles::WriteText(m_install + "\\Documents\\Mine.txt", "mine");
+}
+
+void CSweepWorld::Prepare(CSweepApp& app)
 {
     CSetupState& state = app.State();
     state.m_strSourceFolder = m_medium;
-    state.m_strInstallPath = m_install;
+    state.m_strInstallPath = TypedPath();
     state.m_bArdent = TRUE;
-    app.SetReplaceQuestion([](const std::string&) { return ReplaceRules::Answer::Yes; });
+    m_questions.clear();
+    const Answer answer = m_variant.answer;
+    app.SetReplaceQuestion(
+        [this, answer](const std::string& question)
+        {
+            // The dialog's stand-in: none of its work is the setup's.
+            Fault::detail::CQuiet quiet;
+            const ReplaceRules::Answer given = answer == Answer::Yes ? ReplaceRules::Answer::Yes
+                                               : answer == Answer::No
+                                                   ? ReplaceRules::Answer::No
+                                                   : ReplaceRules::AnswerFor(-1, false, false);
+            const std::string::size_type open = question.find('"');
+            const std::string::size_type close =
+                open == std::string::npos ? open : question.find('"', open + 1);
+            const std::string path =
+                close == std::string::npos ? "" : question.substr(open + 1, close - open - 1);
+            m_questions.push_back({Canonical(path), given == ReplaceRules::Answer::Yes ||
+                                                        given == ReplaceRules::Answer::YesToAll});
+            return given;
+        });
 }
 
-bool CSweepWorld::RunInstall(TestSupport::CTestApp& app, std::string& escaped)
+bool CSweepWorld::RunInstall(CSweepApp& app, std::string& escaped)
 {
     // A progress report that records nothing: the recording would count as the setup's.
     class CQuietProgress : public IProgressReport
@@ -303,16 +508,7 @@ bool CSweepWorld::RunInstall(TestSupport::CTestApp& app, std::string& escaped)
     return false;
 }
 
-bool CSweepWorld::PlantInstalled()
-{
-    Plant();
-    TestSupport::CTestApp app;
-    Prepare(app);
-    std::string escaped;
-    return RunInstall(app, escaped);
-}
-
-bool CSweepWorld::RunUninstall(TestSupport::CTestApp& app, std::string& escaped)
+bool CSweepWorld::RunUninstall(CSweepApp& app, std::string& escaped)
 {
     app.State().m_bArdent = TRUE;
     try
@@ -330,150 +526,465 @@ bool CSweepWorld::RunUninstall(TestSupport::CTestApp& app, std::string& escaped)
     return false;
 }
 
-std::map<std::string, std::string> CSweepWorld::RegisteredMoves() const
+std::vector<CSweepWorld::BootOp> CSweepWorld::BootOps() const
 {
-    std::map<std::string, std::string> moves;
-    for (const BootOp& op : RegisteredOps(m_nt, m_wininit))
+    std::vector<BootOp> ops;
+    if (m_nt)
     {
-        if (!op.target.empty())
+        // Read as the system holds it: through the wide API, so that nothing is lost.
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != 0)
         {
-            moves[op.source] = op.target;
+            return ops;
+        }
+        DWORD type = 0, size = 0;
+        std::wstring data;
+        if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type, nullptr, &size) ==
+            0)
+        {
+            data.assign(size / sizeof(wchar_t) + 1, L'\0');
+            RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type,
+                             reinterpret_cast<BYTE*>(&data[0]), &size);
+            data.resize(size / sizeof(wchar_t));
+        }
+        RegCloseKey(key);
+        std::vector<std::wstring> strings;
+        for (std::size_t at = 0; at < data.size();)
+        {
+            const std::wstring one(data.c_str() + at);
+            strings.push_back(one);
+            at += one.size() + 1;
+        }
+        for (std::size_t i = 0; i + 1 < strings.size(); i += 2)
+        {
+            BootOp op;
+            const std::wstring pair = strings[i] + L'\0' + strings[i + 1] + L'\0';
+            op.raw.assign(reinterpret_cast<const char*>(pair.data()),
+                          pair.size() * sizeof(wchar_t));
+            op.source = Canonical(Narrow(strings[i]));
+            std::string target = Narrow(strings[i + 1]);
+            op.replaces = StartsWith(target, "!");
+            op.target = target.empty() ? "" : Canonical(op.replaces ? target.substr(1) : target);
+            ops.push_back(op);
+        }
+        return ops;
+    }
+    bool inRename = false;
+    for (const std::string& line : SplitLines(TestFiles::ReadText(m_wininit)))
+    {
+        const std::string trimmed = Trim(line);
+        if (StartsWith(trimmed, "["))
+        {
+            inRename = Lower(trimmed) == "[rename]";
+            continue;
+        }
+        const std::string::size_type equals = trimmed.find('=');
+        if (!inRename || equals == std::string::npos)
+        {
+            continue;
+        }
+        const std::string left = trimmed.substr(0, equals), right = trimmed.substr(equals + 1);
+        // WININIT.INI replaces a target that is there.
+        if (Lower(left) == "nul")
+        {
+            ops.push_back({line, Canonical(right), "", true});
+        }
+        else
+        {
+            ops.push_back({line, Canonical(right), Canonical(left), true});
         }
     }
-    return moves;
+    return ops;
 }
 
-bool CSweepWorld::ContentAfterBoot(const std::string& path, std::vector<uint8_t>& bytes) const
+std::vector<CSweepWorld::BootOp> CSweepWorld::OurOps(const std::vector<BootOp>& ops,
+                                                     std::vector<std::string>& broken) const
 {
-    // Every file the boot-time operations touch, as it is now (the held file cannot be
-    // read, and holds what was planted).
-    std::map<std::string, std::pair<bool, std::vector<uint8_t>>> files;
-    auto now = [&](const std::string& file) -> std::pair<bool, std::vector<uint8_t>>&
+    std::vector<const BootOp*> lost;
+    const std::vector<BootOp> ours = Unmatched(
+        m_baseline, ops, [](const BootOp& op) { return op.raw; }, lost);
+    for (const BootOp* op : lost)
     {
-        auto found = files.find(file);
-        if (found == files.end())
+        broken.push_back("a boot-time request that was there before the run is gone or changed: " +
+                         op->source + " -> " + (op->target.empty() ? "(delete)" : op->target));
+    }
+    if (!m_nt)
+    {
+        // Every other line of WININIT.INI stays too, byte for byte.
+        std::vector<std::string> before, now;
+        for (const std::string& text : {std::string(kWininitHead), std::string(kWininitTail)})
         {
-            const bool exists = TestFiles::Exists(file);
-            std::vector<uint8_t> content;
-            if (exists)
+            for (const std::string& line : SplitLines(text))
             {
-                content =
-                    file == Lower(m_heldPath) ? m_planted.back().bytes : TestFiles::ReadBytes(file);
+                before.push_back(line);
             }
-            found = files.emplace(file, std::make_pair(exists, content)).first;
         }
-        return found->second;
+        for (const std::string& line : SplitLines(TestFiles::ReadText(m_wininit)))
+        {
+            if (!Trim(line).empty())
+            {
+                now.push_back(line);
+            }
+        }
+        std::vector<const std::string*> gone;
+        Unmatched(
+            before, now, [](const std::string& line) { return line; }, gone);
+        for (const std::string* line : gone)
+        {
+            broken.push_back("another program's line is gone from WININIT.INI: " + *line);
+        }
+    }
+    return ours;
+}
+
+CSweepWorld::FileState CSweepWorld::Now(const std::string& path) const
+{
+    FileState state;
+    state.exists = TestFiles::Exists(path);
+    if (state.exists)
+    {
+        // The held file cannot be read, and holds what was planted.
+        state.bytes = path == Canonical(m_heldPath) && m_holder ? m_planted.back().bytes
+                                                                : TestFiles::ReadBytes(path);
+    }
+    return state;
+}
+
+CSweepWorld::AfterBoot CSweepWorld::Boot(const std::vector<BootOp>& ops) const
+{
+    AfterBoot files;
+    auto state = [&](const std::string& path) -> FileState&
+    {
+        auto found = files.find(path);
+        return found != files.end() ? found->second : files.emplace(path, Now(path)).first->second;
     };
-    for (const BootOp& op : RegisteredOps(m_nt, m_wininit))
+    for (const BootOp& op : ops)
     {
         if (op.target.empty())
         {
-            now(op.source).first = false;
+            state(op.source).exists = false;
         }
-        else if (now(op.source).first)
+        // A move fails at boot when its source is gone, or its target is there and it
+        // may not replace it.
+        else if (state(op.source).exists && (op.replaces || !state(op.target).exists))
         {
-            now(op.target) = now(op.source);
-            now(op.source).first = false;
+            state(op.target) = state(op.source);
+            state(op.source).exists = false;
         }
     }
-    const std::pair<bool, std::vector<uint8_t>>& result = now(Lower(path));
-    bytes = result.second;
-    return result.first;
+    return files;
 }
 
-std::vector<std::string> CSweepWorld::CheckTemporaries() const
+CSweepWorld::FileState CSweepWorld::Lookup(const AfterBoot& after, const std::string& path) const
+{
+    const auto found = after.find(path);
+    return found != after.end() ? found->second : Now(path);
+}
+
+std::vector<std::string> CSweepWorld::RecordedTemporaries() const
+{
+    std::vector<std::string> paths;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTemporaryFilesKey, 0, KEY_READ, &key) != 0)
+    {
+        return paths;
+    }
+    char name[1024];
+    for (DWORD index = 0;; ++index)
+    {
+        DWORD length = sizeof(name);
+        if (RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != 0)
+        {
+            break;
+        }
+        paths.push_back(Canonical(std::string(name, length)));
+    }
+    RegCloseKey(key);
+    return paths;
+}
+
+std::vector<std::string>
+CSweepWorld::CheckBootRequests(bool told, const std::vector<Fault::Change>* changes) const
 {
     std::vector<std::string> broken;
-    const std::map<std::string, std::string> moves = RegisteredMoves();
+    const std::vector<BootOp> ops = BootOps();
+    const std::vector<BootOp> ours = OurOps(ops, broken);
+    for (std::size_t i = 0; i < ours.size(); ++i)
+    {
+        if (!ours[i].target.empty())
+        {
+            continue;
+        }
+        // Expects the mended setup: on NT a file in use is replaced by one request that
+        // moves the new file over it, never by a deletion and a move.
+        if (m_nt)
+        {
+            broken.push_back("a boot-time request of the setup's deletes " + ours[i].source);
+            continue;
+        }
+        const auto replaced = std::find_if(ours.begin() + i + 1, ours.end(),
+                                           [&](const BootOp& later) {
+                                               return later.target == ours[i].source &&
+                                                      TestFiles::Exists(later.source);
+                                           });
+        if (replaced == ours.end())
+        {
+            broken.push_back("WININIT.INI deletes " + ours[i].source +
+                             " at boot with nothing to take its place");
+        }
+    }
+    std::map<std::string, std::string> moves; // source -> target
+    const std::string install = Canonical(m_install), system = Canonical(m_system);
+    for (const BootOp& op : ops)
+    {
+        if (op.target.empty())
+        {
+            continue;
+        }
+        moves[op.source] = op.target;
+        if ((Below(op.source, install) || Below(op.source, system)) &&
+            !TestFiles::Exists(op.source))
+        {
+            broken.push_back("a boot-time move names " + op.source + ", which is not there");
+        }
+    }
+    const std::vector<std::string> recorded = RecordedTemporaries();
     for (const std::string& folder : TargetFolders())
     {
         for (const std::string& name : TestFiles::List(folder, "$tmp*.tmp"))
         {
-            const std::string path = Lower(LongPath(folder + "\\" + name));
+            const std::string path = Canonical(folder + "\\" + name);
+            const std::vector<uint8_t> bytes = TestFiles::ReadBytes(path);
             const auto move = moves.find(path);
-            if (move == moves.end())
+            if (move != moves.end())
             {
-                broken.push_back(path + " is left with no boot-time move waiting for it");
+                const auto expected = m_expected.find(move->second);
+                if (expected == m_expected.end() || bytes != expected->second)
+                {
+                    broken.push_back(path + " is moved onto " + move->second +
+                                     " at boot but does not hold its complete new content");
+                }
                 continue;
             }
-            const auto expected = m_expected.find(move->second);
-            if (expected == m_expected.end() || TestFiles::ReadBytes(path) != expected->second)
+            // After a failed run a file no move waits for may stay: the only copy of its file
+            // (its old target gone), recorded and told (expects the mended setup: such a copy
+            // is never deleted), or one the system refused to delete, recorded for the next run.
+            const std::string parent = path.substr(0, path.find_last_of('\\'));
+            const bool onlyCopy = std::any_of(
+                m_expected.begin(), m_expected.end(),
+                [&](const std::pair<const std::string, std::vector<uint8_t>>& file)
+                {
+                    return file.first.substr(0, file.first.find_last_of('\\')) == parent &&
+                           file.second == bytes && !TestFiles::Exists(file.first);
+                });
+            const bool isRecorded =
+                std::find(recorded.begin(), recorded.end(), path) != recorded.end();
+            const bool refused =
+                changes && std::any_of(changes->begin(), changes->end(),
+                                       [&](const Fault::Change& change) {
+                                           return change.api == Fault::Api::DeleteFileA &&
+                                                  Canonical(change.path) == path;
+                                       });
+            if (!changes || !isRecorded || !(onlyCopy ? told : refused))
             {
-                broken.push_back(path + " is moved onto " + move->second +
-                                 " at boot but does not hold its complete new content");
+                broken.push_back(path + " is left with no boot-time move waiting for it");
             }
-        }
-    }
-    for (const auto& move : moves)
-    {
-        if (Below(move.second, m_install) && !TestFiles::Exists(move.first))
-        {
-            broken.push_back("a boot-time move names " + move.first + ", which is not there");
         }
     }
     return broken;
 }
 
-bool CSweepWorld::IsAllowedFileChange(const std::string& path) const
+bool CSweepWorld::KeptAsOnlyCopy(const std::string& target, const std::vector<uint8_t>& bytes) const
 {
-    return Below(path, m_install) || Below(path, m_system) || Below(path, m_linkFolders[0]) ||
-           Below(path, m_linkFolders[1]) || Lower(path) == Lower(m_wininit);
+    const std::string folder = target.substr(0, target.find_last_of('\\'));
+    const std::vector<std::string> recorded = RecordedTemporaries();
+    for (const std::string& name : TestFiles::List(folder, "$tmp*.tmp"))
+    {
+        const std::string path = Canonical(folder + "\\" + name);
+        if (std::find(recorded.begin(), recorded.end(), path) != recorded.end() &&
+            TestFiles::ReadBytes(path) == bytes)
+        {
+            return true;
+        }
+    }
+    return false;
 }
 
-std::vector<std::string> CSweepWorld::CheckInstall(bool succeeded, const TestSupport::CTestApp& app,
+bool CSweepWorld::IsAllowedFileChange(const std::string& path) const
+{
+    const std::string file = Canonical(path);
+    return Below(file, Canonical(m_install)) || Below(file, Canonical(m_system)) ||
+           Below(file, Canonical(m_linkFolders[0])) || Below(file, Canonical(m_linkFolders[1])) ||
+           file == Canonical(m_wininit);
+}
+
+bool CSweepWorld::WasAsked(const std::string& path, bool& replace) const
+{
+    bool asked = false;
+    for (const Question& question : m_questions)
+    {
+        if (question.path == path)
+        {
+            asked = true;
+            replace = question.replace;
+        }
+    }
+    return asked;
+}
+
+std::string CSweepWorld::LinkTarget(const std::string& link) const
+{
+    IShellLinkA* shellLink = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&shellLink))))
+    {
+        return "(no link object)";
+    }
+    std::string target = "(unreadable)";
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))))
+    {
+        char path[MAX_PATH] = "";
+        if (SUCCEEDED(file->Load(Widen(link).c_str(), STGM_READ)) &&
+            SUCCEEDED(shellLink->GetPath(path, MAX_PATH, nullptr, 0)))
+        {
+            target = path;
+        }
+        file->Release();
+    }
+    shellLink->Release();
+    return target;
+}
+
+// A run that says it succeeded left the whole install: every file of the family's
+// packages in place or waiting for its boot-time move, the registry record, the links.
+// Expects the mended setup: a step that could not write one of them fails and says so.
+std::vector<std::string> CSweepWorld::CheckComplete(const CSweepApp& app) const
+{
+    std::vector<std::string> broken;
+    // A file in use whose replacement at boot could not be arranged stays as it was, told.
+    auto toldOf = [&](UINT id)
+    {
+        const std::string text = Messages::LoadText(id);
+        const std::string start = text.substr(0, text.find('%'));
+        return std::any_of(app.shown.begin(), app.shown.end(),
+                           [&](const TestSupport::Shown& box)
+                           { return StartsWith(box.text, start); });
+    };
+    const bool toldNotReplaced = toldOf(IDS_BOOT_REPLACE_FAILED) || toldOf(IDS_WININIT_FAILED);
+    const AfterBoot boot = Boot(BootOps());
+    for (const auto& [path, bytes] : m_expected)
+    {
+        const FileState state = Lookup(boot, path);
+        const std::vector<uint8_t>& after = state.bytes;
+        if (!state.exists)
+        {
+            broken.push_back(path + " is missing after an install that reported success");
+            continue;
+        }
+        bool replace = true;
+        const bool declined = WasAsked(path, replace) && !replace;
+        const bool inUse = path == Canonical(m_heldPath) && m_holder;
+        const auto planted =
+            std::find_if(m_planted.begin(), m_planted.end(),
+                         [&](const Planted& file) { return Canonical(file.path) == path; });
+        const bool kept = (declined || (inUse && toldNotReplaced)) && planted != m_planted.end() &&
+                          after == planted->bytes;
+        if (after != bytes && !kept)
+        {
+            broken.push_back(path + " does not hold the new file after an install that "
+                                    "reported success");
+        }
+    }
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    std::string recorded;
+    if (TestRegistry::ReadRaw(kInstallKey, "Install Path", type, data))
+    {
+        recorded.assign(reinterpret_cast<const char*>(data.data()),
+                        strnlen(reinterpret_cast<const char*>(data.data()), data.size()));
+    }
+    if (Canonical(recorded) != Canonical(m_install))
+    {
+        broken.push_back("the registry records \"" + recorded + "\" as the install folder");
+    }
+    DWORD build = 0;
+    if (!TestRegistry::ReadDword(kInstallKey, "Build Number", build) ||
+        build != CKelvarinApp::kBuildNumber)
+    {
+        broken.push_back("the registry records no build number " +
+                         std::to_string(CKelvarinApp::kBuildNumber));
+    }
+    const std::string program =
+        Canonical(m_install + "\\Programs\\Scroll" + (m_nt ? "NT" : "95") + ".exe");
+    for (const std::string& folder : m_linkFolders)
+    {
+        const std::string link = folder + "\\Ardent.lnk";
+        if (!TestFiles::Exists(link))
+        {
+            broken.push_back("the link " + link + " is missing");
+        }
+        else if (Canonical(LinkTarget(link)) != program)
+        {
+            broken.push_back("the link " + link + " leads to \"" + LinkTarget(link) + "\"");
+        }
+    }
+    return broken;
+}
+
+std::vector<std::string> CSweepWorld::CheckInstall(bool succeeded, const CSweepApp& app,
                                                    const std::vector<Fault::Change>& changes) const
 {
     std::vector<std::string> broken;
-    if (!succeeded && app.shown.empty())
+    const bool told = !app.shown.empty();
+    if (!succeeded && !told)
     {
         broken.push_back("the install failed without telling the user");
     }
-    const std::string success = TestFiles::SystemText(ERROR_SUCCESS);
-    for (const TestSupport::Shown& box : app.shown)
-    {
-        std::string reason = box.text;
-        for (const char* marker : {" - ", " because "})
-        {
-            const std::string::size_type at = box.text.rfind(marker);
-            if (at != std::string::npos)
-            {
-                reason = box.text.substr(at + std::char_traits<char>::length(marker));
-                break;
-            }
-        }
-        reason.erase(reason.find_last_not_of(" .\r\n") + 1);
-        if (reason.empty() || box.text.find(success) != std::string::npos)
-        {
-            broken.push_back("a message without a real reason: \"" + box.text + "\"");
-        }
-    }
+    CheckReasons(app, broken);
+    const AfterBoot boot = Boot(BootOps());
     for (const Planted& file : m_planted)
     {
-        const auto expected = m_expected.find(Lower(file.path));
-        auto known = [&](const std::vector<uint8_t>& bytes) {
-            return bytes == file.bytes ||
-                   (expected != m_expected.end() && bytes == expected->second);
-        };
-        std::vector<uint8_t> afterBoot;
-        const bool existsAfterBoot = ContentAfterBoot(file.path, afterBoot);
-        if (!existsAfterBoot || !known(afterBoot))
+        const std::string path = Canonical(file.path);
+        const auto expected = m_expected.find(path);
+        const bool isNew = expected != m_expected.end();
+        auto known = [&](const std::vector<uint8_t>& bytes)
+        { return bytes == file.bytes || (isNew && bytes == expected->second); };
+        const FileState state = Lookup(boot, path);
+        const bool existsAfterBoot = state.exists;
+        const std::vector<uint8_t>& afterBoot = state.bytes;
+        // Gone with its new content kept as the recorded only copy, and told, the file is
+        // not lost: the user can take it from there.
+        if (!existsAfterBoot && !(told && isNew && KeptAsOnlyCopy(path, expected->second)))
+        {
+            broken.push_back(file.path + (TestFiles::Exists(file.path) ? " would be gone after boot"
+                                                                       : " is missing"));
+        }
+        else if (existsAfterBoot && !known(afterBoot))
         {
             broken.push_back(file.path +
                              " would be neither the user's nor the new file after boot");
         }
-        const bool exists = TestFiles::Exists(file.path);
-        if (file.path != m_heldPath && exists && !known(TestFiles::ReadBytes(file.path)))
+        const bool held = file.path == m_heldPath && m_holder;
+        if (!held && TestFiles::Exists(file.path) && !known(TestFiles::ReadBytes(file.path)))
         {
             broken.push_back(file.path + " holds neither the user's nor the complete new file");
         }
-        if (!exists && !existsAfterBoot)
+        // The user's file without a version is replaced only on the user's Yes (expects the
+        // mended setup: a file whose attributes could not be read is not taken as absent).
+        bool replace = false;
+        const bool agreed = WasAsked(path, replace) && replace;
+        const bool replaced = isNew && expected->second != file.bytes && existsAfterBoot &&
+                              afterBoot == expected->second;
+        if (!file.versioned && replaced && !agreed)
         {
-            broken.push_back(file.path + " is missing");
+            broken.push_back(file.path + ", the user's file without a version, is replaced "
+                                         "although nobody said Yes");
         }
     }
-    for (const std::string& temporary : CheckTemporaries())
+    for (const std::string& fault : CheckBootRequests(told, &changes))
     {
-        broken.push_back(temporary);
+        broken.push_back(fault);
     }
     for (const Fault::Change& change : changes)
     {
@@ -482,42 +993,64 @@ std::vector<std::string> CSweepWorld::CheckInstall(bool succeeded, const TestSup
             continue;
         }
         const bool registry = StartsWith(change.path, "HK");
-        const bool allowed =
-            registry
-                ? StartsWith(Lower(change.path), "hklm\\software\\pellmor\\") ||
-                      Lower(change.path) == "hklm\\software\\pellmor" ||
-                      Lower(change.path) == Lower(std::string("HKLM\\") + kSessionManager) ||
-                      Lower(change.path) ==
-                          Lower(std::string("HKLM\\") + kSessionManager + ":" + kPendingRenames)
-                : IsAllowedFileChange(change.path);
+        const std::string lower = Lower(change.path);
+        const std::string sessionManager = Lower(std::string("HKLM\\") + kSessionManager);
+        const bool allowed = registry ? StartsWith(lower, "hklm\\software\\pellmor\\") ||
+                                            lower == "hklm\\software\\pellmor" ||
+                                            lower == sessionManager ||
+                                            lower == sessionManager + ":" + Lower(kPendingRenames)
+                                      : IsAllowedFileChange(change.path);
         if (!allowed)
         {
             broken.push_back(std::string(Fault::Name(change.api)) + " changed " + change.path +
                              ", outside what the setup may touch");
         }
     }
-    if (!m_nt && TestFiles::ReadText(m_wininit).find(kOthersRename) == std::string::npos)
+    if (succeeded)
     {
-        broken.push_back("another program's boot-time rename is gone from WININIT.INI");
+        for (const std::string& fault : CheckComplete(app))
+        {
+            broken.push_back(fault);
+        }
     }
     return broken;
 }
 
 std::vector<std::string>
-CSweepWorld::CheckUninstall(const std::vector<Fault::Change>& changes) const
+CSweepWorld::CheckUninstall(const CSweepApp& app, const std::vector<Fault::Change>& changes) const
 {
     std::vector<std::string> broken;
+    const std::string install = Canonical(m_install);
+    const std::string product = Lower(std::string("HKLM\\") + kInstallKey);
+    const std::string tarpan = "hklm\\software\\pellmor\\tarpan";
     for (const Fault::Change& change : changes)
     {
+        const std::string name = Fault::Name(change.api);
+        if (StartsWith(change.path, "HK"))
+        {
+            // "key:value" names a value of the key.
+            std::string key = Lower(change.path);
+            key = key.substr(0, key.find(':'));
+            const bool inProduct = Below(key, product) || Below(key, tarpan);
+            const bool opens = change.api == Fault::Api::RegCreateKeyExA ||
+                               change.api == Fault::Api::RegOpenKeyExA ||
+                               change.api == Fault::Api::RegOpenKeyExW;
+            if (!inProduct && !(opens && key == "hklm\\software\\pellmor"))
+            {
+                broken.push_back(name + " changed " + change.path + ", outside the product's keys");
+            }
+            continue;
+        }
         const bool removes =
             change.api == Fault::Api::DeleteFileA || change.api == Fault::Api::RemoveDirectoryA ||
             change.api == Fault::Api::MoveFileA || change.api == Fault::Api::MoveFileExA ||
             change.api == Fault::Api::SetFileAttributesA;
-        const bool link = Lower(change.path) == Lower(m_linkFolders[0] + "\\Ardent.lnk") ||
-                          Lower(change.path) == Lower(m_linkFolders[1] + "\\Ardent.lnk");
-        if (removes && !Below(change.path, m_install) && !link)
+        const std::string path = Canonical(change.path);
+        const bool link = path == Canonical(m_linkFolders[0] + "\\Ardent.lnk") ||
+                          path == Canonical(m_linkFolders[1] + "\\Ardent.lnk");
+        if (removes && !Below(path, install) && !link)
         {
-            broken.push_back(std::string(Fault::Name(change.api)) + " touched " + change.path +
+            broken.push_back(name + " touched " + change.path +
                              ", outside the recorded install folder");
         }
     }
@@ -525,6 +1058,42 @@ CSweepWorld::CheckUninstall(const std::vector<Fault::Change>& changes) const
     {
         broken.push_back("a file beside the install folder is gone");
     }
+    if (TestRegistry::CountValues(kSiblingKey) != 1)
+    {
+        broken.push_back(std::string("the maker's other key ") + kSiblingKey + " is gone");
+    }
+
+    // Expects the mended setup. What stays must be told: an uninstall that leaves the
+    // product and says nothing but that it completed lets the user believe it is gone.
+    std::vector<std::string> left;
+    if (TestFiles::Exists(m_install))
+    {
+        left.push_back(m_install);
+    }
+    for (const char* key : {kInstallKey, "Software\\Pellmor\\Tarpan"})
+    {
+        if (TestRegistry::KeyExists(key))
+        {
+            left.push_back(std::string("HKLM\\") + key);
+        }
+    }
+    for (const std::string& folder : m_linkFolders)
+    {
+        if (TestFiles::Exists(folder + "\\Ardent.lnk"))
+        {
+            left.push_back(folder + "\\Ardent.lnk");
+        }
+    }
+    const std::string completed = Messages::LoadText(IDS_UNINSTALL_COMPLETE);
+    const bool told =
+        std::any_of(app.shown.begin(), app.shown.end(),
+                    [&](const TestSupport::Shown& box) { return box.text != completed; });
+    if (!left.empty() && !told)
+    {
+        broken.push_back("the uninstall left " + left.front() +
+                         (left.size() > 1 ? " and more" : "") + " behind and told nobody");
+    }
+    CheckReasons(app, broken);
     return broken;
 }
 
@@ -556,26 +1125,27 @@ CSweepWorld::Snapshot CSweepWorld::Take() const
             }
             else
             {
-                snapshot.files[Lower(path)] = TestFiles::ReadBytes(path);
+                snapshot.files[Canonical(path)] = TestFiles::ReadBytes(path);
             }
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
+    const std::string system = Canonical(m_system);
     for (const auto& expected : m_expected)
     {
-        if (Below(expected.first, m_system))
+        if (Below(expected.first, system))
         {
             snapshot.files[expected.first] = TestFiles::ReadBytes(expected.first);
         }
     }
     DWORD type = 0;
     std::vector<BYTE> data;
-    if (TestRegistry::ReadRaw("Software\\Pellmor\\Prompter Install", "Install Path", type, data))
+    if (TestRegistry::ReadRaw(kInstallKey, "Install Path", type, data))
     {
-        snapshot.recordedPath = reinterpret_cast<const char*>(data.data());
+        snapshot.recordedPath = Canonical(reinterpret_cast<const char*>(data.data()));
     }
     DWORD build = 0;
-    TestRegistry::ReadDword("Software\\Pellmor\\Prompter Install", "Build Number", build);
+    TestRegistry::ReadDword(kInstallKey, "Build Number", build);
     snapshot.recordedBuild = build;
     snapshot.links = TestFiles::Exists(m_linkFolders[0] + "\\Ardent.lnk") &&
                      TestFiles::Exists(m_linkFolders[1] + "\\Ardent.lnk");

@@ -1,0 +1,23 @@
+# Writes the functions EXE imports, one "module function" a line, for the harness's
+# coverage check (a Windows test cannot run objdump itself).
+# Usage: cmake -DOBJDUMP=... -DEXE=... -DOUT=... -P ListImports.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cannot read the imports of ${EXE}")
+endif()
+string(REPLACE ";" "," dump "${dump}")
+string(REPLACE "\n" ";" lines "${dump}")
+set(module "")
+set(text "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^[ \t]*DLL Name: (.+)$")
+    string(STRIP "${CMAKE_MATCH_1}" module)
+    string(TOLOWER "${module}" module)
+  elseif(module AND line MATCHES "^\t[0-9a-f]+[ \t]+[0-9]+[ \t]+([A-Za-z_][A-Za-z0-9_@]*)$")
+    string(APPEND text "${module} ${CMAKE_MATCH_1}\n")
+  endif()
+endforeach()
+if(text STREQUAL "")
+  message(FATAL_ERROR "no imports found in ${EXE}")
+endif()
+file(WRITE ${OUT} "${text}")
