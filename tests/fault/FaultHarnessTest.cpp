@@ -626,6 +626,11 @@ TEST(FaultCoverage, EveryFailableImportOfTheSetupCanBeFailed)
         {"free", kRelease},
         {"CompareStringA", kPure},
         {"IsDBCSLeadByteEx", kPure},
+        {"lstrcpynA", kPure},
+        {"GetEnvironmentVariableA", "the process's own environment; a folder it cannot name "
+                                    "is named by the shell's and the registry's lookups too"},
+        {"GetTempPathA", "the process's own environment; a folder it cannot name is named by "
+                         "the shell's and the registry's lookups too"},
         {"GetLastError", kPure},
         {"SetLastError", kPure},
         {"GetCurrentProcess", "pure: a constant handle"},

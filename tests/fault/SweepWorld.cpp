@@ -198,7 +198,7 @@ void CheckReasons(const CSweepApp& app, std::vector<std::string>& broken)
 }
 } // namespace
 
-int CSweepApp::DoMessageBox(const std::string& text, UINT type, HWND owner)
+int CSweepApp::DoMessageBox(const char* text, UINT type, HWND owner)
 {
     Fault::detail::CQuiet quiet;
     return CTestApp::DoMessageBox(text, type, owner);

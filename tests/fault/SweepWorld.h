@@ -20,7 +20,7 @@
 class CSweepApp : public TestSupport::CTestApp
 {
 public:
-    int DoMessageBox(const std::string& text, UINT type, HWND owner) override;
+    int DoMessageBox(const char* text, UINT type, HWND owner) override;
 };
 
 class CSweepWorld
