@@ -4,22 +4,13 @@
 
 __declspec(dllimport) long RuntimeRegister(const char* module);
 
-static HINSTANCE g_instance;
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
-{
-    (void)reserved;
-    if (reason == DLL_PROCESS_ATTACH)
-    {
-        g_instance = instance;
-    }
-    return TRUE;
-}
+/* This module's own handle, as the linker places it. */
+extern IMAGE_DOS_HEADER __ImageBase;
 
 __declspec(dllexport) HRESULT WINAPI DllRegisterServer(void)
 {
     char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(g_instance, path, sizeof(path));
+    const DWORD length = GetModuleFileNameA((HMODULE)&__ImageBase, path, sizeof(path));
     if (length == 0 || length >= sizeof(path))
     {
         return HRESULT_FROM_WIN32(GetLastError());

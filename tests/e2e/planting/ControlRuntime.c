@@ -2,17 +2,8 @@
    HKLM\Software\Pellmor Controls\PCtrlsU, and where the library itself was loaded from. */
 #include <windows.h>
 
-static HINSTANCE g_instance;
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
-{
-    (void)reserved;
-    if (reason == DLL_PROCESS_ATTACH)
-    {
-        g_instance = instance;
-    }
-    return TRUE;
-}
+/* This module's own handle, as the linker places it. */
+extern IMAGE_DOS_HEADER __ImageBase;
 
 static LONG SetText(HKEY key, const char* name, const char* text)
 {
@@ -24,7 +15,7 @@ __declspec(dllexport) long RuntimeRegister(const char* module)
     char self[MAX_PATH];
     HKEY key = NULL;
     LONG result;
-    const DWORD length = GetModuleFileNameA(g_instance, self, sizeof(self));
+    const DWORD length = GetModuleFileNameA((HMODULE)&__ImageBase, self, sizeof(self));
     if (length == 0 || length >= sizeof(self))
     {
         return HRESULT_FROM_WIN32(ERROR_BUFFER_OVERFLOW);
