@@ -43,22 +43,6 @@ std::vector<std::string> Planted()
     return planted;
 }
 
-// Sets an environment variable for the programs this test starts, and removes it again.
-class CEnvironment
-{
-public:
-    CEnvironment(const char* name, const std::string& value) : m_name(name)
-    {
-        SetEnvironmentVariableA(name, value.c_str());
-    }
-    ~CEnvironment() { SetEnvironmentVariableA(m_name, nullptr); }
-    CEnvironment(const CEnvironment&) = delete;
-    CEnvironment& operator=(const CEnvironment&) = delete;
-
-private:
-    const char* m_name;
-};
-
 class PlantingTest : public ::testing::Test
 {
 protected:
@@ -67,6 +51,8 @@ protected:
         Clean();
         m_medium = TestFiles::TempFolder("planted-medium");
         m_marks = m_medium + "\\marks.txt";
+        // Where the planted DLLs of the programs this test starts leave their marks.
+        SetEnvironmentVariableA("KELVARIN_PLANT_MARKS", m_marks.c_str());
         const std::string source = SetupRun::MediumFolder("Ardent");
         std::vector<std::string> files = TestFiles::List(source, "*.PKG");
         files.push_back("Setup.exe");
@@ -90,6 +76,7 @@ protected:
     }
     void TearDown() override
     {
+        SetEnvironmentVariableA("KELVARIN_PLANT_MARKS", nullptr);
         Clean();
         TestFiles::RemoveTree(m_medium);
     }
@@ -159,8 +146,6 @@ protected:
 
 TEST_F(PlantingTest, InstallAndUninstallLoadNoDllFromBesideTheSetup)
 {
-    const CEnvironment marks("KELVARIN_PLANT_MARKS", m_marks);
-
     RunControlProgram();
     const std::set<std::string> wines = MarksOf("control.exe");
     // The plants work: Wine's user32 takes the planted version.dll for the control program.
