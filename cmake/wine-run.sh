@@ -7,6 +7,11 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 "$ROOT/scripts/wine-session.sh" start
 environment=$("$ROOT/scripts/wine-session.sh" env)
 eval "export $environment"
+# Wine takes DLL overrides from the environment a program starts with, not from what a test
+# sets later: a test that needs more (the planting test) names them in KELVARIN_DLL_OVERRIDES.
+if [ -n "${KELVARIN_DLL_OVERRIDES:-}" ]; then
+    export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$KELVARIN_DLL_OVERRIDES"
+fi
 exe="$1"
 shift
 name=$(basename "$exe")

@@ -1,6 +1,7 @@
 // Entry point of Setup.exe. The edition is chosen when the executable is built.
 #include "app/KelvarinApp.h"
 #include "framework/Messages.h"
+#include "framework/SystemLibraries.h"
 
 #ifndef KELVARIN_EDITION_ARDENT
 #error "KELVARIN_EDITION_ARDENT must be 1 (Ardent) or 0 (Brisk)"
@@ -9,6 +10,9 @@
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpCmdLine*/,
                    int /*nShowCmd*/)
 {
+    // Before the first window: no DLL from beside the setup for the rest of the run.
+    // It allocates nothing, so it comes before the catch below.
+    const CSystemLibraries systemLibraries;
     // What the run does not catch itself ends here, told, rather than in the runtime's abort.
     try
     {

@@ -36,6 +36,13 @@ struct Sid
     static PSID Invalid() { return nullptr; }
     static void Close(PSID sid) { FreeSid(sid); }
 };
+
+struct Module
+{
+    using Value = HMODULE;
+    static HMODULE Invalid() { return nullptr; }
+    static void Close(HMODULE module) { FreeLibrary(module); }
+};
 } // namespace Win32Traits
 
 using CFindHandle = CUniqueHandle<Win32Traits::Find>;
@@ -43,3 +50,5 @@ using CKernelHandle = CUniqueHandle<Win32Traits::Kernel>;
 // Memory the system hands out to be freed with LocalFree (ACLs, security descriptors).
 template <typename T> using CLocalPtr = CUniqueHandle<Win32Traits::Local<T>>;
 using CSidPtr = CUniqueHandle<Win32Traits::Sid>;
+// A library the setup loaded itself.
+using CModuleHandle = CUniqueHandle<Win32Traits::Module>;

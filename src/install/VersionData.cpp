@@ -1,6 +1,17 @@
 #include "install/VersionData.h"
 
+#include "framework/SystemLibraries.h"
+
 #include <cstdio>
+#include <cstring>
+
+namespace
+{
+template <typename Fn> Fn Bind(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+} // namespace
 
 CVersionData::CVersionData() = default;
 
@@ -11,14 +22,29 @@ bool CVersionData::Load(const std::string& path)
     m_pVersionInfo.reset();
     m_strTranslation.clear();
 
+    using GetSizeFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+    using GetInfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+    if (!m_versionLibrary.IsValid())
+    {
+        m_versionLibrary.Reset(CSystemLibraries::Load("version.dll"));
+    }
+    const HMODULE library = m_versionLibrary.Get();
+    const auto getSize = library ? Bind<GetSizeFn>(library, "GetFileVersionInfoSizeA") : nullptr;
+    const auto getInfo = library ? Bind<GetInfoFn>(library, "GetFileVersionInfoA") : nullptr;
+    m_queryValue = library ? Bind<QueryValueFn>(library, "VerQueryValueA") : nullptr;
+    if (!getSize || !getInfo || !m_queryValue)
+    {
+        return false;
+    }
+
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    const DWORD size = getSize(path.c_str(), &ignored);
     if (size == 0)
     {
         return false;
     }
     std::unique_ptr<BYTE[]> block(new BYTE[size]);
-    if (!GetFileVersionInfoA(path.c_str(), 0, size, block.get()))
+    if (!getInfo(path.c_str(), 0, size, block.get()))
     {
         return false;
     }
@@ -30,7 +56,7 @@ bool CVersionData::Load(const std::string& path)
     void* value = nullptr;
     UINT length = 0;
     char query[] = "\\VarFileInfo\\Translation";
-    if (!VerQueryValueA(block.get(), query, &value, &length) || !value ||
+    if (!m_queryValue(block.get(), query, &value, &length) || !value ||
         length < sizeof(Translation))
     {
         return false;
@@ -56,17 +82,26 @@ bool CVersionData::LoadFromModule(HMODULE module)
     return Load(path);
 }
 
+bool CVersionData::Query(const char* path, void** value, UINT* length) const
+{
+    *value = nullptr;
+    *length = 0;
+    // Older systems' headers declare the path writable; it is handed a copy of its own.
+    char query[1024];
+    const size_t size = std::strlen(path) + 1;
+    if (!m_pVersionInfo || size > sizeof(query))
+    {
+        return false;
+    }
+    std::memcpy(query, path, size);
+    return m_queryValue(m_pVersionInfo.get(), query, value, length) && *value;
+}
+
 const VS_FIXEDFILEINFO* CVersionData::FixedInfo() const
 {
-    if (!m_pVersionInfo)
-    {
-        return nullptr;
-    }
     void* value = nullptr;
     UINT length = 0;
-    char root[] = "\\";
-    if (!VerQueryValueA(m_pVersionInfo.get(), root, &value, &length) || !value ||
-        length < sizeof(VS_FIXEDFILEINFO))
+    if (!Query("\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO))
     {
         return nullptr;
     }
@@ -102,16 +137,9 @@ bool CVersionData::GetString(const std::string& name, std::string& value) const
         return false;
     }
     const std::string query = "\\StringFileInfo\\" + m_strTranslation + "\\" + name;
-    if (query.size() >= 1024)
-    {
-        return false;
-    }
-    char buffer[1024];
-    query.copy(buffer, query.size());
-    buffer[query.size()] = '\0';
     void* text = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(m_pVersionInfo.get(), buffer, &text, &length) || !text)
+    if (!Query(query.c_str(), &text, &length))
     {
         return false;
     }

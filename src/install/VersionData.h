@@ -1,5 +1,9 @@
-// The version resource of an executable file, read through the Win32 version API.
+// The version resource of an executable file, read through the Win32 version API. version.dll
+// is no known DLL: it is loaded from the system folder by its full path, never by a name the
+// setup's own folder could answer, and a missing library or function reads as no version.
 #pragma once
+
+#include "framework/Win32Handles.h"
 
 #include <windows.h>
 
@@ -38,8 +42,14 @@ public:
     const std::string& GetTranslation() const { return m_strTranslation; }
 
 private:
-    const VS_FIXEDFILEINFO* FixedInfo() const;
+    using QueryValueFn = BOOL(WINAPI*)(LPCVOID, LPSTR, LPVOID*, PUINT);
 
+    const VS_FIXEDFILEINFO* FixedInfo() const;
+    // The value at `path` in the loaded block; false when there is none.
+    bool Query(const char* path, void** value, UINT* length) const;
+
+    CModuleHandle m_versionLibrary;
+    QueryValueFn m_queryValue = nullptr;
     std::unique_ptr<BYTE[]> m_pVersionInfo;
     std::string m_strTranslation;
 };
