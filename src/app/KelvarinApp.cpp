@@ -315,11 +315,34 @@ bool CKelvarinApp::GrantFolderAccess(IProgressReport& /*progress*/)
 
 bool CKelvarinApp::Uninstall()
 {
+    try
+    {
+        return UninstallRecorded();
+    }
+    catch (...)
+    {
+        // Memory ran out outside the stages, which catch their own: told, like any failure.
+        SetMainWnd(nullptr);
+        ReportOutOfMemory();
+        return false;
+    }
+}
+
+bool CKelvarinApp::UninstallRecorded()
+{
     CRegistryKey key;
     key.Create(HKEY_LOCAL_MACHINE, CProductRegistry::kInstallKey);
+    const DWORD opened = key.IsOpen() ? ERROR_SUCCESS : GetLastError();
     std::string folder;
     if (!key.QueryString(CProductRegistry::kInstallPathValue, folder))
     {
+        // Nothing recorded (no value, or not a string): nothing to remove, and nothing to
+        // say. A record that is there but cannot be read is told.
+        const DWORD error = opened != ERROR_SUCCESS ? opened : GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_INVALID_DATATYPE)
+        {
+            Messages::Show(IDS_RECORD_UNREADABLE, {SystemError::Text(error)});
+        }
         return false;
     }
 

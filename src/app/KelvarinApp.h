@@ -82,6 +82,8 @@ private:
     bool RunAgreementAndPath(bool switchToArdent);
     // Runs the install through its progress window; false when it did not succeed.
     bool RunInstall();
+    // The uninstall of the recorded folder; Uninstall adds what no stage catches itself.
+    bool UninstallRecorded();
     // One stage of the uninstall; running out of memory in it is told, not fatal.
     void RunStage(const std::function<void()>& stage);
     static void ReportOutOfMemory();

@@ -20,10 +20,12 @@ public:
     explicit CProductRegistry(const CSetupState& state);
 
     // Seeds the font mappings, then records the install folder as the setup holds it and
-    // the build number. Writes are not checked: the step always succeeds.
+    // the build number. The font tables' writes are not checked; the record's are, since
+    // the menu and the uninstall find the install by it: false after telling the user.
     bool WriteProductRegistry(IProgressReport& progress);
 
-    // Empties and deletes "Prompter Install" and "Tarpan"; their parent stays.
+    // Empties and deletes "Prompter Install" and "Tarpan"; their parent stays. A key that
+    // stays is named to the user, and the other goes all the same.
     static void RemoveProductRegistry();
 
 private:

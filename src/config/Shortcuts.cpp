@@ -44,7 +44,7 @@ bool CShortcuts::CreateShortcut(const std::string& folder)
     const std::string linkFile = ShortcutPaths::LinkFile(folder, edition);
     if (linkFile.empty())
     {
-        return true;
+        return false;
     }
 
     CComPtr<IShellLinkA> link;
@@ -54,7 +54,13 @@ bool CShortcuts::CreateShortcut(const std::string& folder)
     {
         return ReportFailure(hr);
     }
-    link->SetPath(ShortcutPaths::Target(m_state.m_strInstallPath, Platform::IsWindowsNT()).c_str());
+    // A link without its target would be saved, and the install would end as complete.
+    hr = link->SetPath(
+        ShortcutPaths::Target(m_state.m_strInstallPath, Platform::IsWindowsNT()).c_str());
+    if (FAILED(hr))
+    {
+        return ReportFailure(hr);
+    }
     link->SetDescription(edition.c_str());
 
     CComPtr<IPersistFile> file;
@@ -99,8 +105,12 @@ void CShortcuts::RemoveShortcuts()
 void CShortcuts::RemoveShortcut(const std::string& folder)
 {
     const std::string linkFile = ShortcutPaths::LinkFile(folder, EditionName());
-    if (!linkFile.empty())
+    // A link already gone is no error; one that stays is told, as any file the uninstall
+    // cannot delete.
+    if (!linkFile.empty() && !DeleteFileA(linkFile.c_str()) &&
+        GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND)
     {
-        DeleteFileA(linkFile.c_str());
+        const std::string error = SystemError::LastErrorText();
+        Messages::Show(IDS_DELETE_FILE_FAILED, {linkFile, error});
     }
 }

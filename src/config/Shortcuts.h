@@ -16,10 +16,11 @@ public:
     bool CreateShortcuts();
     // Saves the edition's link in `folder` (no trailing backslash), over one of the same
     // name. Reports its own failure. An empty folder is one whose lookup failed and was
-    // reported already: it is skipped and counts as done.
+    // reported already: no link is made anywhere else, and the step fails, since the
+    // install would otherwise end as complete without its link.
     bool CreateShortcut(const std::string& folder);
 
-    // The uninstall step; a link that is already gone is no error.
+    // The uninstall step; a link that is already gone is no error, one that stays is told.
     void RemoveShortcuts();
     void RemoveShortcut(const std::string& folder);
 

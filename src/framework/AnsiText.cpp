@@ -21,21 +21,26 @@ std::u16string Widen(const std::string& text)
     return wide;
 }
 
-std::string Narrow(const char16_t* text, size_t length)
+bool Narrow(const char16_t* text, size_t length, std::string& ansi)
 {
+    ansi.clear();
     if (length == 0)
     {
-        return std::string();
+        return true;
     }
     const wchar_t* wide = reinterpret_cast<const wchar_t*>(text);
     const int count = static_cast<int>(length);
     const int size = WideCharToMultiByte(CP_ACP, 0, wide, count, nullptr, 0, nullptr, nullptr);
     if (size <= 0)
     {
-        return std::string();
+        return false;
     }
-    std::string ansi(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide, count, &ansi[0], size, nullptr, nullptr);
-    return ansi;
+    std::string converted(static_cast<size_t>(size), '\0');
+    if (WideCharToMultiByte(CP_ACP, 0, wide, count, &converted[0], size, nullptr, nullptr) != size)
+    {
+        return false;
+    }
+    ansi.swap(converted);
+    return true;
 }
 } // namespace AnsiText

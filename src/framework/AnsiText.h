@@ -9,6 +9,7 @@ namespace AnsiText
 // `text` in UTF-16; empty when it cannot be converted.
 std::u16string Widen(const std::string& text);
 
-// `length` UTF-16 units in the code page; characters it lacks become its default one.
-std::string Narrow(const char16_t* text, size_t length);
+// `length` UTF-16 units in the code page into `ansi`; characters it lacks become its
+// default one. False (with the last error) when the system cannot convert them.
+bool Narrow(const char16_t* text, size_t length, std::string& ansi);
 } // namespace AnsiText

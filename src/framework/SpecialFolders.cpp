@@ -48,19 +48,23 @@ std::string GetPath(int csidl)
     std::string path;
     bool found = false;
     {
+        // The shell's calls answer by HRESULT and may leave the last error as it was: it
+        // is cleared first, so that a stale success never stands for their reason.
+        SetLastError(ERROR_SUCCESS);
         CComPtr<IMalloc> allocator;
-        if (FAILED(SHGetMalloc(allocator.Receive())))
+        HRESULT hr = SHGetMalloc(allocator.Receive());
+        if (FAILED(hr))
         {
-            error = SystemError::LastErrorText();
+            error = SystemError::ComErrorText(hr);
         }
         else
         {
             CItemIdList list(allocator.Get());
-            found = SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, list.Receive())) &&
-                    list.GetPath(path);
+            hr = SHGetSpecialFolderLocation(nullptr, csidl, list.Receive());
+            found = SUCCEEDED(hr) && list.GetPath(path);
             if (!found)
             {
-                error = SystemError::LastErrorText();
+                error = SystemError::ComErrorText(FAILED(hr) ? hr : E_FAIL);
             }
         }
     }

@@ -7,8 +7,8 @@
 
 namespace SystemError
 {
-// FormatMessageA's text for `code`, trailing line break included; empty when the
-// system has none.
+// FormatMessageA's text for `code`, trailing line break included; "Error <code>." when
+// the system has none, so that a failure never reads without its reason.
 std::string Text(DWORD code);
 
 // The text of the calling thread's last error. Ask at once after the failing call:

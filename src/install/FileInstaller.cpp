@@ -33,7 +33,11 @@ CFileInstaller::CFileInstaller(CSetupState& state, CFileReplacer& replacer, Repl
 bool CFileInstaller::InstallFile(CPackageFile& package, const CPackageCatalogEntry& entry,
                                  int index, const std::string& targetPath)
 {
-    const bool exists = GetFileAttributesA(targetPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+    // Only a target the system says is not there counts as missing: one whose attributes
+    // cannot be read may be the user's file, which is never replaced unasked.
+    const bool exists =
+        GetFileAttributesA(targetPath.c_str()) != INVALID_FILE_ATTRIBUTES ||
+        (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND);
     const uint64_t oldVersion = exists ? ExistingFileVersion(targetPath) : 0;
     switch (ReplaceRules::Decide(exists, oldVersion, entry.GetFileVersion(), targetPath,
                                  m_state.m_bAskBeforeReplace != FALSE))

@@ -31,15 +31,29 @@ FILETIME ToFileTime(uint64_t value)
 
 // The short form of an existing path. Without one (a file system that keeps no
 // short names) the long path is the only name the file has, so it stands in.
-std::string ShortPath(const std::string& path)
+bool ShortForm(const std::string& path, std::string& shortPath)
 {
     char buffer[1024];
     const DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof(buffer));
     if (length == 0 || length >= sizeof(buffer))
     {
-        return path;
+        return false;
     }
-    return std::string(buffer, length);
+    shortPath.assign(buffer, length);
+    return true;
+}
+
+std::string ShortPath(const std::string& path)
+{
+    std::string shortPath;
+    return ShortForm(path, shortPath) ? shortPath : path;
+}
+
+// Whether the system says nothing is at `path`; false when it cannot say.
+bool IsMissing(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+           (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND);
 }
 
 // WININIT.INI's bytes; a missing file is an empty one. Any other failure to read it
@@ -248,13 +262,14 @@ void CFileReplacer::ScheduleBootReplace(const std::string& tempPath, const std::
         }
         else
         {
-            // Nothing was registered: the old file stays, and the new one is not needed.
-            const std::string error = SystemError::LastErrorText();
+            // Nothing was registered: the old file stays, and the new one is not needed. It
+            // goes before anything can allocate, so that no exception leaves it behind.
+            const DWORD error = GetLastError();
             if (DeleteFileA(tempPath.c_str()))
             {
                 TempFileRecord::Remove(tempPath);
             }
-            Messages::Show(IDS_BOOT_REPLACE_FAILED, {error});
+            Messages::Show(IDS_BOOT_REPLACE_FAILED, {SystemError::Text(error)});
         }
     }
     else
@@ -365,11 +380,18 @@ void CFileReplacer::RemoveLeftovers()
         // What cannot be proved stray stays, recorded, for a later run.
         return;
     }
+    const bool windowsNT = Platform::IsWindowsNT();
     for (const std::string& path : recorded)
     {
-        // The lists may hold the long or the 8.3 form, in the system's spelling.
+        // The lists may hold the long or the 8.3 form, in the system's spelling. WININIT.INI
+        // holds only the 8.3 one: a file whose short form cannot be had cannot be told apart.
+        std::string shortPath;
+        if (!ShortForm(path, shortPath) && !windowsNT && !IsMissing(path))
+        {
+            continue;
+        }
         const std::u16string longForm = AnsiText::Widen(path);
-        const std::u16string shortForm = AnsiText::Widen(ShortPath(path));
+        const std::u16string shortForm = AnsiText::Widen(shortPath.empty() ? path : shortPath);
         bool registered = false;
         for (const std::u16string& source : pending)
         {
@@ -458,10 +480,17 @@ CFileReplacer::WininitOutcome CFileReplacer::WriteWininitNow()
     }
     std::vector<std::string> lines = WininitMerge::SplitLines(bytes);
     WininitMerge::Merge(lines, m_state.m_renameList);
-    // Whole before the file is opened: nothing may fail between emptying it and writing it.
-    const std::string text = WininitMerge::JoinLines(lines);
+    // Whole before the file is opened: nothing may fail between opening it and writing it.
+    std::string text = WininitMerge::JoinLines(lines);
+    // The 9x family cannot replace a file in one step, so the file is never emptied: the
+    // new text goes over the old in one write, made no shorter than it by blank lines at
+    // the end, and a run cut short at any call leaves one text or the other whole.
+    while (text.size() < bytes.size())
+    {
+        text += "\r\n";
+    }
 
-    CFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    CFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid())
     {
@@ -469,11 +498,11 @@ CFileReplacer::WininitOutcome CFileReplacer::WriteWininitNow()
     }
     if (!WriteAll(file.Get(), text))
     {
-        // A file cut short would lose the system's renames: what it held goes back
-        // before anything else is done.
+        // Part of the new text may be in place: what the file held goes back before
+        // anything else is done.
         const DWORD error = GetLastError();
         const bool restored = SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN) == 0 &&
-                              SetEndOfFile(file.Get()) && WriteAll(file.Get(), bytes);
+                              WriteAll(file.Get(), bytes) && SetEndOfFile(file.Get());
         file.Reset();
         fail(SystemError::Text(error));
         // A file not put back may still hold a delete line of ours: no file it names goes.

@@ -97,7 +97,13 @@ bool CPackageInstaller::InstallEntries(IProgressReport& progress, CPackageFile& 
     for (int index = 0; index < catalog.GetCount(); ++index)
     {
         const CPackageCatalogEntry entry = catalog.GetEntry(index);
-        const std::string entryName = AnsiText::Narrow(entry.GetName(), entry.GetNameLength());
+        std::string entryName;
+        if (!AnsiText::Narrow(entry.GetName(), entry.GetNameLength(), entryName))
+        {
+            // Without its name the entry would be written onto the target folder itself.
+            Messages::Show(IDS_READ_PACKAGE_FAILED, {SystemError::LastErrorText()});
+            return false;
+        }
         progress.SetLine2Text(entryName);
         switch (entry.GetKind())
         {

@@ -177,12 +177,12 @@ TEST_P(ShortcutsTest, AFolderThatCannotTakeTheLinkFailsWithOneMessage)
 }
 
 // A failed folder lookup (already reported) gives an empty folder: no link may land at the
-// root of the drive, and the step goes on.
-TEST_P(ShortcutsTest, AnUnknownFolderIsSkippedRatherThanTheDriveRoot)
+// root of the drive, and the step fails without a second message.
+TEST_P(ShortcutsTest, AnUnknownFolderFailsTheStepRatherThanUsingTheDriveRoot)
 {
     const std::string root = "\\" + edition + ".lnk";
     DeleteFileA(root.c_str());
-    EXPECT_TRUE(CShortcuts(app.State()).CreateShortcut(""));
+    EXPECT_FALSE(CShortcuts(app.State()).CreateShortcut(""));
     EXPECT_FALSE(Exists(root));
     EXPECT_TRUE(app.Texts().empty());
 

@@ -105,6 +105,9 @@ TEST(StringTable, EveryTextOfTheShippedSetupIsExact)
                 "removes this folder with everything in it.\n\nDo you wish to install into it?"},
         {20094, "The folder \"%1\" was left in place: it is not a folder of its own below a drive "
                 "or a network share, or it is or holds a folder of Windows or of a user."},
+        {20095, "Failed to record the installation in the registry - %1"},
+        {20096, "Failed to read where the product is installed - %1"},
+        {20097, "Unable to delete registry key \"%1\" because %2."},
     };
     for (const char* edition : {"Ardent", "Brisk"})
     {
@@ -289,8 +292,9 @@ TEST(SystemErrorText, IsTheSystemsOwnTextWithItsLineBreak)
     const std::string text = CKelvarinApp::GetSystemErrorText();
     ASSERT_GE(text.size(), 2u);
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
-    SetLastError(0x2000FFFF); // a code the system has no text for
-    EXPECT_EQ(CKelvarinApp::GetSystemErrorText(), "");
+    // A code the system has no text for is told by its number, never as an empty reason.
+    SetLastError(0x2000FFFF);
+    EXPECT_EQ(CKelvarinApp::GetSystemErrorText(), "Error 536936447.\r\n");
 
     // Texts that carry inserts of their own ("%1 is not a valid application") are
     // given as they stand, not dropped.
