@@ -2,6 +2,7 @@
 
 #include "framework/Platform.h"
 #include "framework/SetupState.h"
+#include "framework/SystemLibraries.h"
 #include "framework/Win32Handles.h"
 
 #include <aclapi.h>
@@ -25,23 +26,22 @@ struct AclApi
     bool Bound() const { return getSecurityInfo && setSecurityInfo && setEntriesInAcl; }
 };
 
-template <typename Fn> Fn Bind(HMODULE module, const char* name)
-{
-    // Through the one function type every other converts from without a warning.
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 const AclApi& Acl()
 {
     static const AclApi api = []
     {
         AclApi bound;
-        HMODULE advapi = LoadLibraryA("advapi32.dll");
+        // Imported by the setup, so loaded already: nothing is looked for by name.
+        HMODULE advapi = GetModuleHandleA("advapi32.dll");
         if (advapi)
         {
-            bound.getSecurityInfo = Bind<AclApi::GetSecurityInfoFn>(advapi, "GetSecurityInfo");
-            bound.setSecurityInfo = Bind<AclApi::SetSecurityInfoFn>(advapi, "SetSecurityInfo");
-            bound.setEntriesInAcl = Bind<AclApi::SetEntriesInAclFn>(advapi, "SetEntriesInAclA");
+            using Libraries = CSystemLibraries;
+            bound.getSecurityInfo =
+                Libraries::Bind<AclApi::GetSecurityInfoFn>(advapi, "GetSecurityInfo");
+            bound.setSecurityInfo =
+                Libraries::Bind<AclApi::SetSecurityInfoFn>(advapi, "SetSecurityInfo");
+            bound.setEntriesInAcl =
+                Libraries::Bind<AclApi::SetEntriesInAclFn>(advapi, "SetEntriesInAclA");
         }
         return bound;
     }();

@@ -2,14 +2,6 @@
 
 #include <cstring>
 
-namespace
-{
-template <typename Fn> Fn Bind(HMODULE module, const char* name)
-{
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-} // namespace
-
 const char* const CSystemLibraries::kLateLoaded[14] = {
     "uxtheme.dll",  "msimg32.dll", "userenv.dll",  "dwmapi.dll",  "cryptbase.dll",
     "oleacc.dll",   "propsys.dll", "apphelp.dll",  "profapi.dll", "ntmarta.dll",

@@ -31,6 +31,12 @@ public:
 
     Search GetSearch() const { return m_search; }
 
+    // The function `name` of `module` as the type it is called by; null when it has none.
+    template <typename Fn> static Fn Bind(HMODULE module, const char* name)
+    {
+        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+    }
+
     // `fileName` from the system folder by its full path; what it imports comes from there
     // too, not from beside the program. Null, with the last error, when it cannot be loaded.
     static HMODULE Load(const char* fileName);

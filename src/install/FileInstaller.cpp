@@ -13,6 +13,30 @@
 
 namespace
 {
+bool IsNotThere(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+           error == ERROR_NO_MORE_FILES;
+}
+
+// Only a target the system says is not there counts as missing: one it cannot tell about
+// may be the user's file, which is never replaced unasked. When the attributes cannot be
+// read, the folder's listing is asked as well.
+bool TargetExists(const std::string& path)
+{
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+    {
+        return true;
+    }
+    if (IsNotThere(GetLastError()))
+    {
+        return false;
+    }
+    WIN32_FIND_DATAA found;
+    const CFindHandle search(FindFirstFileA(path.c_str(), &found));
+    return search.IsValid() || !IsNotThere(GetLastError());
+}
+
 uint64_t ExistingFileVersion(const std::string& path)
 {
     CVersionData data;
@@ -33,11 +57,7 @@ CFileInstaller::CFileInstaller(CSetupState& state, CFileReplacer& replacer, Repl
 bool CFileInstaller::InstallFile(CPackageFile& package, const CPackageCatalogEntry& entry,
                                  int index, const std::string& targetPath)
 {
-    // Only a target the system says is not there counts as missing: one whose attributes
-    // cannot be read may be the user's file, which is never replaced unasked.
-    const bool exists =
-        GetFileAttributesA(targetPath.c_str()) != INVALID_FILE_ATTRIBUTES ||
-        (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND);
+    const bool exists = TargetExists(targetPath);
     const uint64_t oldVersion = exists ? ExistingFileVersion(targetPath) : 0;
     switch (ReplaceRules::Decide(exists, oldVersion, entry.GetFileVersion(), targetPath,
                                  m_state.m_bAskBeforeReplace != FALSE))

@@ -5,14 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-namespace
-{
-template <typename Fn> Fn Bind(HMODULE module, const char* name)
-{
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-} // namespace
-
 CVersionData::CVersionData() = default;
 
 CVersionData::~CVersionData() = default;
@@ -29,9 +21,12 @@ bool CVersionData::Load(const std::string& path)
         m_versionLibrary.Reset(CSystemLibraries::Load("version.dll"));
     }
     const HMODULE library = m_versionLibrary.Get();
-    const auto getSize = library ? Bind<GetSizeFn>(library, "GetFileVersionInfoSizeA") : nullptr;
-    const auto getInfo = library ? Bind<GetInfoFn>(library, "GetFileVersionInfoA") : nullptr;
-    m_queryValue = library ? Bind<QueryValueFn>(library, "VerQueryValueA") : nullptr;
+    const auto getSize =
+        library ? CSystemLibraries::Bind<GetSizeFn>(library, "GetFileVersionInfoSizeA") : nullptr;
+    const auto getInfo =
+        library ? CSystemLibraries::Bind<GetInfoFn>(library, "GetFileVersionInfoA") : nullptr;
+    m_queryValue =
+        library ? CSystemLibraries::Bind<QueryValueFn>(library, "VerQueryValueA") : nullptr;
     if (!getSize || !getInfo || !m_queryValue)
     {
         return false;

@@ -2,6 +2,7 @@
 // image, mounted read-only in a CD-ROM drive by disc-run.sh, and the machine ends up
 // as an install from the medium folder leaves it: files, registry record, links.
 #include "SetupRun.h"
+#include "TestRegistry.h"
 
 #include <gtest/gtest.h>
 #include <ole2.h>
@@ -107,20 +108,8 @@ void AddKey(Snapshot& snapshot, const std::string& path)
         snapshot["HKLM\\" + path + " : " + name] =
             std::to_string(type) + ":" + std::string(data.begin(), data.begin() + size);
     }
-    std::vector<std::string> subkeys;
-    for (DWORD i = 0;; ++i)
-    {
-        char name[1024];
-        DWORD nameLength = sizeof(name);
-        if (RegEnumKeyExA(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-        {
-            break;
-        }
-        subkeys.push_back(name);
-    }
     RegCloseKey(key);
-    for (const std::string& subkey : subkeys)
+    for (const std::string& subkey : TestRegistry::SubKeys(path))
     {
         AddKey(snapshot, path + "\\" + subkey);
     }

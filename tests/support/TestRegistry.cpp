@@ -47,15 +47,14 @@ bool KeyExists(const std::string& path, HKEY root)
     return true;
 }
 
-void DeleteKeyTree(const std::string& path, HKEY root)
+std::vector<std::string> SubKeys(const std::string& path, HKEY root)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-    {
-        return;
-    }
-    // Names first, deletions after: a child that cannot go must not be met forever.
     std::vector<std::string> children;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    {
+        return children;
+    }
     char name[512];
     for (DWORD index = 0;; ++index)
     {
@@ -68,7 +67,13 @@ void DeleteKeyTree(const std::string& path, HKEY root)
         children.push_back(name);
     }
     RegCloseKey(key);
-    for (const std::string& child : children)
+    return children;
+}
+
+void DeleteKeyTree(const std::string& path, HKEY root)
+{
+    // Names first, deletions after: a child that cannot go must not be met forever.
+    for (const std::string& child : SubKeys(path, root))
     {
         DeleteKeyTree(path + "\\" + child, root);
     }

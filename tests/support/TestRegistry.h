@@ -9,6 +9,8 @@
 namespace TestRegistry
 {
 bool KeyExists(const std::string& path, HKEY root = HKEY_LOCAL_MACHINE);
+// The names of a key's subkeys; empty when it cannot be opened.
+std::vector<std::string> SubKeys(const std::string& path, HKEY root = HKEY_LOCAL_MACHINE);
 // Deletes a key with everything below it; silent when it does not exist.
 void DeleteKeyTree(const std::string& path, HKEY root = HKEY_LOCAL_MACHINE);
 // Values and subkeys directly in an HKLM key; -1 when it cannot be opened.
