@@ -219,7 +219,9 @@ TEST_F(UserPathTest, ACancelledBrowserEmptiesTheFieldAndTheMenusFolderIsKept)
     CRobot::WaitHandled(browser);
     robot.Click(browser, IDCANCEL);
     ASSERT_TRUE(robot.WaitWindowGone(browser, 5000));
-    EXPECT_EQ(CRobot::ControlText(path, kPath), "");
+    // The field is set after the browser's window has gone.
+    EXPECT_TRUE(CRobot::WaitUntil([&] { return CRobot::ControlText(path, kPath).empty(); }, 5000))
+        << CRobot::ControlText(path, kPath);
 
     robot.Click(path, IDOK);
     RobotMessageBox box;

@@ -107,8 +107,17 @@ TEST_F(PackageInstallerTest, PackageOfAnotherBuildIsRefusedBeforeItsEntries)
     ASSERT_TRUE(PatchFile(Medium("OLD.PKG"), 20, {0x38, 0x08, 0, 0})); // 2104
     const std::string target = m_app.State().m_strInstallPath + "\\Documents";
     m_dlg.SetLine2Text("untouched");
+    // The package is closed before the message: nothing holds the medium's file then.
+    bool closed = false;
+    m_app.onShow = [&](const TestSupport::Shown&)
+    {
+        const std::string moved = Medium("OLD.PK_");
+        closed = MoveFileA(Medium("OLD.PKG").c_str(), moved.c_str()) &&
+                 MoveFileA(moved.c_str(), Medium("OLD.PKG").c_str());
+    };
 
     EXPECT_FALSE(m_installer.InstallPackage(m_dlg, "OLD.PKG", target));
+    EXPECT_TRUE(closed);
     EXPECT_EQ(m_app.Texts(), std::vector<std::string>(
                                  {"The package file \"OLD.PKG\" is from a different build."}));
     EXPECT_FALSE(Exists(target + "\\first.txt"));
