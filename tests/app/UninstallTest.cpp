@@ -106,7 +106,7 @@ bool MakeUnixLink(const std::string& unixTarget, const std::string& unixLink)
 // Waits until a path's attributes show the reparse point.
 bool WaitForLink(const std::string& path)
 {
-    for (int i = 0; i < 100; ++i)
+    for (int i = 0; i < 500; ++i)
     {
         const DWORD attributes = GetFileAttributesA(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
@@ -298,7 +298,7 @@ protected:
         if (!qDrive.empty())
         {
             RunUnix("Z:\\bin\\rm", "rm -f \"" + qDrive + "\"");
-            for (int i = 0; i < 100 && Exists("Q:\\"); ++i)
+            for (int i = 0; i < 500 && Exists("Q:\\"); ++i)
             {
                 Sleep(20);
             }
@@ -308,7 +308,7 @@ protected:
 
     static bool WaitForFile(const std::string& path)
     {
-        for (int i = 0; i < 100 && !Exists(path); ++i)
+        for (int i = 0; i < 500 && !Exists(path); ++i)
         {
             Sleep(20);
         }
@@ -386,7 +386,7 @@ TEST_F(UninstallTest, ALinkToAFolderOutsideIsRemovedWithoutFollowingIt)
 
     // The cleaning cannot remove a Unix link either.
     RunUnix("Z:\\bin\\rm", "rm -f \"" + unixDocuments + "/Shared\"");
-    for (int i = 0; i < 100 && Exists(link); ++i)
+    for (int i = 0; i < 500 && Exists(link); ++i)
     {
         Sleep(20);
     }

@@ -157,6 +157,6 @@ TEST_F(MainMenuKeysTest, EnterOnTheFocusedInstallButtonGoesOnToTheAgreement)
     HWND menu = WaitMenu(robot);
     ASSERT_NE(menu, nullptr);
     PressEnter(menu);
-    EXPECT_NE(robot.WaitWindow("Permission", 5000), nullptr) << SetupRun::DescribeWindows(robot);
+    EXPECT_NE(robot.WaitWindow("Permission"), nullptr) << SetupRun::DescribeWindows(robot);
 }
 } // namespace

@@ -16,7 +16,12 @@ class UserPathTest : public ::testing::Test
 {
 protected:
     void SetUp() override { CleanAll(); }
-    void TearDown() override { CleanAll(); }
+    void TearDown() override
+    {
+        // A test that ends at the closing box leaves the setup exiting.
+        robot.WaitExit(10000);
+        CleanAll();
+    }
 
     // Starts the setup and presses the menu's install button.
     HWND StartAndChooseInstall(const char* edition, const char* winver, const char* next)
@@ -98,7 +103,7 @@ TEST_P(AgreementTest, ShowsTheEditionsTextAndLetsOnlyAnAcceptedAgreementThrough)
 
     // The About box from the system menu, and back unchanged.
     PostMessageA(agreement, WM_SYSCOMMAND, 0x8000, 0);
-    HWND about = robot.WaitWindow("About Kelvarin", 5000);
+    HWND about = robot.WaitWindow("About Kelvarin");
     ASSERT_NE(about, nullptr) << SetupRun::DescribeWindows(robot);
     robot.Click(about, IDOK);
     EXPECT_TRUE(robot.WaitWindowGone(about, 5000));
@@ -107,7 +112,7 @@ TEST_P(AgreementTest, ShowsTheEditionsTextAndLetsOnlyAnAcceptedAgreementThrough)
 
     // Enter with the box ticked goes on, to the path dialog preset with the menu's folder.
     PressEnter(agreement);
-    HWND path = robot.WaitWindow("Choose Install Path", 5000);
+    HWND path = robot.WaitWindow("Choose Install Path");
     ASSERT_NE(path, nullptr) << SetupRun::DescribeWindows(robot);
     EXPECT_EQ(CRobot::ControlText(path, kPath), "C:\\Nimbus");
 
@@ -207,14 +212,14 @@ TEST_F(UserPathTest, ACancelledBrowserEmptiesTheFieldAndTheMenusFolderIsKept)
         {
             for (HWND hWnd : robot.Windows())
             {
-                if (hWnd != path && CRobot::WindowText(hWnd) != "Choose Install Path")
+                if (GetWindow(hWnd, GW_OWNER) == path)
                 {
                     browser = hWnd;
                 }
             }
             return browser != nullptr;
         },
-        5000);
+        10000);
     ASSERT_NE(browser, nullptr) << SetupRun::DescribeWindows(robot);
     CRobot::WaitHandled(browser);
     robot.Click(browser, IDCANCEL);
