@@ -17,43 +17,6 @@ namespace
 {
 const bool kExpectNT = KELVARIN_EXPECT_NT;
 
-struct LinkInfo
-{
-    bool loaded = false;
-    std::string path;
-    std::string description;
-};
-
-LinkInfo ReadLink(const std::string& file)
-{
-    LinkInfo info;
-    IShellLinkA* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&link))))
-    {
-        return info;
-    }
-    IPersistFile* persist = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))))
-    {
-        WCHAR wide[MAX_PATH];
-        MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
-        if (SUCCEEDED(persist->Load(wide, STGM_READ)))
-        {
-            char text[MAX_PATH] = "";
-            link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-            info.path = text;
-            text[0] = '\0';
-            link->GetDescription(text, MAX_PATH);
-            info.description = text;
-            info.loaded = true;
-        }
-        persist->Release();
-    }
-    link->Release();
-    return info;
-}
-
 std::string ShellFolder(int csidl)
 {
     char path[MAX_PATH] = "";
@@ -128,7 +91,7 @@ TEST_P(ShortcutsTest, BothLinksPointAtThePrompterOfTheFamily)
         kExpectNT ? "C:\\Nimbus\\Programs\\ScrollNT.exe" : "C:\\Nimbus\\Programs\\Scroll95.exe";
     for (const std::string& folder : {programs, desktop})
     {
-        const LinkInfo link = ReadLink(folder + "\\" + edition + ".lnk");
+        const TestFiles::Link link = TestFiles::ReadLink(folder + "\\" + edition + ".lnk", true);
         ASSERT_TRUE(link.loaded) << folder;
         EXPECT_EQ(link.path, target) << folder;
         EXPECT_EQ(link.description, edition) << folder;
@@ -143,7 +106,8 @@ TEST_P(ShortcutsTest, ASecondInstallLeavesOneLinkPerFolderAndRemovalIsQuiet)
     EXPECT_EQ(CountLinks(programs, edition), 1);
     EXPECT_EQ(CountLinks(desktop, edition), 1);
     // The second save replaced the first link.
-    EXPECT_EQ(ReadLink(desktop + "\\" + edition + ".lnk").path.substr(0, 12), "D:\\Elsewhere");
+    EXPECT_EQ(TestFiles::ReadLink(desktop + "\\" + edition + ".lnk", true).path.substr(0, 12),
+              "D:\\Elsewhere");
 
     CShortcuts(app.State()).RemoveShortcuts();
     EXPECT_FALSE(Exists(programs + "\\" + edition + ".lnk"));

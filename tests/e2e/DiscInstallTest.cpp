@@ -117,39 +117,15 @@ void AddKey(Snapshot& snapshot, const std::string& path)
 
 void AddLink(Snapshot& snapshot, const std::string& file)
 {
-    IShellLinkA* link = nullptr;
-    if (GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES ||
-        FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&link))))
+    if (GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES)
     {
         return;
     }
-    IPersistFile* persist = nullptr;
-    std::string text = "unreadable";
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))))
-    {
-        WCHAR wide[MAX_PATH];
-        MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
-        char path[MAX_PATH] = "";
-        char arguments[MAX_PATH] = "";
-        char folder[MAX_PATH] = "";
-        char description[MAX_PATH] = "";
-        char icon[MAX_PATH] = "";
-        int iconIndex = 0;
-        if (SUCCEEDED(persist->Load(wide, STGM_READ)))
-        {
-            link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH);
-            link->GetArguments(arguments, MAX_PATH);
-            link->GetWorkingDirectory(folder, MAX_PATH);
-            link->GetDescription(description, MAX_PATH);
-            link->GetIconLocation(icon, MAX_PATH, &iconIndex);
-            text = std::string(path) + "|" + arguments + "|" + folder + "|" + description + "|" +
-                   icon + "," + std::to_string(iconIndex);
-        }
-        persist->Release();
-    }
-    link->Release();
-    snapshot[file] = text;
+    const TestFiles::Link link = TestFiles::ReadLink(file, true);
+    snapshot[file] = link.loaded ? link.path + "|" + link.arguments + "|" + link.folder + "|" +
+                                       link.description + "|" + link.icon + "," +
+                                       std::to_string(link.iconIndex)
+                                 : "unreadable";
 }
 
 Snapshot TakeSnapshot(const std::string& edition)

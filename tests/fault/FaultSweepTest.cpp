@@ -204,12 +204,7 @@ private:
 
 Fault::Plan PlanFor(const Point& point, Fault::Plan::Mode mode)
 {
-    Fault::Plan plan;
-    plan.mode = mode;
-    plan.at = point.at;
-    plan.error = point.error;
-    plan.apis = Fault::Bit(point.api);
-    return plan;
+    return Fault::Plan(mode, point.at, point.error, Fault::Bit(point.api));
 }
 
 // Where a failure leaves something to protect, read from a clean run's changes: a move onto
@@ -268,6 +263,31 @@ protected:
         OleUninitialize();
     }
 
+    // A point whose failure never fired proves nothing: a harness error, never "held".
+    static bool Fired(bool fired, const std::string& what, CFigures& figures)
+    {
+        if (!fired)
+        {
+            figures.AddHarnessError();
+            ADD_FAILURE() << what << ": harness error, the failure never fired";
+        }
+        return fired;
+    }
+
+    static void Judge(std::vector<std::string> broken, const char* run, const std::string& escaped,
+                      const std::string& what, const Point& point, CFigures& figures)
+    {
+        if (!escaped.empty())
+        {
+            broken.push_back(std::string("an exception left the ") + run + ": " + escaped);
+        }
+        figures.Add(s_world->Current().name, point, broken.empty());
+        for (const std::string& fault : broken)
+        {
+            ADD_FAILURE() << what << ": " << fault;
+        }
+    }
+
     // A clean install counted, and checked like any other run: its calls by function.
     static Fault::Stats CountInstall(Fault::ApiSet apis,
                                      std::vector<Fault::Change>* changes = nullptr)
@@ -283,9 +303,7 @@ protected:
         CSweepApp app;
         s_world->Prepare(app);
         std::string escaped;
-        Fault::Plan plan;
-        plan.apis = apis;
-        Fault::Arm(plan);
+        Fault::Arm(Fault::Plan(Fault::Plan::Mode::Count, 0, 0, apis));
         const bool installed = s_world->RunInstall(app, escaped);
         const Fault::Stats counted = Fault::Disarm();
         EXPECT_TRUE(installed && escaped.empty())
@@ -328,21 +346,10 @@ protected:
         const bool installed = s_world->RunInstall(app, escaped);
         const Fault::Stats stats = Fault::Disarm();
         watchdog.Cancel();
-        if (!stats.fired || (first && !stats.thenFired))
+        if (Fired(stats.fired && (!first || stats.thenFired), what, figures))
         {
-            figures.AddHarnessError();
-            ADD_FAILURE() << what << ": harness error, the failure never fired";
-            return stats;
-        }
-        std::vector<std::string> broken = s_world->CheckInstall(installed, app, Fault::Changes());
-        if (!escaped.empty())
-        {
-            broken.push_back("an exception left the install: " + escaped);
-        }
-        figures.Add(s_world->Current().name, point, broken.empty());
-        for (const std::string& fault : broken)
-        {
-            ADD_FAILURE() << what << ": " << fault;
+            Judge(s_world->CheckInstall(installed, app, Fault::Changes()), "install", escaped, what,
+                  point, figures);
         }
         return stats;
     }
@@ -376,9 +383,7 @@ protected:
             ASSERT_TRUE(s_world->PlantInstalled()) << variants[world].name;
             CSweepApp counting;
             std::string escaped;
-            Fault::Plan plan;
-            plan.apis = apis;
-            Fault::Arm(plan);
+            Fault::Arm(Fault::Plan(Fault::Plan::Mode::Count, 0, 0, apis));
             EXPECT_TRUE(s_world->RunUninstall(counting, escaped)) << escaped;
             const Fault::Stats counted = Fault::Disarm();
             for (const std::string& fault : s_world->CheckUninstall(counting, Fault::Changes()))
@@ -399,21 +404,10 @@ protected:
                 s_world->RunUninstall(app, left);
                 const Fault::Stats stats = Fault::Disarm();
                 watchdog.Cancel();
-                if (!stats.fired)
+                if (Fired(stats.fired, what, figures))
                 {
-                    figures.AddHarnessError();
-                    ADD_FAILURE() << what << ": harness error, the failure never fired";
-                    continue;
-                }
-                std::vector<std::string> broken = s_world->CheckUninstall(app, Fault::Changes());
-                if (!left.empty())
-                {
-                    broken.push_back("an exception left the uninstall: " + left);
-                }
-                figures.Add(variants[world].name, point, broken.empty());
-                for (const std::string& fault : broken)
-                {
-                    ADD_FAILURE() << what << ": " << fault;
+                    Judge(s_world->CheckUninstall(app, Fault::Changes()), "uninstall", left, what,
+                          point, figures);
                 }
             }
         }

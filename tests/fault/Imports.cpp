@@ -93,6 +93,15 @@ template <typename T> T FailWith(const Verdict& v, T result)
     return result;
 }
 
+// A failed call leaves nothing in its outputs, as the system's do.
+template <typename T> void Clear(T* out)
+{
+    if (out)
+    {
+        *out = T();
+    }
+}
+
 bool OpensForWriting(DWORD access, DWORD disposition)
 {
     const DWORD writes = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA |
@@ -131,10 +140,7 @@ BOOL WINAPI StubReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, L
     const Verdict v = Enter(Api::ReadFile);
     if (v.fail)
     {
-        if (read)
-        {
-            *read = 0;
-        }
+        Clear(read);
         return FailWith(v, FALSE);
     }
     return g_real.ReadFile(file, buffer, size, read, ov);
@@ -146,10 +152,7 @@ BOOL WINAPI StubWriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD writt
     detail::NoteHandle(v, Api::WriteFile, file);
     if (v.fail)
     {
-        if (written)
-        {
-            *written = 0;
-        }
+        Clear(written);
         return FailWith(v, FALSE);
     }
     return g_real.WriteFile(file, buffer, size, written, ov);
@@ -343,14 +346,8 @@ BOOL WINAPI StubVerQueryValueA(LPCVOID block, LPCSTR name, LPVOID* value, PUINT 
     {
         return g_real.VerQueryValueA(block, name, value, length);
     }
-    if (value)
-    {
-        *value = nullptr;
-    }
-    if (length)
-    {
-        *length = 0;
-    }
+    Clear(value);
+    Clear(length);
     return FailWith(v, FALSE);
 }
 
@@ -369,10 +366,7 @@ LONG WINAPI StubRegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR k
     detail::NoteKey(v, Api::RegCreateKeyExA, key, subKey);
     if (v.fail)
     {
-        if (result)
-        {
-            *result = nullptr;
-        }
+        Clear(result);
         return static_cast<LONG>(v.error);
     }
     const LONG status = g_real.RegCreateKeyExA(key, subKey, reserved, keyClass, options, access, sa,
@@ -384,22 +378,22 @@ LONG WINAPI StubRegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR k
     return status;
 }
 
-LONG WINAPI StubRegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result)
+// Both spellings alike: `open` is the real function of the same spelling.
+template <typename Char, typename Open>
+LONG OpenKey(Api api, Open open, HKEY key, const Char* subKey, DWORD options, REGSAM access,
+             PHKEY result)
 {
-    const Verdict v = Enter(Api::RegOpenKeyExA);
+    const Verdict v = Enter(api);
     if (OpensKeyForWriting(access))
     {
-        detail::NoteKey(v, Api::RegOpenKeyExA, key, subKey);
+        detail::NoteKey(v, api, key, subKey);
     }
     if (v.fail)
     {
-        if (result)
-        {
-            *result = nullptr;
-        }
+        Clear(result);
         return static_cast<LONG>(v.error);
     }
-    const LONG status = g_real.RegOpenKeyExA(key, subKey, options, access, result);
+    const LONG status = open(key, subKey, options, access, result);
     if (status == ERROR_SUCCESS && result)
     {
         detail::RememberKey(v, *result, key, subKey);
@@ -407,27 +401,14 @@ LONG WINAPI StubRegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM acc
     return status;
 }
 
+LONG WINAPI StubRegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result)
+{
+    return OpenKey(Api::RegOpenKeyExA, g_real.RegOpenKeyExA, key, subKey, options, access, result);
+}
+
 LONG WINAPI StubRegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access, PHKEY result)
 {
-    const Verdict v = Enter(Api::RegOpenKeyExW);
-    if (OpensKeyForWriting(access))
-    {
-        detail::NoteKey(v, Api::RegOpenKeyExW, key, subKey);
-    }
-    if (v.fail)
-    {
-        if (result)
-        {
-            *result = nullptr;
-        }
-        return static_cast<LONG>(v.error);
-    }
-    const LONG status = g_real.RegOpenKeyExW(key, subKey, options, access, result);
-    if (status == ERROR_SUCCESS && result)
-    {
-        detail::RememberKey(v, *result, key, subKey);
-    }
-    return status;
+    return OpenKey(Api::RegOpenKeyExW, g_real.RegOpenKeyExW, key, subKey, options, access, result);
 }
 
 LONG WINAPI StubRegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
@@ -549,10 +530,7 @@ HRESULT WINAPI StubCoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD conte
     const Verdict v = Enter(Api::CoCreateInstance);
     if (v.fail)
     {
-        if (object)
-        {
-            *object = nullptr;
-        }
+        Clear(object);
         return static_cast<HRESULT>(v.error);
     }
     const HRESULT hr = g_real.CoCreateInstance(clsid, outer, context, iid, object);
@@ -574,10 +552,7 @@ HRESULT WINAPI StubSHGetMalloc(LPMALLOC* allocator)
     const Verdict v = Enter(Api::SHGetMalloc);
     if (v.fail)
     {
-        if (allocator)
-        {
-            *allocator = nullptr;
-        }
+        Clear(allocator);
         return static_cast<HRESULT>(v.error);
     }
     return g_real.SHGetMalloc(allocator);
@@ -588,10 +563,7 @@ HRESULT WINAPI StubSHGetSpecialFolderLocation(HWND owner, int csidl, PIDLIST_ABS
     const Verdict v = Enter(Api::SHGetSpecialFolderLocation);
     if (v.fail)
     {
-        if (list)
-        {
-            *list = nullptr;
-        }
+        Clear(list);
         return static_cast<HRESULT>(v.error);
     }
     return g_real.SHGetSpecialFolderLocation(owner, csidl, list);
@@ -624,47 +596,32 @@ BOOL WINAPI StubAllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BY
     const Verdict v = Enter(Api::AllocateAndInitializeSid);
     if (v.fail)
     {
-        if (sid)
-        {
-            *sid = nullptr;
-        }
+        Clear(sid);
         return FailWith(v, FALSE);
     }
     return g_real.AllocateAndInitializeSid(authority, count, a0, a1, a2, a3, a4, a5, a6, a7, sid);
 }
 
 // The C runtime's allocations fail as it does: null, and errno ENOMEM.
+void* OutOfMemory()
+{
+    errno = ENOMEM;
+    return nullptr;
+}
+
 void* __cdecl Stubmalloc(size_t size)
 {
-    const Verdict v = Enter(Api::Malloc);
-    if (v.fail)
-    {
-        errno = ENOMEM;
-        return nullptr;
-    }
-    return g_real.malloc(size);
+    return Enter(Api::Malloc).fail ? OutOfMemory() : g_real.malloc(size);
 }
 
 void* __cdecl Stubcalloc(size_t count, size_t size)
 {
-    const Verdict v = Enter(Api::Calloc);
-    if (v.fail)
-    {
-        errno = ENOMEM;
-        return nullptr;
-    }
-    return g_real.calloc(count, size);
+    return Enter(Api::Calloc).fail ? OutOfMemory() : g_real.calloc(count, size);
 }
 
 void* __cdecl Stubrealloc(void* block, size_t size)
 {
-    const Verdict v = Enter(Api::Realloc);
-    if (v.fail)
-    {
-        errno = ENOMEM;
-        return nullptr;
-    }
-    return g_real.realloc(block, size);
+    return Enter(Api::Realloc).fail ? OutOfMemory() : g_real.realloc(block, size);
 }
 
 DWORD WINAPI StubGetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION info,
@@ -674,10 +631,7 @@ DWORD WINAPI StubGetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_IN
     const Verdict v = Enter(Api::GetSecurityInfo);
     if (v.fail)
     {
-        if (descriptor)
-        {
-            *descriptor = nullptr;
-        }
+        Clear(descriptor);
         return v.error;
     }
     return g_real.GetSecurityInfo(handle, type, info, owner, group, dacl, sacl, descriptor);
@@ -700,10 +654,7 @@ DWORD WINAPI StubSetEntriesInAclA(ULONG count, PEXPLICIT_ACCESS_A entries, PACL 
     const Verdict v = Enter(Api::SetEntriesInAclA);
     if (v.fail)
     {
-        if (newAcl)
-        {
-            *newAcl = nullptr;
-        }
+        Clear(newAcl);
         return v.error;
     }
     return g_real.SetEntriesInAclA(count, entries, oldAcl, newAcl);

@@ -95,13 +95,6 @@ std::string Narrow(const std::wstring& wide)
     return text;
 }
 
-std::wstring Widen(const std::string& text)
-{
-    wchar_t buffer[MAX_PATH * 2] = L"";
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, buffer, MAX_PATH * 2);
-    return length > 0 ? std::wstring(buffer, length - 1) : std::wstring();
-}
-
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     return TestFiles::WriteText(path, std::string(bytes.begin(), bytes.end()));
@@ -834,26 +827,8 @@ bool CSweepWorld::WasAsked(const std::string& path, bool& replace) const
 
 std::string CSweepWorld::LinkTarget(const std::string& link) const
 {
-    IShellLinkA* shellLink = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&shellLink))))
-    {
-        return "(no link object)";
-    }
-    std::string target = "(unreadable)";
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))))
-    {
-        char path[MAX_PATH] = "";
-        if (SUCCEEDED(file->Load(Widen(link).c_str(), STGM_READ)) &&
-            SUCCEEDED(shellLink->GetPath(path, MAX_PATH, nullptr, 0)))
-        {
-            target = path;
-        }
-        file->Release();
-    }
-    shellLink->Release();
-    return target;
+    const TestFiles::Link read = TestFiles::ReadLink(link, false);
+    return read.loaded ? read.path : "(unreadable)";
 }
 
 // A run that says it succeeded left the whole install: every file of the family's
@@ -862,7 +837,8 @@ std::string CSweepWorld::LinkTarget(const std::string& link) const
 std::vector<std::string> CSweepWorld::CheckComplete(const CSweepApp& app) const
 {
     std::vector<std::string> broken;
-    // A file in use whose replacement at boot could not be arranged stays as it was, told.
+    // A file that cannot be deleted now and whose replacement at boot could not be arranged
+    // stays as it was, told.
     auto toldOf = [&](UINT id)
     {
         const std::string text = Messages::LoadText(id);
@@ -884,12 +860,15 @@ std::vector<std::string> CSweepWorld::CheckComplete(const CSweepApp& app) const
         }
         bool replace = true;
         const bool declined = WasAsked(path, replace) && !replace;
-        const bool inUse = path == Canonical(m_heldPath) && m_holder;
         const auto planted =
             std::find_if(m_planted.begin(), m_planted.end(),
                          [&](const Planted& file) { return Canonical(file.path) == path; });
-        const bool kept = (declined || (inUse && toldNotReplaced)) && planted != m_planted.end() &&
-                          after == planted->bytes;
+        // A read-only file whose attribute could not be cleared cannot be deleted either:
+        // it waits for the boot as one in use does.
+        const bool undeletable = (path == Canonical(m_heldPath) && m_holder) ||
+                                 (planted != m_planted.end() && planted->readOnly);
+        const bool kept = (declined || (undeletable && toldNotReplaced)) &&
+                          planted != m_planted.end() && after == planted->bytes;
         if (after != bytes && !kept)
         {
             broken.push_back(path + " does not hold the new file after an install that "

@@ -2,6 +2,7 @@
 // defaults and then through an uninstall, tells what it met and saves a picture of
 // every window it met.
 #include "Robot.h"
+#include "TestFiles.h"
 #include "framework/resource.h"
 
 #include <objbase.h>
@@ -93,28 +94,8 @@ void ReportLink(int csidl, const char* where)
         {
             continue;
         }
-        std::string target = "(unreadable)";
-        IShellLinkA* link = nullptr;
-        IPersistFile* file = nullptr;
-        if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                       IID_IShellLinkA, reinterpret_cast<void**>(&link))))
-        {
-            wchar_t wide[MAX_PATH];
-            MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-            char buffer[MAX_PATH] = "";
-            if (SUCCEEDED(
-                    link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-                SUCCEEDED(file->Load(wide, STGM_READ)) &&
-                SUCCEEDED(link->GetPath(buffer, MAX_PATH, nullptr, 0)))
-            {
-                target = buffer;
-            }
-            if (file)
-            {
-                file->Release();
-            }
-            link->Release();
-        }
+        const TestFiles::Link link = TestFiles::ReadLink(path, false);
+        const std::string target = link.loaded ? link.path : "(unreadable)";
         std::printf("  link (%s): %s -> %s\n", where, path.c_str(), target.c_str());
     }
 }

@@ -1,5 +1,7 @@
 #include "TestFiles.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
 
 namespace TestFiles
@@ -143,6 +145,43 @@ std::string SystemText(DWORD code)
     const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                         nullptr, code, 0, buffer, sizeof(buffer), nullptr);
     return std::string(buffer, length);
+}
+
+Link ReadLink(const std::string& file, bool rawPath)
+{
+    Link link;
+    IShellLinkA* shellLink = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&shellLink))))
+    {
+        return link;
+    }
+    IPersistFile* persist = nullptr;
+    WCHAR wide[MAX_PATH];
+    if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))))
+    {
+        link.loaded = MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH) &&
+                      SUCCEEDED(persist->Load(wide, STGM_READ));
+        persist->Release();
+    }
+    if (link.loaded)
+    {
+        char text[MAX_PATH];
+        auto read = [&](auto call)
+        {
+            text[0] = '\0';
+            return SUCCEEDED(call()) ? std::string(text) : std::string();
+        };
+        const DWORD flags = rawPath ? SLGP_RAWPATH : 0;
+        link.path = read([&] { return shellLink->GetPath(text, MAX_PATH, nullptr, flags); });
+        link.arguments = read([&] { return shellLink->GetArguments(text, MAX_PATH); });
+        link.folder = read([&] { return shellLink->GetWorkingDirectory(text, MAX_PATH); });
+        link.description = read([&] { return shellLink->GetDescription(text, MAX_PATH); });
+        link.icon =
+            read([&] { return shellLink->GetIconLocation(text, MAX_PATH, &link.iconIndex); });
+    }
+    shellLink->Release();
+    return link;
 }
 
 bool RunBootProcessing()

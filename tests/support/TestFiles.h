@@ -35,6 +35,20 @@ std::string TempFolder(const std::string& name);
 // The system's text for an error code, as the setup shows it.
 std::string SystemText(DWORD code);
 
+// A link file's fields as the shell reads them; `loaded` is false when it cannot be
+// read. `rawPath`: the target as stored, not resolved.
+struct Link
+{
+    bool loaded = false;
+    std::string path;
+    std::string arguments;
+    std::string folder;
+    std::string description;
+    std::string icon;
+    int iconIndex = 0;
+};
+Link ReadLink(const std::string& file, bool rawPath);
+
 // Runs Wine's restart processing (boot-time renames, WININIT.INI); false on failure.
 bool RunBootProcessing();
 
