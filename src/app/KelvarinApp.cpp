@@ -254,7 +254,7 @@ bool CKelvarinApp::Install(IProgressReport& progress)
             // failure, and says why.
             if (step.stopsOnFailure)
             {
-                ReportOutOfMemory();
+                Messages::ShowOutOfMemory();
             }
         }
         if (!done && step.stopsOnFailure)
@@ -263,11 +263,6 @@ bool CKelvarinApp::Install(IProgressReport& progress)
         }
     }
     return true;
-}
-
-void CKelvarinApp::ReportOutOfMemory()
-{
-    Messages::ShowOutOfMemory();
 }
 
 bool CKelvarinApp::CreateFolderTree(IProgressReport& progress)
@@ -323,7 +318,7 @@ bool CKelvarinApp::Uninstall()
     {
         // Memory ran out outside the stages, which catch their own: told, like any failure.
         SetMainWnd(nullptr);
-        ReportOutOfMemory();
+        Messages::ShowOutOfMemory();
         return false;
     }
 }
@@ -392,7 +387,7 @@ void CKelvarinApp::RunStage(const std::function<void()>& stage)
     }
     catch (...)
     {
-        ReportOutOfMemory();
+        Messages::ShowOutOfMemory();
     }
 }
 

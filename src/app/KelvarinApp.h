@@ -86,7 +86,6 @@ private:
     bool UninstallRecorded();
     // One stage of the uninstall; running out of memory in it is told, not fatal.
     void RunStage(const std::function<void()>& stage);
-    static void ReportOutOfMemory();
 
     CSetupState m_state;
     bool m_bArdentBuild;

@@ -3,6 +3,7 @@
 #include "framework/Messages.h"
 #include "framework/Platform.h"
 #include "framework/SetupState.h"
+#include "framework/SystemLibraries.h"
 #include "framework/resource.h"
 
 #include <windows.h>
@@ -58,8 +59,8 @@ bool COleRegistration::RegisterServerModule(const std::string& path)
     {
         return false;
     }
-    const RegisterServerProc registerServer = reinterpret_cast<RegisterServerProc>(
-        reinterpret_cast<void*>(GetProcAddress(module.Get(), "DllRegisterServer")));
+    const RegisterServerProc registerServer =
+        CSystemLibraries::Bind<RegisterServerProc>(module.Get(), "DllRegisterServer");
     if (!registerServer)
     {
         return false;

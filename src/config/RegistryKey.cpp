@@ -1,6 +1,7 @@
 #include "config/RegistryKey.h"
 
 #include "config/HexText.h"
+#include "framework/AnsiText.h"
 
 #include <cstring>
 
@@ -289,10 +290,8 @@ bool CRegistryKey::QueryMultiStringW(const std::string& name,
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    const int nameLength = MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, nullptr, 0);
-    std::vector<wchar_t> wideName(nameLength > 0 ? static_cast<size_t>(nameLength) : 1);
-    if (nameLength <= 0 ||
-        !MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, wideName.data(), nameLength))
+    const std::u16string wideName = AnsiText::Widen(name);
+    if (wideName.empty())
     {
         return false;
     }
@@ -304,8 +303,8 @@ bool CRegistryKey::QueryMultiStringW(const std::string& name,
     for (int attempt = 0; attempt < 8 && result == ERROR_MORE_DATA; ++attempt)
     {
         size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
-        result = RegQueryValueExW(m_hKey, wideName.data(), nullptr, &type,
-                                  reinterpret_cast<BYTE*>(data.data()), &size);
+        result = RegQueryValueExW(m_hKey, reinterpret_cast<const wchar_t*>(wideName.c_str()),
+                                  nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
         if (result == ERROR_MORE_DATA)
         {
             data.resize(size / sizeof(wchar_t) + 2);

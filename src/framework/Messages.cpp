@@ -30,21 +30,27 @@ int Show(UINT id, const std::vector<std::string>& args, UINT type)
 
 namespace
 {
-int ShowTextOwned(HWND owner, const std::string& text, UINT type)
+// Allocates nothing, for the out-of-memory report.
+int ShowTextOwned(HWND owner, const char* text, UINT type)
 {
     CWinApp* app = CWinApp::Get();
     if (app)
     {
-        return app->DoMessageBox(text.c_str(), type, owner);
+        return app->DoMessageBox(text, type, owner);
     }
-    return MessageBoxA(owner, text.c_str(), "Setup", type);
+    return MessageBoxA(owner, text, "Setup", type);
+}
+
+HWND MainWindow()
+{
+    CWinApp* app = CWinApp::Get();
+    return app ? app->GetMainWnd() : nullptr;
 }
 } // namespace
 
 int ShowText(const std::string& text, UINT type)
 {
-    CWinApp* app = CWinApp::Get();
-    return ShowTextOwned(app ? app->GetMainWnd() : nullptr, text, type);
+    return ShowTextOwned(MainWindow(), text.c_str(), type);
 }
 
 void ShowOutOfMemory() noexcept
@@ -55,19 +61,11 @@ void ShowOutOfMemory() noexcept
     {
         lstrcpynA(text, "Not enough memory.", sizeof(text));
     }
-    CWinApp* app = CWinApp::Get();
-    if (app)
-    {
-        app->DoMessageBox(text, kDefaultType, app->GetMainWnd());
-    }
-    else
-    {
-        MessageBoxA(nullptr, text, "Setup", kDefaultType);
-    }
+    ShowTextOwned(MainWindow(), text, kDefaultType);
 }
 
 int ShowOwned(HWND owner, UINT id, const std::vector<std::string>& args, UINT type)
 {
-    return ShowTextOwned(owner, Format(id, args), type);
+    return ShowTextOwned(owner, Format(id, args).c_str(), type);
 }
 } // namespace Messages

@@ -28,47 +28,48 @@ int ForFamily(int csidl, bool windowsNT)
     }
 }
 
-bool Find(int csidl, std::string& path)
+namespace
+{
+// The reason's text is taken before any release can change the code it comes from.
+bool Locate(int csidl, std::string& path, std::string* error)
 {
     CComPtr<IMalloc> allocator;
-    if (FAILED(SHGetMalloc(allocator.Receive())))
+    HRESULT hr = SHGetMalloc(allocator.Receive());
+    if (SUCCEEDED(hr))
     {
+        CItemIdList list(allocator.Get());
+        hr = SHGetSpecialFolderLocation(nullptr, csidl, list.Receive());
+        if (SUCCEEDED(hr) && list.GetPath(path))
+        {
+            return true;
+        }
+        if (error)
+        {
+            *error = SystemError::ComErrorText(FAILED(hr) ? hr : E_FAIL);
+        }
         return false;
     }
-    CItemIdList list(allocator.Get());
-    return SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, list.Receive())) &&
-           list.GetPath(path);
+    if (error)
+    {
+        *error = SystemError::ComErrorText(hr);
+    }
+    return false;
+}
+} // namespace
+
+bool Find(int csidl, std::string& path)
+{
+    return Locate(csidl, path, nullptr);
 }
 
 std::string GetPath(int csidl)
 {
-    csidl = ForFamily(csidl, Platform::IsWindowsNT());
-    // The error text is taken before any release can change the code it comes from.
+    // The shell's calls answer by HRESULT and may leave the last error as it was: it is
+    // cleared first, so that a stale success never stands for their reason.
+    SetLastError(ERROR_SUCCESS);
     std::string error;
     std::string path;
-    bool found = false;
-    {
-        // The shell's calls answer by HRESULT and may leave the last error as it was: it
-        // is cleared first, so that a stale success never stands for their reason.
-        SetLastError(ERROR_SUCCESS);
-        CComPtr<IMalloc> allocator;
-        HRESULT hr = SHGetMalloc(allocator.Receive());
-        if (FAILED(hr))
-        {
-            error = SystemError::ComErrorText(hr);
-        }
-        else
-        {
-            CItemIdList list(allocator.Get());
-            hr = SHGetSpecialFolderLocation(nullptr, csidl, list.Receive());
-            found = SUCCEEDED(hr) && list.GetPath(path);
-            if (!found)
-            {
-                error = SystemError::ComErrorText(FAILED(hr) ? hr : E_FAIL);
-            }
-        }
-    }
-    if (!found)
+    if (!Locate(ForFamily(csidl, Platform::IsWindowsNT()), path, &error))
     {
         Messages::ShowText(error);
         return std::string();

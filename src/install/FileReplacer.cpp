@@ -66,11 +66,8 @@ bool ReadWininit(const std::string& path, std::string& bytes)
     {
         // Only a file that is really not there counts as empty.
         const DWORD error = GetLastError();
-        auto notThere = [](DWORD code)
-        { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; };
-        const bool missing = notThere(error) &&
-                             GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
-                             notThere(GetLastError());
+        const bool missing =
+            (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) && IsMissing(path);
         SetLastError(error);
         return missing;
     }
@@ -361,8 +358,7 @@ bool ReadPendingMoves(bool windowsNT, const std::string& windowsFolder,
     {
         return false;
     }
-    for (const std::string& source :
-         BootRenames::WininitMoveSources(WininitMerge::SplitLines(bytes)))
+    for (const std::string& source : WininitMerge::MoveSources(WininitMerge::SplitLines(bytes)))
     {
         sources.push_back(AnsiText::Widen(source));
     }
@@ -373,14 +369,13 @@ bool ReadPendingMoves(bool windowsNT, const std::string& windowsFolder,
 void CFileReplacer::RemoveLeftovers()
 {
     const std::vector<std::string> recorded = TempFileRecord::Paths();
+    const bool windowsNT = Platform::IsWindowsNT();
     std::vector<std::u16string> pending;
-    if (recorded.empty() ||
-        !ReadPendingMoves(Platform::IsWindowsNT(), m_state.m_strWindowsFolder, pending))
+    if (recorded.empty() || !ReadPendingMoves(windowsNT, m_state.m_strWindowsFolder, pending))
     {
         // What cannot be proved stray stays, recorded, for a later run.
         return;
     }
-    const bool windowsNT = Platform::IsWindowsNT();
     for (const std::string& path : recorded)
     {
         // The lists may hold the long or the 8.3 form, in the system's spelling. WININIT.INI

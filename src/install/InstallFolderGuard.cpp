@@ -70,6 +70,19 @@ const char* const kProgramFilesValues[] = {
     "CommonFilesDir (x86)", "ProgramW6432Dir", "CommonW6432Dir",
 };
 
+std::string FromBuffer(const char* buffer, DWORD length, DWORD size)
+{
+    return length > 0 && length < size ? std::string(buffer, length) : std::string();
+}
+
+// The 8.3 form of an existing path; empty where the system keeps none.
+std::string ShortOf(const std::string& path)
+{
+    char buffer[1024];
+    return FromBuffer(buffer, GetShortPathNameA(path.c_str(), buffer, sizeof(buffer)),
+                      sizeof(buffer));
+}
+
 class CGuarded
 {
 public:
@@ -81,11 +94,10 @@ public:
             return;
         }
         Keep(folder, folder);
-        char buffer[1024];
-        const DWORD length = GetShortPathNameA(folder.c_str(), buffer, sizeof(buffer));
-        if (length > 0 && length < sizeof(buffer))
+        const std::string shortForm = ShortOf(folder);
+        if (!shortForm.empty())
         {
-            Keep(std::string(buffer, length), folder);
+            Keep(shortForm, folder);
         }
     }
 
@@ -103,11 +115,6 @@ private:
         }
     }
 };
-
-std::string FromBuffer(const char* buffer, DWORD length, DWORD size)
-{
-    return length > 0 && length < size ? std::string(buffer, length) : std::string();
-}
 
 CGuarded GuardedFolders()
 {
@@ -151,11 +158,10 @@ InstallFolderRules::Verdict Check(const std::string& folder, std::string& guarde
     // The folder as typed, and, when it exists, in its 8.3 form too: "C:\PROGRA~1" is
     // Program Files, whichever spelling either side uses.
     std::vector<std::u16string> forms = {AnsiText::Widen(folder)};
-    char buffer[1024];
-    const DWORD length = GetShortPathNameA(folder.c_str(), buffer, sizeof(buffer));
-    if (length > 0 && length < sizeof(buffer))
+    const std::string shortForm = ShortOf(folder);
+    if (!shortForm.empty())
     {
-        forms.push_back(AnsiText::Widen(std::string(buffer, length)));
+        forms.push_back(AnsiText::Widen(shortForm));
     }
     InstallFolderRules::Verdict verdict = InstallFolderRules::Verdict::Accepted;
     for (const std::u16string& form : forms)

@@ -29,22 +29,19 @@ std::string Trim(const std::string& line)
     return line.substr(first, last - first);
 }
 
+// `text` is `word` (given in lower case) but for letter case and surrounding blanks.
+bool IsWord(const std::string& text, const std::string& word)
+{
+    const std::string trimmed = Trim(text);
+    return trimmed.size() == word.size() &&
+           std::equal(trimmed.begin(), trimmed.end(), word.begin(),
+                      [](char c, char w)
+                      { return std::tolower(static_cast<unsigned char>(c)) == w; });
+}
+
 bool IsRenameHeader(const std::string& line)
 {
-    const std::string trimmed = Trim(line);
-    const char* const header = "[rename]";
-    if (trimmed.size() != 8)
-    {
-        return false;
-    }
-    for (std::string::size_type i = 0; i < trimmed.size(); ++i)
-    {
-        if (std::tolower(static_cast<unsigned char>(trimmed[i])) != header[i])
-        {
-            return false;
-        }
-    }
-    return true;
+    return IsWord(line, "[rename]");
 }
 } // namespace
 
@@ -131,5 +128,26 @@ void Merge(std::vector<std::string>& lines, const std::vector<std::string>& rena
     }
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), renames.begin(),
                  renames.end());
+}
+
+std::vector<std::string> MoveSources(const std::vector<std::string>& lines)
+{
+    std::vector<std::string> sources;
+    bool inRename = false;
+    for (const std::string& line : lines)
+    {
+        const std::string text = Trim(line);
+        if (!text.empty() && text[0] == '[')
+        {
+            inRename = IsRenameHeader(text);
+            continue;
+        }
+        const std::string::size_type equals = text.find('=');
+        if (inRename && equals != std::string::npos && !IsWord(text.substr(0, equals), "nul"))
+        {
+            sources.push_back(Trim(text.substr(equals + 1)));
+        }
+    }
+    return sources;
 }
 } // namespace WininitMerge

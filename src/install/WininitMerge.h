@@ -19,4 +19,8 @@ std::string JoinLines(const std::vector<std::string>& lines);
 // regard to case and surrounding blanks), dropping blank lines inside that section;
 // without such a section one is appended.
 void Merge(std::vector<std::string>& lines, const std::vector<std::string>& renames);
+
+// The sources of the moves in the [rename] sections ("target=source"; "NUL=file"
+// deletes and moves nothing).
+std::vector<std::string> MoveSources(const std::vector<std::string>& lines);
 } // namespace WininitMerge

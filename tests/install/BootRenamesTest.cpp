@@ -1,5 +1,6 @@
 #include "install/BootRenames.h"
 #include "install/PathNames.h"
+#include "install/WininitMerge.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +48,7 @@ TEST(BootRenamesTest, MovesAreFoundInEitherListAndDeletesAreNot)
     const std::vector<std::string> wininit = {
         "[boot]",           "C:\\X=C:\\T\\$TMP0003.TMP",           "[rename]",
         "NUL=C:\\T\\A.DLL", " C:\\T\\A.DLL = C:\\T\\$TMP0001.TMP", "[later]"};
-    EXPECT_EQ(BootRenames::WininitMoveSources(wininit),
+    EXPECT_EQ(WininitMerge::MoveSources(wininit),
               std::vector<std::string>({"C:\\T\\$TMP0001.TMP"}));
 }
 } // namespace
