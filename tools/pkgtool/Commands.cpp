@@ -50,16 +50,7 @@ bool Collect(const std::string& folder, const std::u16string& prefix, std::vecto
     std::string bad;
     if (!Platform::ListFolder(folder, &names, &bad))
     {
-        if (!bad.empty())
-        {
-            if (FileIo::GetLastError() == FileIo::kErrorNotSupported)
-            {
-                return ReportPlain(Platform::JoinPath(folder, bad),
-                                   "not a file or folder (links to folders are not followed)");
-            }
-            return Report(Platform::JoinPath(folder, bad));
-        }
-        return Report(folder);
+        return ReportListFailure(folder, bad);
     }
     std::vector<std::pair<std::u16string, std::string>> members;
     for (const std::string& name : names)

@@ -15,6 +15,11 @@ namespace Medium
 
 const char kSetupName[] = "Setup.exe";
 
+char AsciiUpper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+
 namespace
 {
 using namespace Reporting;
@@ -29,11 +34,6 @@ struct StagedPackage
     std::string folder; // its staging folder
     std::string title;
 };
-
-char AsciiUpper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
 
 std::string Trim(const std::string& text)
 {

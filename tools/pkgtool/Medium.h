@@ -38,6 +38,8 @@ std::vector<std::string> TablePackages();
 // The table's spelling of a package file name given in any letter case; empty
 // when the table has no such package.
 std::string TableSpelling(const std::string& name);
+// A letter of the ASCII range in upper case; any other character as it is.
+char AsciiUpper(char c);
 // Whether two file names are the same name to Windows.
 bool SameFileName(const std::string& a, const std::string& b);
 

@@ -142,7 +142,7 @@ std::string Upper(std::string text)
 {
     for (char& c : text)
     {
-        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+        c = AsciiUpper(c);
     }
     return text;
 }
@@ -249,13 +249,12 @@ void Checker::ReadSetupBuild()
 {
     const std::string path = PathOnMedium(kSetupName);
     PeVersionInfo::Info info;
-    if (!Unreadable(kSetupName).empty())
+    // A file the image holds but cannot give has no path either.
+    const std::u16string unreadable = Unreadable(kSetupName);
+    if (path.empty())
     {
-        Add("setup", {"9x", "NT"}, kSetupName, u"", Unreadable(kSetupName));
-    }
-    else if (path.empty())
-    {
-        Add("setup", {"9x", "NT"}, kSetupName, u"", u"missing: the medium has no setup");
+        Add("setup", {"9x", "NT"}, kSetupName, u"",
+            unreadable.empty() ? u"missing: the medium has no setup" : unreadable);
     }
     else if (!PeVersionInfo::ReadFromFile(path, &info))
     {
@@ -292,15 +291,12 @@ void Checker::OpenPackages()
             }
         }
         const std::string path = PathOnMedium(name);
-        if (!Unreadable(name).empty())
+        const std::u16string unreadable = Unreadable(name);
+        if (path.empty())
         {
             Add("missing", package.families, name, u"",
-                Unreadable(name) + u": the install stops with message 20016");
-        }
-        else if (path.empty())
-        {
-            Add("missing", package.families, name, u"",
-                u"the medium lacks it: the install stops with message 20016");
+                (unreadable.empty() ? u"the medium lacks it" : unreadable) +
+                    u": the install stops with message 20016");
         }
         else
         {

@@ -59,11 +59,6 @@ bool IsDCharacter(char c)
     return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-char Upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-
 // The medium below `path`, each folder's members sorted by name, and the newest
 // file time in `*newest`. Names that Windows takes for one are refused: one of
 // the two files could never be read from the disc.
@@ -73,10 +68,7 @@ bool Walk(const std::string& path, std::vector<Member>* members, time_t* newest)
     std::string bad;
     if (!Platform::ListFolder(path, &names, &bad))
     {
-        return bad.empty() || FileIo::GetLastError() != FileIo::kErrorNotSupported
-                   ? Report(bad.empty() ? path : Platform::JoinPath(path, bad))
-                   : ReportPlain(Platform::JoinPath(path, bad),
-                                 "not a file or folder (links to folders are not followed)");
+        return ReportListFailure(path, bad);
     }
     std::sort(names.begin(), names.end());
     for (size_t i = 0; i < names.size(); ++i)
@@ -140,11 +132,11 @@ bool VolumeLabel(const std::string& label, std::string* volumeId)
     volumeId->clear();
     for (char c : label)
     {
-        if (!IsDCharacter(Upper(c)))
+        if (!IsDCharacter(AsciiUpper(c)))
         {
             return false;
         }
-        volumeId->push_back(Upper(c));
+        volumeId->push_back(AsciiUpper(c));
     }
     return !volumeId->empty() && volumeId->size() <= kMaxVolumeId;
 }
@@ -176,7 +168,7 @@ SetupFacts ReadSetupFacts(const std::string& medium)
     std::string volumeId;
     for (char c : product)
     {
-        volumeId.push_back(IsDCharacter(Upper(c)) ? Upper(c) : '_');
+        volumeId.push_back(IsDCharacter(AsciiUpper(c)) ? AsciiUpper(c) : '_');
     }
     std::string label = product;
     if (info.hasFixedInfo)

@@ -45,6 +45,20 @@ bool ReportPlain(const std::string& file, const std::string& message)
     return false;
 }
 
+bool ReportListFailure(const std::string& folder, const std::string& bad)
+{
+    if (bad.empty())
+    {
+        return Report(folder);
+    }
+    if (FileIo::GetLastError() == FileIo::kErrorNotSupported)
+    {
+        return ReportPlain(Platform::JoinPath(folder, bad),
+                           "not a file or folder (links to folders are not followed)");
+    }
+    return Report(Platform::JoinPath(folder, bad));
+}
+
 void Note(const std::string& file, const std::string& message)
 {
     ClearProgress();

@@ -15,6 +15,9 @@ namespace Reporting
 bool Report(const std::string& file, const std::string& what = std::string());
 // "pkgtool: FILE: MESSAGE". Returns false.
 bool ReportPlain(const std::string& file, const std::string& message);
+// A folder that could not be listed whole: the member `bad` that stopped the listing
+// (a link to a folder told as such), or the folder itself when `bad` is empty.
+bool ReportListFailure(const std::string& folder, const std::string& bad);
 // "pkgtool: FILE: MESSAGE" about something that does not fail the command.
 void Note(const std::string& file, const std::string& message);
 
