@@ -227,7 +227,20 @@ bool CRobot::WaitMessageBox(RobotMessageBox& box, DWORD timeoutMs)
 
 bool CRobot::WaitWindowGone(HWND hWnd, DWORD timeoutMs)
 {
-    return WaitUntil([hWnd] { return !IsWindow(hWnd) || !IsWindowVisible(hWnd); }, timeoutMs);
+    const HWND owner = GetWindow(hWnd, GW_OWNER);
+    if (!WaitUntil([hWnd] { return !IsWindow(hWnd) || !IsWindowVisible(hWnd); }, timeoutMs))
+    {
+        return false;
+    }
+    // Hidden is not yet done with: the code after the window's modal loop (what the
+    // answer leads to) runs once that loop has ended and the owner's own loop is back.
+    // What is posted to the owner before then would go to the ended loop.
+    if (owner)
+    {
+        WaitUntil([hWnd] { return !IsWindow(hWnd); }, timeoutMs);
+        WaitHandled(owner, timeoutMs);
+    }
+    return true;
 }
 
 namespace

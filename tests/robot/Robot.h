@@ -49,7 +49,8 @@ public:
     // (empty: any dialog that is not a message box).
     HWND WaitWindow(const std::string& caption, DWORD timeoutMs = 10000);
     bool WaitMessageBox(RobotMessageBox& box, DWORD timeoutMs = 10000);
-    // Waits until the given window is gone or hidden; false on time-out.
+    // Waits until the given window is gone or hidden, and then (for an owned window) until
+    // its owner has gone on from it; false when it does not go in time.
     bool WaitWindowGone(HWND hWnd, DWORD timeoutMs = 10000);
     // Waits until the window's thread has handled every message posted to it so far
     // (a window that went away meanwhile counts as handled).
