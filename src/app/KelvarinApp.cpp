@@ -351,22 +351,7 @@ bool CKelvarinApp::UninstallRecorded()
 
     // No stage stops the uninstall: one that runs out of memory says so, and the next
     // one runs.
-    RunStage(
-        [&]
-        {
-            // A root, a relative path or a folder that is or holds one of Windows' or the
-            // users' own would take with it what was never the product's: it stays, and
-            // the user is told.
-            std::string guarded;
-            if (InstallFolderGuard::Check(folder, guarded) == InstallFolderRules::Verdict::Accepted)
-            {
-                DeleteFolderTree(folder);
-            }
-            else
-            {
-                Messages::Show(IDS_FOLDER_KEPT, {folder});
-            }
-        });
+    RunStage([&] { RemoveRecordedFolder(folder); });
     dlg.StageDone(1);
     RunStage([] { CProductRegistry::RemoveProductRegistry(); });
     dlg.StageDone(2);
@@ -377,6 +362,34 @@ bool CKelvarinApp::UninstallRecorded()
     SetMainWnd(nullptr);
     dlg.DestroyWindow();
     return true;
+}
+
+void CKelvarinApp::RemoveRecordedFolder(const std::string& folder)
+{
+    // A root, a relative path, a link, or a folder that is or holds one of Windows' or the
+    // users' own, whatever path leads there, would take with it what was never the
+    // product's: it stays, and the user is told why.
+    std::string guarded;
+    const InstallFolderRules::Verdict verdict = InstallFolderGuard::Check(folder, guarded);
+    const DWORD error = GetLastError();
+    switch (verdict)
+    {
+    case InstallFolderRules::Verdict::Accepted:
+        DeleteFolderTree(folder);
+        break;
+    case InstallFolderRules::Verdict::NotFullPath:
+        Messages::Show(IDS_FOLDER_KEPT_NOT_FULL, {folder});
+        break;
+    case InstallFolderRules::Verdict::GuardedFolder:
+        Messages::Show(IDS_FOLDER_KEPT, {folder, guarded});
+        break;
+    case InstallFolderRules::Verdict::Link:
+        Messages::Show(IDS_FOLDER_KEPT_LINK, {folder});
+        break;
+    case InstallFolderRules::Verdict::Unknown:
+        Messages::Show(IDS_FOLDER_KEPT_UNKNOWN, {folder, SystemError::Text(error)});
+        break;
+    }
 }
 
 void CKelvarinApp::RunStage(const std::function<void()>& stage)

@@ -84,6 +84,9 @@ private:
     bool RunInstall();
     // The uninstall of the recorded folder; Uninstall adds what no stage catches itself.
     bool UninstallRecorded();
+    // Stage 0: the recorded folder with everything in it, unless the install folder's guard
+    // refuses it.
+    void RemoveRecordedFolder(const std::string& folder);
     // One stage of the uninstall; running out of memory in it is told, not fatal.
     void RunStage(const std::function<void()>& stage);
 

@@ -290,8 +290,8 @@ bool CRegistryKey::QueryMultiStringW(const std::string& name,
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    const std::u16string wideName = AnsiText::Widen(name);
-    if (wideName.empty())
+    std::u16string wideName;
+    if (!AnsiText::Widen(name, wideName))
     {
         return false;
     }

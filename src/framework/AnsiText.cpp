@@ -4,21 +4,27 @@
 
 namespace AnsiText
 {
-std::u16string Widen(const std::string& text)
+bool Widen(const std::string& text, std::u16string& wide)
 {
+    wide.clear();
     if (text.empty())
     {
-        return std::u16string();
+        return true;
     }
     const int count = static_cast<int>(text.size());
     const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), count, nullptr, 0);
     if (size <= 0)
     {
-        return std::u16string();
+        return false;
     }
-    std::u16string wide(static_cast<size_t>(size), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), count, reinterpret_cast<wchar_t*>(&wide[0]), size);
-    return wide;
+    std::u16string converted(static_cast<size_t>(size), u'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, text.data(), count,
+                            reinterpret_cast<wchar_t*>(&converted[0]), size) != size)
+    {
+        return false;
+    }
+    wide.swap(converted);
+    return true;
 }
 
 bool Narrow(const char16_t* text, size_t length, std::string& ansi)

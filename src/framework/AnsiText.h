@@ -6,8 +6,9 @@
 
 namespace AnsiText
 {
-// `text` in UTF-16; empty when it cannot be converted.
-std::u16string Widen(const std::string& text);
+// `text` in UTF-16 into `wide`. False (with the last error, `wide` empty) when the system
+// cannot convert it: an empty result is never a stand-in for a path that failed.
+bool Widen(const std::string& text, std::u16string& wide);
 
 // `length` UTF-16 units in the code page into `ansi`; characters it lacks become its
 // default one. False (with the last error) when the system cannot convert them.

@@ -214,11 +214,21 @@ bool CFileReplacer::ReplaceFile(CPackageFile& package, const CPackageCatalogEntr
         return true;
     }
     // The old file is gone and the temporary file is the only copy: from here on nothing
-    // deletes it, an exception included, so it is kept before anything can allocate.
+    // deletes it, an exception included, so it is kept before anything can allocate, and
+    // its move at boot is arranged before anything is said.
     const DWORD error = GetLastError();
     temporary.Kept();
+    DWORD refused = ERROR_SUCCESS;
+    const bool scheduled = ScheduleBootMove(tempPath, targetPath, refused);
     Messages::Show(IDS_RENAME_AFTER_DELETE_FAILED, {targetPath, SystemError::Text(error)});
-    ScheduleBootMove(tempPath, targetPath);
+    if (!scheduled)
+    {
+        if (refused != ERROR_SUCCESS)
+        {
+            Messages::Show(IDS_BOOT_REPLACE_FAILED, {SystemError::Text(refused)});
+        }
+        Messages::Show(IDS_NEW_FILE_KEPT, {targetPath, tempPath});
+    }
     return false;
 }
 
@@ -296,38 +306,41 @@ void CFileReplacer::ScheduleBootReplace(const std::string& tempPath, const std::
     m_state.m_bRestartNeeded = true;
 }
 
-void CFileReplacer::ScheduleBootMove(const std::string& tempPath, const std::string& targetPath)
+bool CFileReplacer::ScheduleBootMove(const std::string& tempPath, const std::string& targetPath,
+                                     DWORD& refused)
 {
+    refused = ERROR_SUCCESS;
     if (Platform::IsWindowsNT())
     {
-        if (MoveFileExA(tempPath.c_str(), targetPath.c_str(),
-                        MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
+        if (!MoveFileExA(tempPath.c_str(), targetPath.c_str(),
+                         MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
         {
-            TempFileRecord::Remove(tempPath);
-            m_state.m_bRestartNeeded = true;
-            return;
+            refused = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_GEN_FAILURE;
+            return false;
         }
-        Messages::Show(IDS_BOOT_REPLACE_FAILED, {SystemError::LastErrorText()});
-        Messages::Show(IDS_NEW_FILE_KEPT, {targetPath, tempPath});
-        return;
+        m_state.m_bRestartNeeded = true;
+        TempFileRecord::Remove(tempPath);
+        return true;
     }
     // The target no longer exists and so has no short name of its own: its folder's short
-    // form and its own name stand in when that name is already one 8.3 name. A longer name
-    // has no form that the boot-time rename could write, so the file is only kept.
+    // form and its own name stand in when that name is already one 8.3 name. The boot step
+    // reads 8.3 names only: without them (a longer name, a folder or file whose short form
+    // cannot be had) the file is only kept.
     const std::string folder = ReplaceRules::FolderOf(targetPath);
     const std::string name = ReplaceRules::AsShortName(targetPath.substr(folder.size() + 1));
-    if (name.empty())
+    std::string shortFolder, shortTemp;
+    if (name.empty() || !ShortForm(folder, shortFolder) || !ShortForm(tempPath, shortTemp))
     {
-        Messages::Show(IDS_NEW_FILE_KEPT, {targetPath, tempPath});
-        return;
+        return false;
     }
-    std::string move = ShortPath(folder) + "\\" + name + "=" + ShortPath(tempPath);
+    std::string move = shortFolder + "\\" + name + "=" + shortTemp;
     Queued queued = {tempPath, targetPath, true};
     m_state.m_renameList.reserve(m_state.m_renameList.size() + 1);
     m_queued.reserve(m_queued.size() + 1);
     m_state.m_renameList.push_back(std::move(move));
     m_queued.push_back(std::move(queued));
     m_state.m_bRestartNeeded = true;
+    return true;
 }
 
 namespace
@@ -360,7 +373,12 @@ bool ReadPendingMoves(bool windowsNT, const std::string& windowsFolder,
     }
     for (const std::string& source : WininitMerge::MoveSources(WininitMerge::SplitLines(bytes)))
     {
-        sources.push_back(AnsiText::Widen(source));
+        std::u16string wide;
+        if (!AnsiText::Widen(source, wide))
+        {
+            return false;
+        }
+        sources.push_back(wide);
     }
     return true;
 }
@@ -385,8 +403,13 @@ void CFileReplacer::RemoveLeftovers()
         {
             continue;
         }
-        const std::u16string longForm = AnsiText::Widen(path);
-        const std::u16string shortForm = AnsiText::Widen(shortPath.empty() ? path : shortPath);
+        // A name that cannot be compared is never proved stray.
+        std::u16string longForm, shortForm;
+        if (!AnsiText::Widen(path, longForm) ||
+            !AnsiText::Widen(shortPath.empty() ? path : shortPath, shortForm))
+        {
+            continue;
+        }
         bool registered = false;
         for (const std::u16string& source : pending)
         {
@@ -407,14 +430,15 @@ void CFileReplacer::WriteWininit()
     std::vector<Queued> queued;
     queued.swap(m_queued);
     WininitOutcome outcome = WininitOutcome::Unchanged;
+    DWORD error = ERROR_SUCCESS;
     try
     {
-        outcome = WriteWininitNow();
+        outcome = WriteWininitNow(error);
     }
     catch (...)
     {
-        // Out of memory before the pairs were written. The temporary files of in-use
-        // targets go; an only copy stays, recorded. Nothing here may allocate.
+        // Out of memory before the file was opened: it is as it was. The temporary files of
+        // in-use targets go; an only copy stays, recorded. Nothing here may allocate.
         for (const Queued& item : queued)
         {
             if (!item.onlyCopy)
@@ -427,7 +451,7 @@ void CFileReplacer::WriteWininit()
     }
     if (outcome != WininitOutcome::Written)
     {
-        DropQueued(queued, outcome == WininitOutcome::Damaged);
+        DropQueued(queued, outcome == WininitOutcome::Damaged, error);
         return;
     }
     // Written: the system moves the files now, whatever happens to these records.
@@ -437,8 +461,10 @@ void CFileReplacer::WriteWininit()
     }
 }
 
-void CFileReplacer::DropQueued(const std::vector<Queued>& queued, bool keepAll)
+void CFileReplacer::DropQueued(const std::vector<Queued>& queued, bool keepAll, DWORD error)
 {
+    // Which files go is settled before anything is said: telling allocates, and running out
+    // of memory there must not decide for a file that WININIT.INI may still name.
     for (const Queued& item : queued)
     {
         if (!keepAll && !item.onlyCopy && DeleteFileA(item.temporary.c_str()))
@@ -446,6 +472,7 @@ void CFileReplacer::DropQueued(const std::vector<Queued>& queued, bool keepAll)
             TempFileRecord::Remove(item.temporary);
         }
     }
+    Messages::Show(IDS_WININIT_FAILED, {SystemError::Text(error)});
     for (const Queued& item : queued)
     {
         if (item.onlyCopy)
@@ -455,15 +482,15 @@ void CFileReplacer::DropQueued(const std::vector<Queued>& queued, bool keepAll)
     }
 }
 
-CFileReplacer::WininitOutcome CFileReplacer::WriteWininitNow()
+CFileReplacer::WininitOutcome CFileReplacer::WriteWininitNow(DWORD& error)
 {
     const std::string path = m_state.m_strWindowsFolder + "\\WININIT.INI";
-    // Whatever happens, the list is emptied; the caller deals with its files.
-    auto fail = [&](const std::string& error)
+    // Whatever happens, the list is emptied; the caller deals with its files and tells.
+    auto fail = [&](DWORD code, WininitOutcome outcome)
     {
         m_state.m_renameList.clear();
-        Messages::Show(IDS_WININIT_FAILED, {error});
-        return WininitOutcome::Unchanged;
+        error = code != ERROR_SUCCESS ? code : ERROR_GEN_FAILURE;
+        return outcome;
     };
 
     // An unreadable file is left as it is: rewriting what could be read would lose
@@ -471,11 +498,12 @@ CFileReplacer::WininitOutcome CFileReplacer::WriteWininitNow()
     std::string bytes;
     if (!ReadWininit(path, bytes))
     {
-        return fail(SystemError::LastErrorText());
+        return fail(GetLastError(), WininitOutcome::Unchanged);
     }
     std::vector<std::string> lines = WininitMerge::SplitLines(bytes);
     WininitMerge::Merge(lines, m_state.m_renameList);
-    // Whole before the file is opened: nothing may fail between opening it and writing it.
+    // Whole before the file is opened: from the opening on nothing here allocates, so the
+    // outcome always reaches the caller.
     std::string text = WininitMerge::JoinLines(lines);
     // The 9x family cannot replace a file in one step, so the file is never emptied: the
     // new text goes over the old in one write, made no shorter than it by blank lines at
@@ -489,19 +517,18 @@ CFileReplacer::WininitOutcome CFileReplacer::WriteWininitNow()
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid())
     {
-        return fail(SystemError::LastErrorText());
+        return fail(GetLastError(), WininitOutcome::Unchanged);
     }
     if (!WriteAll(file.Get(), text))
     {
         // Part of the new text may be in place: what the file held goes back before
         // anything else is done.
-        const DWORD error = GetLastError();
+        const DWORD written = GetLastError();
         const bool restored = SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN) == 0 &&
                               WriteAll(file.Get(), bytes) && SetEndOfFile(file.Get());
         file.Reset();
-        fail(SystemError::Text(error));
         // A file not put back may still hold a delete line of ours: no file it names goes.
-        return restored ? WininitOutcome::Unchanged : WininitOutcome::Damaged;
+        return fail(written, restored ? WininitOutcome::Unchanged : WininitOutcome::Damaged);
     }
     m_state.m_renameList.clear();
     return WininitOutcome::Written;

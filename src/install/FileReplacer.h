@@ -5,6 +5,8 @@
 
 #include "package/UniqueHandle.h"
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -54,17 +56,20 @@ private:
     enum class WininitOutcome
     {
         Written,
-        Unchanged, // the file is as it was (the user has been told)
+        Unchanged, // the file is as it was
         Damaged    // neither the new text nor the old one could be written whole
     };
-    WininitOutcome WriteWininitNow();
+    // Writes the merged file and says how it went, telling nothing; `error` is why it failed.
+    WininitOutcome WriteWininitNow(DWORD& error);
     // The rename list could not be written: the temporary files of in-use targets go
-    // (unless the file may hold part of the list), and the only copies stay where they
-    // are and are named to the user.
-    void DropQueued(const std::vector<Queued>& queued, bool keepAll);
-    // The old target is gone and the temporary file is its only copy: it is moved in at
-    // the next boot, or, when that cannot be arranged, kept and named to the user.
-    void ScheduleBootMove(const std::string& tempPath, const std::string& targetPath);
+    // (unless the file may hold part of the list), then the user is told why, and the only
+    // copies stay where they are and are named.
+    void DropQueued(const std::vector<Queued>& queued, bool keepAll, DWORD error);
+    // The old target is gone and the temporary file is its only copy: its move at the next
+    // boot is arranged, telling nothing. False when it cannot be (`refused`: the system's
+    // reason, if it gave one); the file then is only kept.
+    bool ScheduleBootMove(const std::string& tempPath, const std::string& targetPath,
+                          DWORD& refused);
 
     CSetupState& m_state;
     // 9x: the temporary files of the pairs waiting in the rename list.

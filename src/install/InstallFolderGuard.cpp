@@ -2,6 +2,7 @@
 
 #include "config/RegistryKey.h"
 #include "framework/AnsiText.h"
+#include "framework/Platform.h"
 #include "framework/SpecialFolders.h"
 #include "framework/Win32Handles.h"
 
@@ -103,16 +104,22 @@ public:
 
     std::vector<std::u16string> wide;
     std::vector<std::string> shown;
+    // A folder whose name could not be converted cannot be compared: nothing is judged
+    // safe while one is missing from the list.
+    DWORD failure = ERROR_SUCCESS;
 
 private:
     void Keep(const std::string& form, const std::string& name)
     {
-        std::u16string converted = AnsiText::Widen(form);
-        if (!converted.empty())
+        std::u16string converted;
+        if (!AnsiText::Widen(form, converted))
         {
-            wide.push_back(converted);
-            shown.push_back(name);
+            failure =
+                GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_NO_UNICODE_TRANSLATION;
+            return;
         }
+        wide.push_back(converted);
+        shown.push_back(name);
     }
 };
 
@@ -150,52 +157,119 @@ CGuarded GuardedFolders()
     }
     return guarded;
 }
+
+using InstallFolderRules::Seen;
+
+Seen Unreadable(DWORD error)
+{
+    Seen seen;
+    seen.state = Seen::State::Unreadable;
+    seen.error = error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+    return seen;
+}
+
+// Which folder the disk finds at `folder`: its volume and file index, read through a
+// handle that follows every link on the way, and whether the path itself is a link.
+Seen LookAt(const std::u16string& folder)
+{
+    std::string path;
+    if (!AnsiText::Narrow(folder.data(), folder.size(), path))
+    {
+        return Unreadable(GetLastError());
+    }
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+    {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Seen()
+                                                                              : Unreadable(error);
+    }
+    // Reading attributes asks for no right on the folder itself, so no one's folder is
+    // refused for being locked against listing.
+    CFileHandle handle(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!handle.IsValid() || !GetFileInformationByHandle(handle.Get(), &information))
+    {
+        return Unreadable(GetLastError());
+    }
+    Seen seen;
+    seen.state = Seen::State::Known;
+    seen.volume = information.dwVolumeSerialNumber;
+    seen.index =
+        (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    seen.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return seen;
+}
 } // namespace
 
 InstallFolderRules::Verdict Check(const std::string& folder, std::string& guardedFolder)
 {
+    using InstallFolderRules::Verdict;
     const CGuarded guarded = GuardedFolders();
-    // The folder as typed, and, when it exists, in its 8.3 form too: "C:\PROGRA~1" is
-    // Program Files, whichever spelling either side uses.
-    std::vector<std::u16string> forms = {AnsiText::Widen(folder)};
+    std::u16string wide;
+    const bool converted = AnsiText::Widen(folder, wide);
+    if (!converted || guarded.failure != ERROR_SUCCESS)
+    {
+        SetLastError(!converted ? (GetLastError() != ERROR_SUCCESS ? GetLastError()
+                                                                   : ERROR_NO_UNICODE_TRANSLATION)
+                                : guarded.failure);
+        return Verdict::Unknown;
+    }
+    // The NT family tells a folder by what it is, whichever path leads there; the 9x
+    // family has no links, and text is the rule there.
+    size_t which = 0;
+    uint32_t error = ERROR_SUCCESS;
+    Verdict verdict =
+        Platform::IsWindowsNT()
+            ? InstallFolderRules::JudgeOnDisk(wide, guarded.wide, &LookAt, &which, &error)
+            : InstallFolderRules::Judge(wide, guarded.wide, &which);
+    // Its 8.3 form too: "C:\PROGRA~1" is Program Files, whichever spelling either side uses.
     const std::string shortForm = ShortOf(folder);
-    if (!shortForm.empty())
+    std::u16string shortWide;
+    if (verdict == Verdict::Accepted && !shortForm.empty() && AnsiText::Widen(shortForm, shortWide))
     {
-        forms.push_back(AnsiText::Widen(shortForm));
+        verdict = InstallFolderRules::Judge(shortWide, guarded.wide, &which);
     }
-    InstallFolderRules::Verdict verdict = InstallFolderRules::Verdict::Accepted;
-    for (const std::u16string& form : forms)
+    if (verdict == Verdict::GuardedFolder)
     {
-        size_t which = 0;
-        verdict = InstallFolderRules::Judge(form, guarded.wide, &which);
-        if (verdict == InstallFolderRules::Verdict::GuardedFolder)
-        {
-            guardedFolder = guarded.shown[which];
-        }
-        if (verdict != InstallFolderRules::Verdict::Accepted)
-        {
-            break;
-        }
+        guardedFolder = guarded.shown[which];
     }
+    SetLastError(error);
     return verdict;
 }
 
-bool HoldsAnything(const std::string& folder)
+Contents LookInside(const std::string& folder)
 {
     WIN32_FIND_DATAA found;
     CFindHandle search(FindFirstFileA((folder + "\\*").c_str(), &found));
     if (!search.IsValid())
     {
-        return false;
+        // Only a folder that is not there is empty; one that cannot be listed may hold
+        // anything, a link's target among them.
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        {
+            return Contents::Empty;
+        }
+        SetLastError(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
+        return Contents::Unknown;
     }
     do
     {
         const std::string name = found.cFileName;
         if (name != "." && name != "..")
         {
-            return true;
+            return Contents::Something;
         }
     } while (FindNextFileA(search.Get(), &found));
-    return false;
+    const DWORD error = GetLastError();
+    if (error != ERROR_NO_MORE_FILES)
+    {
+        SetLastError(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
+        return Contents::Unknown;
+    }
+    return Contents::Empty;
 }
 } // namespace InstallFolderGuard

@@ -8,9 +8,16 @@
 
 namespace InstallFolderGuard
 {
-// The verdict on `folder`; for a guarded one `guarded` is set to the folder it is or holds.
+// The verdict on `folder` as the disk sees it; for a guarded one `guarded` is set to the
+// folder it is or holds. Unknown, with the last error saying why, when its name or a
+// guarded folder's cannot be compared or the disk will not say which folder it is.
 InstallFolderRules::Verdict Check(const std::string& folder, std::string& guarded);
 
-// Whether `folder` is a folder that holds any file or folder.
-bool HoldsAnything(const std::string& folder);
+enum class Contents
+{
+    Empty,     // not there, or nothing in it
+    Something, // a file or a folder
+    Unknown    // it could not be listed (the last error says why): it may hold anything
+};
+Contents LookInside(const std::string& folder);
 } // namespace InstallFolderGuard

@@ -2,6 +2,8 @@
 
 #include "install/PathNames.h"
 
+#include <map>
+
 namespace InstallFolderRules
 {
 namespace
@@ -52,6 +54,24 @@ std::u16string::size_type FullRoot(const std::u16string& path)
     }
     return at;
 }
+
+// The first guarded folder that `folder` is or holds.
+bool FirstGuarded(const std::u16string& folder, const std::vector<std::u16string>& guarded,
+                  size_t* which)
+{
+    for (size_t i = 0; i < guarded.size(); ++i)
+    {
+        if (!guarded[i].empty() && PathNames::IsSameOrBelow(guarded[i], folder))
+        {
+            if (which)
+            {
+                *which = i;
+            }
+            return true;
+        }
+    }
+    return false;
+}
 } // namespace
 
 Verdict Judge(const std::u16string& folder, const std::vector<std::u16string>& guarded,
@@ -64,16 +84,95 @@ Verdict Judge(const std::u16string& folder, const std::vector<std::u16string>& g
     {
         return Verdict::NotFullPath;
     }
-    for (size_t i = 0; i < guarded.size(); ++i)
+    return FirstGuarded(folder, guarded, which) ? Verdict::GuardedFolder : Verdict::Accepted;
+}
+
+std::vector<std::u16string> FolderAndAncestors(const std::u16string& folder)
+{
+    std::vector<std::u16string> chain;
+    std::u16string path = PathNames::Canonical(folder);
+    // Canonical drops a root's last separator ("C:"), which alone would name the drive's
+    // current folder: roots keep it here.
+    const std::u16string::size_type root = FullRoot(path + u"\\");
+    if (root == 0)
     {
-        if (!guarded[i].empty() && PathNames::IsSameOrBelow(guarded[i], folder))
+        return chain;
+    }
+    while (path.size() > root)
+    {
+        chain.push_back(path);
+        path.erase(path.find_last_of(u'\\'));
+    }
+    chain.push_back(path.substr(0, root) + u"\\");
+    return chain;
+}
+
+Verdict JudgeOnDisk(const std::u16string& folder, const std::vector<std::u16string>& guarded,
+                    const Look& look, size_t* which, uint32_t* error)
+{
+    const Verdict byText = Judge(folder, guarded, which);
+    if (byText != Verdict::Accepted)
+    {
+        return byText;
+    }
+    // Each folder is looked at once: the guarded folders share their drive and more.
+    std::map<std::u16string, Seen> seen;
+    auto at = [&](const std::u16string& path) -> const Seen&
+    {
+        auto found = seen.find(path);
+        if (found == seen.end())
         {
-            if (which)
-            {
-                *which = i;
-            }
-            return Verdict::GuardedFolder;
+            found = seen.emplace(path, look(path)).first;
         }
+        return found->second;
+    };
+    // The guarded folders and every folder above them, by what the disk calls them.
+    for (const std::u16string& one : guarded)
+    {
+        for (const std::u16string& path : FolderAndAncestors(one))
+        {
+            at(path);
+        }
+    }
+    std::map<std::pair<uint32_t, uint64_t>, std::vector<std::u16string>> known;
+    for (const auto& [path, disk] : seen)
+    {
+        if (disk.state == Seen::State::Known)
+        {
+            known[{disk.volume, disk.index}].push_back(path);
+        }
+    }
+    const std::vector<std::u16string> chain = FolderAndAncestors(folder);
+    for (const std::u16string& path : chain)
+    {
+        const Seen& disk = at(path);
+        const auto same = known.find({disk.volume, disk.index});
+        if (disk.state != Seen::State::Known || same == known.end())
+        {
+            continue;
+        }
+        // The typed folder as seen from that guarded side: the rest of its path below here.
+        const std::u16string rest = chain.front().substr(path.size());
+        for (const std::u16string& there : same->second)
+        {
+            if (FirstGuarded(there + u"\\" + rest, guarded, which))
+            {
+                return Verdict::GuardedFolder;
+            }
+        }
+    }
+    const Seen& self = at(chain.front());
+    if (self.link)
+    {
+        return Verdict::Link;
+    }
+    if (self.state == Seen::State::Unreadable)
+    {
+        if (error)
+        {
+            *error = self.error;
+        }
+        return Verdict::Unknown;
     }
     return Verdict::Accepted;
 }

@@ -3,6 +3,8 @@
 // uninstall leaves such a recorded folder in place.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,9 +12,11 @@ namespace InstallFolderRules
 {
 enum class Verdict
 {
-    Accepted,     // a folder of its own below a drive root or a network share
-    NotFullPath,  // empty, blank, relative, a root, or a device name
-    GuardedFolder // is or holds a folder of Windows or of a user
+    Accepted,      // a folder of its own below a drive root or a network share
+    NotFullPath,   // empty, blank, relative, a root, or a device name
+    GuardedFolder, // is or holds a folder of Windows or of a user
+    Link,          // is itself a link to another folder (a junction, a mount point)
+    Unknown        // is there, but which folder it is cannot be told
 };
 
 // `folder` as typed or recorded. Accepted are only full paths below a root
@@ -22,4 +26,35 @@ enum class Verdict
 // is set to the index of the first it meets.
 Verdict Judge(const std::u16string& folder, const std::vector<std::u16string>& guarded,
               size_t* which = nullptr);
+
+// What the disk says of a folder: the NT family tells a folder by its volume's serial
+// number and its file index, the same whichever path (a junction, a mapped drive, a
+// share of this machine) leads to it.
+struct Seen
+{
+    enum class State
+    {
+        Missing,   // nothing there
+        Known,     // there, with the identity below
+        Unreadable // there or unsure, and its identity could not be read
+    };
+    State state = State::Missing;
+    uint32_t volume = 0;
+    uint64_t index = 0;
+    bool link = false;  // a reparse point: the path itself leads on to another folder
+    uint32_t error = 0; // why it is Unreadable
+};
+using Look = std::function<Seen(const std::u16string& folder)>;
+
+// The folder, then each folder above it up to its root ("C:\" or "\\SERVER\SHARE\"), in
+// the form Canonical gives; empty for a path without a root.
+std::vector<std::u16string> FolderAndAncestors(const std::u16string& folder);
+
+// Judge, then the disk's answer: each existing folder on the way to `folder` that is one
+// of the guarded folders or of the folders above them stands for that one, so a folder
+// that is or holds a guarded folder is refused whatever path leads to it. A folder that
+// is itself a link is refused (a link higher up is fine once its target was judged), and
+// one whose identity cannot be read is Unknown (`error` set to why).
+Verdict JudgeOnDisk(const std::u16string& folder, const std::vector<std::u16string>& guarded,
+                    const Look& look, size_t* which = nullptr, uint32_t* error = nullptr);
 } // namespace InstallFolderRules

@@ -4,6 +4,7 @@
 #include "framework/DataExchange.h"
 #include "framework/ItemIdList.h"
 #include "framework/Messages.h"
+#include "framework/SystemError.h"
 #include "framework/resource.h"
 #include "install/InstallFolderGuard.h"
 #include "install/PathNames.h"
@@ -35,18 +36,31 @@ void DLG_InstallPath::OnOK()
 
 bool DLG_InstallPath::Accepts(const std::string& folder)
 {
-    // The preset (the default folder, or where an earlier install was found) stands.
-    const bool preset = PathNames::SameFile(AnsiText::Widen(folder), AnsiText::Widen(m_strPreset));
+    // The preset (the default folder, or where an earlier install was found) stands. A name
+    // that cannot be converted is not the preset: the guard says why it cannot judge it.
+    std::u16string wideFolder, widePreset;
+    const bool preset = AnsiText::Widen(folder, wideFolder) &&
+                        AnsiText::Widen(m_strPreset, widePreset) &&
+                        PathNames::SameFile(wideFolder, widePreset);
     if (!preset)
     {
         std::string guarded;
-        switch (InstallFolderGuard::Check(folder, guarded))
+        const InstallFolderRules::Verdict verdict = InstallFolderGuard::Check(folder, guarded);
+        const DWORD error = GetLastError();
+        switch (verdict)
         {
         case InstallFolderRules::Verdict::NotFullPath:
             Messages::ShowOwned(m_hWnd, IDS_PATH_NOT_FULL, {folder}, Messages::kDefaultType);
             return false;
         case InstallFolderRules::Verdict::GuardedFolder:
             Messages::ShowOwned(m_hWnd, IDS_PATH_GUARDED, {folder, guarded},
+                                Messages::kDefaultType);
+            return false;
+        case InstallFolderRules::Verdict::Link:
+            Messages::ShowOwned(m_hWnd, IDS_PATH_LINK, {folder}, Messages::kDefaultType);
+            return false;
+        case InstallFolderRules::Verdict::Unknown:
+            Messages::ShowOwned(m_hWnd, IDS_PATH_UNKNOWN, {folder, SystemError::Text(error)},
                                 Messages::kDefaultType);
             return false;
         case InstallFolderRules::Verdict::Accepted:
@@ -58,12 +72,23 @@ bool DLG_InstallPath::Accepts(const std::string& folder)
     const bool earlierInstall = MainMenuLogic::HoldsProgram(
         folder, [](const std::string& path)
         { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; });
-    if (!earlierInstall && InstallFolderGuard::HoldsAnything(folder))
+    if (earlierInstall)
     {
+        return true;
+    }
+    switch (InstallFolderGuard::LookInside(folder))
+    {
+    case InstallFolderGuard::Contents::Empty:
+        return true;
+    case InstallFolderGuard::Contents::Something:
         return Messages::ShowOwned(m_hWnd, IDS_FOLDER_NOT_EMPTY, {folder},
                                    MB_YESNO | MB_ICONQUESTION) == IDYES;
+    case InstallFolderGuard::Contents::Unknown:
+        break;
     }
-    return true;
+    return Messages::ShowOwned(m_hWnd, IDS_FOLDER_UNLISTABLE,
+                               {folder, SystemError::LastErrorText()},
+                               MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 bool DLG_InstallPath::OnCommand(WORD id, WORD code, HWND control)

@@ -56,67 +56,8 @@ void WriteFile(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL
     CloseHandle(file);
 }
 
-// The Unix path behind a Windows path, through Wine's own export; empty elsewhere.
-std::string UnixPath(const std::string& path)
-{
-    typedef char*(CDECL * UnixNameFn)(LPCWSTR);
-    const UnixNameFn toUnix = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (!toUnix)
-    {
-        return std::string();
-    }
-    WCHAR wide[MAX_PATH] = L"";
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    char* unixName = toUnix(wide);
-    if (!unixName)
-    {
-        return std::string();
-    }
-    std::string result = unixName;
-    HeapFree(GetProcessHeap(), 0, unixName);
-    return result;
-}
-
-// Wine's own API makes no links yet (CreateSymbolicLinkA pretends), but Wine shows a
-// Unix symbolic link as a folder with the reparse-point attribute: make one of those.
-bool RunUnix(const char* program, const std::string& commandLine)
-{
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(program, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
-    {
-        return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
-}
-
-bool MakeUnixLink(const std::string& unixTarget, const std::string& unixLink)
-{
-    return RunUnix("Z:\\bin\\ln", "ln -sfn \"" + unixTarget + "\" \"" + unixLink + "\"");
-}
-
-// Waits until a path's attributes show the reparse point.
-bool WaitForLink(const std::string& path)
-{
-    for (int i = 0; i < 500; ++i)
-    {
-        const DWORD attributes = GetFileAttributesA(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        {
-            return true;
-        }
-        Sleep(20);
-    }
-    return false;
-}
+using TestFiles::RunUnix;
+using TestFiles::UnixPath;
 
 class UninstallTest : public ::testing::Test
 {
@@ -259,7 +200,7 @@ TEST_F(UninstallTest, AMissingInstallFolderIsReportedAndTheOtherStagesRun)
 struct RefusedFolder
 {
     const char* recorded;
-    bool holdsTemp; // the user's temporary folder lies below it
+    const char* guarded; // the user's temporary folder, made below it; null: a root
 };
 
 class RootRefusalTest : public UninstallTest, public ::testing::WithParamInterface<RefusedFolder>
@@ -282,7 +223,8 @@ protected:
             GTEST_SKIP() << "not running under Wine";
         }
         qDrive = cDrive.substr(0, slash) + "/q:";
-        if (!MakeUnixLink(UnixPath(drive), qDrive) || !WaitForFile("Q:\\Sentinel.txt"))
+        if (!RunUnix("Z:\\bin\\ln", "ln -sfn \"" + UnixPath(drive) + "\" \"" + qDrive + "\"") ||
+            !WaitForFile("Q:\\Sentinel.txt"))
         {
             GTEST_SKIP() << "drive Q: could not be made at " << qDrive;
         }
@@ -328,7 +270,7 @@ TEST_P(RootRefusalTest, LeavesTheRootAloneSaysSoAndRunsTheOtherStages)
     CreateKey("Software\\Pellmor\\Tarpan");
     char savedTemp[MAX_PATH] = "";
     GetEnvironmentVariableA("TMP", savedTemp, sizeof(savedTemp));
-    if (GetParam().holdsTemp)
+    if (GetParam().guarded)
     {
         CreateDirectoryA("Q:\\Product", nullptr);
         CreateDirectoryA("Q:\\Product\\Temp", nullptr);
@@ -339,22 +281,25 @@ TEST_P(RootRefusalTest, LeavesTheRootAloneSaysSoAndRunsTheOtherStages)
     SetEnvironmentVariableA("TMP", savedTemp[0] ? savedTemp : nullptr);
 
     EXPECT_TRUE(Exists(drive + "\\Sentinel.txt"));
-    EXPECT_EQ(app.Texts(), (std::vector<std::string>{
-                               "The folder \"" + recorded +
-                                   "\" was left in place: it is not a folder of its own below a "
-                                   "drive or a network share, or it is or holds a folder of "
-                                   "Windows or of a user.",
-                               "Uninstall completed"}));
-    EXPECT_EQ(Exists("Q:\\Product\\Temp"), GetParam().holdsTemp);
+    const std::string why =
+        GetParam().guarded
+            ? "it is or holds \"" + std::string(GetParam().guarded) +
+                  "\", a folder of Windows or of a user."
+            : std::string("it is not a folder of its own below a drive or a network share.");
+    EXPECT_EQ(app.Texts(), (std::vector<std::string>{"The folder \"" + recorded +
+                                                         "\" was left in place because " + why,
+                                                     "Uninstall completed"}));
+    EXPECT_EQ(Exists("Q:\\Product\\Temp"), GetParam().guarded != nullptr);
     EXPECT_FALSE(KeyExists(kInstallKey));
     EXPECT_FALSE(KeyExists("Software\\Pellmor\\Tarpan"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Roots, RootRefusalTest,
-                         ::testing::Values(RefusedFolder{"", false}, RefusedFolder{"Q:", false},
-                                           RefusedFolder{"Q:\\", false}, RefusedFolder{"\\", false},
-                                           RefusedFolder{"Q:\\Product\\..", false},
-                                           RefusedFolder{"Q:\\Product", true}));
+                         ::testing::Values(RefusedFolder{"", nullptr}, RefusedFolder{"Q:", nullptr},
+                                           RefusedFolder{"Q:\\", nullptr},
+                                           RefusedFolder{"\\", nullptr},
+                                           RefusedFolder{"Q:\\Product\\..", nullptr},
+                                           RefusedFolder{"Q:\\Product", "Q:\\Product\\Temp\\"}));
 
 // A link below the install folder is never followed: what it points to stays. (On
 // Windows RemoveDirectoryA then removes the link itself; Wine's Unix links cannot be
@@ -366,12 +311,11 @@ TEST_F(UninstallTest, ALinkToAFolderOutsideIsRemovedWithoutFollowingIt)
     CreateDirectoryA(kOutside, nullptr);
     WriteFile(std::string(kOutside) + "\\Keep.txt");
     const std::string link = root + "\\Documents\\Shared";
-    const std::string unixDocuments = UnixPath(root + "\\Documents");
-    if (unixDocuments.empty() || !MakeUnixLink(UnixPath(kOutside), unixDocuments + "/Shared"))
+    std::string why;
+    if (!TestFiles::MakeFolderLink(kOutside, link, why))
     {
-        GTEST_SKIP() << "no way to make a symbolic link here";
+        GTEST_SKIP() << why;
     }
-    ASSERT_TRUE(WaitForLink(link));
     SetInstallPath(root);
 
     EXPECT_TRUE(app.Uninstall());
@@ -385,10 +329,6 @@ TEST_F(UninstallTest, ALinkToAFolderOutsideIsRemovedWithoutFollowingIt)
     EXPECT_FALSE(Exists(root + "\\Programs"));
 
     // The cleaning cannot remove a Unix link either.
-    RunUnix("Z:\\bin\\rm", "rm -f \"" + unixDocuments + "/Shared\"");
-    for (int i = 0; i < 500 && Exists(link); ++i)
-    {
-        Sleep(20);
-    }
+    TestFiles::RemoveFolderLink(link);
 }
 } // namespace

@@ -3,6 +3,7 @@
 #include "MenuRun.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 namespace
 {
@@ -20,6 +21,10 @@ protected:
     {
         // A test that ends at the closing box leaves the setup exiting.
         robot.WaitExit(10000);
+        for (const std::string& link : links)
+        {
+            TestFiles::RemoveFolderLink(link);
+        }
         CleanAll();
     }
 
@@ -63,6 +68,7 @@ protected:
     }
 
     CRobot robot;
+    std::vector<std::string> links;
 };
 
 struct EditionCase
@@ -155,10 +161,15 @@ TEST_F(UserPathTest, AFolderTheUninstallMustNotRemoveIsRefusedAndAFullOneAskedAb
     ASSERT_NE(agreement, nullptr);
     HWND path = AcceptAgreement(agreement);
     ASSERT_NE(path, nullptr);
-    char windows[MAX_PATH] = "";
+    char windows[MAX_PATH] = "", profile[MAX_PATH] = "";
     GetWindowsDirectoryA(windows, sizeof(windows));
+    // A link to the profile, as "C:\Documents and Settings\Bob" is on later systems.
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PROFILE, nullptr, 0, profile)));
+    std::string why;
+    ASSERT_TRUE(TestFiles::MakeFolderLink(profile, "C:\\ToProfile", why)) << why;
+    links.push_back("C:\\ToProfile");
     const std::vector<std::string> refused = {
-        "C:\\", "Studio", " ", "D:", std::string(windows) + "\\", "C:\\users"};
+        "C:\\", "Studio", " ", "D:", std::string(windows) + "\\", "C:\\users", "C:\\ToProfile"};
     for (const std::string& typed : refused)
     {
         robot.SetText(path, kPath, typed);
@@ -180,9 +191,9 @@ TEST_F(UserPathTest, AFolderTheUninstallMustNotRemoveIsRefusedAndAFullOneAskedAb
         robot.Click(path, IDOK);
         RobotMessageBox box;
         ASSERT_TRUE(robot.WaitMessageBox(box)) << SetupRun::DescribeWindows(robot);
-        EXPECT_EQ(box.text, "The folder \"C:\\Data\" already exists and holds files. Uninstalling "
-                            "the product later removes this folder with everything in it.\n\nDo "
-                            "you wish to install into it?");
+        EXPECT_EQ(box.text, "The folder \"C:\\Data\" already exists and is not empty.  "
+                            "Uninstalling the product later removes this folder with everything "
+                            "in it.\n\nDo you wish to install into it?");
         robot.Answer(box, answer);
         ASSERT_TRUE(robot.WaitWindowGone(box.hWnd, 5000));
         if (answer == IDNO)

@@ -33,6 +33,8 @@ const ApiRow kApis[] = {
     {"FindFirstFileA", {5, 8}},
     {"FindNextFileA", {8, 1117}},
     {"GetShortPathNameA", {5, 8}},
+    // A file system that keeps no file index for the folder.
+    {"GetFileInformationByHandle", {5, 1}},
     // Never 183: the target is there only when the real call says so itself.
     {"MoveFileA", {5, 32}},
     {"MoveFileExA", {5, 32}},

@@ -44,6 +44,7 @@ enum class Api
     FindFirstFileA,
     FindNextFileA,
     GetShortPathNameA,
+    GetFileInformationByHandle,
     MoveFileA,
     MoveFileExA,
     CreateDirectoryA,

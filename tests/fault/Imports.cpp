@@ -39,6 +39,7 @@ struct RealApis
     decltype(&::FindFirstFileA) FindFirstFileA;
     decltype(&::FindNextFileA) FindNextFileA;
     decltype(&::GetShortPathNameA) GetShortPathNameA;
+    decltype(&::GetFileInformationByHandle) GetFileInformationByHandle;
     decltype(&::MoveFileA) MoveFileA;
     decltype(&::MoveFileExA) MoveFileExA;
     decltype(&::CreateDirectoryA) CreateDirectoryA;
@@ -228,6 +229,17 @@ DWORD WINAPI StubGetShortPathNameA(LPCSTR path, LPSTR buffer, DWORD size)
 {
     const Verdict v = Enter(Api::GetShortPathNameA);
     return v.fail ? FailWith(v, DWORD(0)) : g_real.GetShortPathNameA(path, buffer, size);
+}
+
+BOOL WINAPI StubGetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information)
+{
+    const Verdict v = Enter(Api::GetFileInformationByHandle);
+    if (v.fail)
+    {
+        Clear(information);
+        return FailWith(v, FALSE);
+    }
+    return g_real.GetFileInformationByHandle(file, information);
 }
 
 BOOL WINAPI StubMoveFileA(LPCSTR from, LPCSTR to)
@@ -696,6 +708,7 @@ const Hook kImports[] = {
     FAULT_HOOK("kernel32.dll", FindFirstFileA),
     FAULT_HOOK("kernel32.dll", FindNextFileA),
     FAULT_HOOK("kernel32.dll", GetShortPathNameA),
+    FAULT_HOOK("kernel32.dll", GetFileInformationByHandle),
     FAULT_HOOK("kernel32.dll", MoveFileA),
     FAULT_HOOK("kernel32.dll", MoveFileExA),
     FAULT_HOOK("kernel32.dll", CreateDirectoryA),

@@ -94,20 +94,35 @@ TEST(StringTable, EveryTextOfTheShippedSetupIsExact)
         {20072, "UPGRADE to Brisk Build %1"},
         {20080, "Registering OLE Controls"},
         {20081, "Failed to register OLE control \"%1\""},
-        {20090, "The new file for \"%1\" is kept as \"%2\". Rename it to \"%1\" when Setup has "
+        {20090, "The new file for \"%1\" is kept as \"%2\".  Rename it to \"%1\" when Setup has "
                 "ended."},
-        {20091, "Setup cannot install into \"%1\". Please type the full path of a folder below a "
+        {20091, "Setup cannot install into \"%1\".  Please type the full path of a folder below a "
                 "drive or a network share, for example C:\\Nimbus or \\\\server\\share\\Nimbus."},
         {20092, "Setup cannot install into \"%1\" because it is or holds \"%2\", a folder of "
-                "Windows or of a user, which uninstalling the product would remove. Please type "
+                "Windows or of a user, which uninstalling the product would remove.  Please type "
                 "the path of a folder of its own, for example C:\\Nimbus."},
-        {20093, "The folder \"%1\" already exists and holds files. Uninstalling the product later "
-                "removes this folder with everything in it.\n\nDo you wish to install into it?"},
-        {20094, "The folder \"%1\" was left in place: it is not a folder of its own below a drive "
-                "or a network share, or it is or holds a folder of Windows or of a user."},
+        {20093, "The folder \"%1\" already exists and is not empty.  Uninstalling the product "
+                "later removes this folder with everything in it.\n\nDo you wish to install into "
+                "it?"},
+        {20094, "The folder \"%1\" was left in place because it is or holds \"%2\", a folder of "
+                "Windows or of a user."},
         {20095, "Failed to record the installation in the registry - %1"},
         {20096, "Failed to read where the product is installed - %1"},
         {20097, "Unable to delete registry key \"%1\" because %2."},
+        {20098, "Setup cannot install into \"%1\" because it is a link to another folder.  Please "
+                "type the path of a folder of its own, for example C:\\Nimbus."},
+        {20099,
+         "Setup cannot install into \"%1\" because it cannot tell which folder that is - %2"},
+        {20100, "The folder \"%1\" already exists, and Setup cannot see what it holds - %2\n"
+                "Uninstalling the product later removes this folder with everything in it.\n\nDo "
+                "you wish to install into it?"},
+        {20101, "The folder \"%1\" was left in place because it is not a folder of its own below "
+                "a drive or a network share."},
+        {20102, "The folder \"%1\" was left in place because it is a link to another folder."},
+        {20103, "The folder \"%1\" was left in place because Setup cannot tell which folder it is "
+                "- %2"},
+        {20104, "Setup has left the access rights of \"%1\" as they were because it is a link to "
+                "another folder."},
     };
     for (const char* edition : {"Ardent", "Brisk"})
     {
@@ -118,7 +133,7 @@ TEST(StringTable, EveryTextOfTheShippedSetupIsExact)
         }
         HMODULE setup = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(setup, nullptr) << exe;
-        for (UINT id = 20001; id <= 20099; ++id)
+        for (UINT id = 20001; id <= 20109; ++id)
         {
             char buffer[1024] = "";
             const int length = LoadStringA(setup, id, buffer, sizeof(buffer));

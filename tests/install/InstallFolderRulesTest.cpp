@@ -21,12 +21,78 @@ class InstallFolderTest : public ::testing::TestWithParam<FolderCase>
 {
 };
 
+using InstallFolderRules::Seen;
+
+// A machine's disk as the identity reader sees it: each folder's identity and whether the
+// path itself is a link. "Documents and Settings" leads to C:\Users, S: is a drive
+// standing for Ann's profile, \\localhost\C$ is C: itself.
+Seen Look(const std::u16string& folder)
+{
+    struct Entry
+    {
+        const char16_t* path;
+        uint64_t index;
+        bool link;
+    };
+    static const Entry kDisk[] = {
+        {u"C:\\", 1, false},
+        {u"C:\\WINDOWS", 2, false},
+        {u"C:\\WINDOWS\\SYSTEM32", 3, false},
+        {u"C:\\PROGRAM FILES", 4, false},
+        {u"C:\\PROGRA~1", 4, false},
+        {u"C:\\USERS", 5, false},
+        {u"C:\\USERS\\ANN", 6, false},
+        {u"C:\\USERS\\ANN\\DOCUMENTS", 7, false},
+        {u"C:\\USERS\\ANN\\MY DOCUMENTS", 7, true}, // refuses listing to everyone
+        {u"C:\\DOCUMENTS AND SETTINGS", 5, true},
+        {u"C:\\DOCUMENTS AND SETTINGS\\ANN", 6, false},
+        {u"C:\\TOPROFILE", 6, true},
+        {u"C:\\TOROOT", 1, true},
+        {u"C:\\TOSTUDIO", 30, true},
+        {u"C:\\TOSTUDIO\\OLD", 31, false},
+        {u"E:\\", 29, false},
+        {u"E:\\STUDIO", 30, false},
+        {u"S:\\", 6, false},
+        {u"S:\\DOCUMENTS", 7, false},
+        {u"\\\\LOCALHOST\\C$\\", 1, false},
+        {u"\\\\LOCALHOST\\C$\\USERS", 5, false},
+        {u"\\\\LOCALHOST\\C$\\USERS\\ANN", 6, false},
+        {u"D:\\", 20, false},
+        {u"D:\\DATA", 21, false},
+        {u"D:\\DATA\\ANN", 22, false},
+        {u"D:\\DATA\\ANN\\MUSIC", 23, false},
+    };
+    Seen seen;
+    if (folder == u"C:\\LOCKED")
+    {
+        seen.state = Seen::State::Unreadable;
+        seen.error = 5;
+    }
+    for (const Entry& entry : kDisk)
+    {
+        if (folder == entry.path)
+        {
+            seen.state = Seen::State::Known;
+            seen.volume = entry.path[0] == u'D' ? 2 : entry.path[0] == u'E' ? 3 : 1;
+            seen.index = entry.index;
+            seen.link = entry.link;
+        }
+    }
+    return seen;
+}
+
+std::string Shown(const char16_t* folder)
+{
+    return "\"" + std::string(folder, folder + std::char_traits<char16_t>::length(folder)) + "\"";
+}
+
+// The disk changes nothing the text decides.
 TEST_P(InstallFolderTest, OnlyAFolderOfItsOwnBelowARootIsTaken)
 {
     const FolderCase& c = GetParam();
-    EXPECT_EQ(InstallFolderRules::Judge(c.folder, kGuarded), c.verdict)
-        << "\"" << std::string(c.folder, c.folder + std::char_traits<char16_t>::length(c.folder))
-        << "\"";
+    EXPECT_EQ(InstallFolderRules::Judge(c.folder, kGuarded), c.verdict) << Shown(c.folder);
+    EXPECT_EQ(InstallFolderRules::JudgeOnDisk(c.folder, kGuarded, &Look), c.verdict)
+        << Shown(c.folder);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -93,10 +159,61 @@ INSTANTIATE_TEST_SUITE_P(
                       FolderCase{u"C:\\Nimbus\\..\\Users\\Ann\\Documents", Verdict::GuardedFolder},
                       FolderCase{u"D:\\Data", Verdict::GuardedFolder}));
 
+// What the disk says, whatever path leads there: a folder that is or holds a guarded one
+// is refused, a link to another folder is refused, and a folder below a link is judged
+// where the link leads.
+class OnDiskTest : public InstallFolderTest
+{
+};
+
+TEST_P(OnDiskTest, AFolderIsJudgedAsTheDiskSeesIt)
+{
+    const FolderCase& c = GetParam();
+    uint32_t error = 0;
+    EXPECT_EQ(InstallFolderRules::JudgeOnDisk(c.folder, kGuarded, &Look, nullptr, &error),
+              c.verdict)
+        << Shown(c.folder);
+    EXPECT_EQ(error, c.verdict == Verdict::Unknown ? 5u : 0u) << Shown(c.folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Identity, OnDiskTest,
+    ::testing::Values(FolderCase{u"C:\\ToProfile", Verdict::GuardedFolder},
+                      FolderCase{u"C:\\ToProfile\\", Verdict::GuardedFolder},
+                      FolderCase{u"C:\\Documents and Settings\\Ann", Verdict::GuardedFolder},
+                      FolderCase{u"C:\\Documents and Settings", Verdict::GuardedFolder},
+                      FolderCase{u"C:\\Users\\Ann\\My Documents", Verdict::GuardedFolder},
+                      FolderCase{u"C:\\ToRoot", Verdict::GuardedFolder},
+                      FolderCase{u"\\\\localhost\\C$\\Users", Verdict::GuardedFolder},
+                      FolderCase{u"S:\\Documents", Verdict::GuardedFolder},
+                      FolderCase{u"C:\\ToStudio", Verdict::Link},
+                      FolderCase{u"C:\\Locked", Verdict::Unknown},
+                      FolderCase{u"C:\\ToStudio\\Nimbus", Verdict::Accepted},
+                      FolderCase{u"C:\\ToStudio\\Old", Verdict::Accepted},
+                      FolderCase{u"C:\\ToProfile\\Nimbus", Verdict::Accepted},
+                      FolderCase{u"C:\\ToRoot\\Nimbus", Verdict::Accepted},
+                      FolderCase{u"S:\\Nimbus", Verdict::Accepted},
+                      FolderCase{u"C:\\Locked\\Nimbus", Verdict::Accepted},
+                      FolderCase{u"\\\\localhost\\C$\\Nimbus", Verdict::Accepted}));
+
 TEST(InstallFolderRulesTest, TheGuardedFolderMetIsNamed)
 {
     size_t which = 99;
     EXPECT_EQ(InstallFolderRules::Judge(u"D:\\Data", kGuarded, &which), Verdict::GuardedFolder);
     EXPECT_EQ(which, 6u);
+    EXPECT_EQ(InstallFolderRules::JudgeOnDisk(u"S:\\Documents", kGuarded, &Look, &which),
+              Verdict::GuardedFolder);
+    EXPECT_EQ(which, 5u);
+}
+
+TEST(InstallFolderRulesTest, AFolderIsLookedAtFromItselfUpToItsRoot)
+{
+    using Chain = std::vector<std::u16string>;
+    EXPECT_EQ(InstallFolderRules::FolderAndAncestors(u"c:/Studio/Prompter\\"),
+              (Chain{u"C:\\STUDIO\\PROMPTER", u"C:\\STUDIO", u"C:\\"}));
+    EXPECT_EQ(InstallFolderRules::FolderAndAncestors(u"\\\\server\\share\\Nimbus"),
+              (Chain{u"\\\\SERVER\\SHARE\\NIMBUS", u"\\\\SERVER\\SHARE\\"}));
+    EXPECT_EQ(InstallFolderRules::FolderAndAncestors(u"C:\\"), (Chain{u"C:\\"}));
+    EXPECT_EQ(InstallFolderRules::FolderAndAncestors(u"Nimbus"), Chain{});
 }
 } // namespace

@@ -388,7 +388,8 @@ bool CRobot::DriveSetup(const RobotPath& path, RobotMessageBox& box, DWORD timeo
         if (WaitMessageBox(box, 50))
         {
             if (path.existingFolderAnswer == 0 ||
-                box.text.find("already exists and holds files.") == std::string::npos)
+                box.text.find("Uninstalling the product later removes this folder") ==
+                    std::string::npos)
             {
                 return true;
             }

@@ -13,6 +13,82 @@ std::string FromUnixPath(const std::string& unixPath)
     return path;
 }
 
+std::string UnixPath(const std::string& path)
+{
+    typedef char*(CDECL * UnixNameFn)(LPCWSTR);
+    const UnixNameFn toUnix = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    WCHAR wide[MAX_PATH] = L"";
+    char* unixName = nullptr;
+    if (!toUnix || !MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) ||
+        !(unixName = toUnix(wide)))
+    {
+        return std::string();
+    }
+    std::string result = unixName;
+    HeapFree(GetProcessHeap(), 0, unixName);
+    return result;
+}
+
+bool RunUnix(const char* program, const std::string& commandLine)
+{
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(program, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+    {
+        return false;
+    }
+    const bool ended = WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return ended;
+}
+
+bool MakeFolderLink(const std::string& target, const std::string& link, std::string& why)
+{
+    const std::string::size_type slash = link.find_last_of('\\');
+    const std::string unixTarget = UnixPath(target);
+    const std::string unixFolder =
+        slash == std::string::npos ? "" : UnixPath(link.substr(0, slash));
+    if (unixTarget.empty() || unixFolder.empty())
+    {
+        why = "no Unix path for " + target + " or " + link + " (not running under Wine?)";
+        return false;
+    }
+    const std::string unixLink = unixFolder + "/" + link.substr(slash + 1);
+    RunUnix("Z:\\bin\\ln", "ln -sfn \"" + unixTarget + "\" \"" + unixLink + "\"");
+    // Wine may take a moment to see what another process made.
+    for (int i = 0; i < 500; ++i)
+    {
+        const DWORD attributes = GetFileAttributesA(link.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        {
+            return true;
+        }
+        Sleep(20);
+    }
+    why = "the link " + unixLink + " -> " + unixTarget + " did not appear";
+    return false;
+}
+
+void RemoveFolderLink(const std::string& link)
+{
+    const std::string unixLink = UnixPath(link);
+    if (!unixLink.empty())
+    {
+        RunUnix("Z:\\bin\\rm", "rm -f \"" + unixLink + "\"");
+    }
+    for (int i = 0; i < 500 && Exists(link); ++i)
+    {
+        Sleep(20);
+    }
+}
+
 bool Exists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;

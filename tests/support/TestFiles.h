@@ -12,6 +12,18 @@ namespace TestFiles
 {
 // A Unix path as Wine's Z: drive sees it.
 std::string FromUnixPath(const std::string& unixPath);
+// The Unix path behind a Windows path, through Wine's own export; empty elsewhere.
+std::string UnixPath(const std::string& path);
+// Runs a Unix program of Wine's Z: drive ("Z:\bin\ln") to its end, at most ten seconds.
+bool RunUnix(const char* program, const std::string& commandLine);
+
+// Wine's own API makes no links (CreateSymbolicLinkA pretends), but it shows a Unix
+// symbolic link as a folder with the reparse-point attribute, leading where a junction
+// would: `link` (not there yet) is made to lead to the folder `target`. False, with the
+// reason, where that cannot be done.
+bool MakeFolderLink(const std::string& target, const std::string& link, std::string& why);
+// Removes such a link, never what it leads to.
+void RemoveFolderLink(const std::string& link);
 
 bool Exists(const std::string& path);
 bool IsFolder(const std::string& path);
