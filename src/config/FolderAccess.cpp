@@ -1,11 +1,16 @@
 #include "config/FolderAccess.h"
 
+#include "framework/Messages.h"
 #include "framework/Platform.h"
 #include "framework/SetupState.h"
 #include "framework/SystemLibraries.h"
 #include "framework/Win32Handles.h"
+#include "framework/resource.h"
 
 #include <aclapi.h>
+
+#include <algorithm>
+#include <vector>
 
 namespace
 {
@@ -100,6 +105,17 @@ bool CFolderAccess::IsWindows7()
     return ReportedVersionWord() == 0x0601;
 }
 
+namespace
+{
+// Whether the path is a link to another folder (a junction, a mount point, a symbolic
+// link); false when it is none or cannot be looked at, where the entry fails on its own.
+bool IsLink(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+} // namespace
+
 void CFolderAccess::GrantFolderAccess(const EntryWriter& write)
 {
     const OSVERSIONINFOA version = Platform::QueryVersion();
@@ -108,9 +124,29 @@ void CFolderAccess::GrantFolderAccess(const EntryWriter& write)
         return;
     }
     const FolderAccessRules::Rule* rules = FolderAccessRules::Rules();
+    std::vector<std::string> told;
     for (std::size_t i = 0; i < FolderAccessRules::RuleCount(); ++i)
     {
-        write(m_state.m_strInstallPath + rules[i].subFolder, rules[i]);
+        // The entries are inherited below each folder: one on a link, or below one, would
+        // land in somebody else's tree. Such a row is passed over, and the link named once.
+        std::string link;
+        for (const std::string& folder :
+             FolderAccessRules::FoldersOnTheWay(m_state.m_strInstallPath, rules[i].subFolder))
+        {
+            if (link.empty() && IsLink(folder))
+            {
+                link = folder;
+            }
+        }
+        if (link.empty())
+        {
+            write(m_state.m_strInstallPath + rules[i].subFolder, rules[i]);
+        }
+        else if (std::find(told.begin(), told.end(), link) == told.end())
+        {
+            told.push_back(link);
+            Messages::Show(IDS_RIGHTS_LINK_PASSED, {link});
+        }
     }
 }
 

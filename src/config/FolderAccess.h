@@ -21,9 +21,11 @@ public:
     // Reads the install folder.
     explicit CFolderAccess(const CSetupState& state);
 
-    // The last install step, on the versions the rules name. Reports nothing: a folder
-    // whose rights cannot be changed keeps its old ones, and a failed entry does not stop
-    // the others. `write` stores each entry (AddFolderAccessEntry, unless a test records).
+    // The last install step, on the versions the rules name. A folder whose rights cannot
+    // be changed keeps its old ones, silently, and a failed entry does not stop the others.
+    // A folder that is a link, or lies below one, is passed over and named to the user: its
+    // entries would land in another tree. `write` stores each entry (AddFolderAccessEntry,
+    // unless a test records).
     void GrantFolderAccess(const EntryWriter& write = &CFolderAccess::AddFolderAccessEntry);
 
     // Merges one entry into the folder's DACL and stores it; true when it was stored.

@@ -30,6 +30,19 @@ std::size_t RuleCount()
     return sizeof(kRules) / sizeof(kRules[0]);
 }
 
+std::vector<std::string> FoldersOnTheWay(const std::string& installFolder, const char* subFolder)
+{
+    std::vector<std::string> folders = {installFolder};
+    const std::string rest = subFolder;
+    std::string::size_type at = 0;
+    while (!rest.empty() && at != std::string::npos)
+    {
+        at = rest.find('\\', at + 1);
+        folders.push_back(installFolder + rest.substr(0, at));
+    }
+    return folders;
+}
+
 uint16_t VersionWord(uint32_t major, uint32_t minor)
 {
     return static_cast<uint16_t>(((major & 0xFFu) << 8) | minor);

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace FolderAccessRules
 {
@@ -24,6 +26,10 @@ struct Rule
 // The entries in the order they are applied.
 const Rule* Rules();
 std::size_t RuleCount();
+
+// The folders from the install folder down to a row's own, outermost first: for
+// "\Configuration\Machine" the install folder, its Configuration and that one's Machine.
+std::vector<std::string> FoldersOnTheWay(const std::string& installFolder, const char* subFolder);
 
 // (low byte of the major version << 8) | minor version, as the version test compares it.
 uint16_t VersionWord(uint32_t major, uint32_t minor);

@@ -266,6 +266,37 @@ TEST_F(FolderAccessTest, TheStepAppliesItsSevenRowsOnXpAnd7Only)
     EXPECT_EQ(applied, expected);
 }
 
+// A data folder that is a link leads into somebody else's tree: its rows and those of the
+// folders below it are passed over, and the user is told once which folder it is.
+TEST_F(FolderAccessTest, AFolderThatIsALinkIsPassedOverAndNamedOnce)
+{
+    const std::string outside = TempFolder("KelvarinRightsOutside");
+    CreateDirectoryA((outside + "\\Machine").c_str(), nullptr);
+    const std::string link = install + "\\Configuration";
+    RemoveTree(link);
+    std::string why;
+    ASSERT_TRUE(MakeFolderLink(outside, link, why)) << why;
+    std::vector<std::string> applied;
+    CFolderAccess(app.State())
+        .GrantFolderAccess(
+            [&](const std::string& folder, const Rule&)
+            {
+                applied.push_back(folder);
+                return true;
+            });
+    RemoveFolderLink(link);
+    RemoveTree(outside);
+    std::vector<std::string> expected, told;
+    if (kWinver == "winxp" || kWinver == "win7")
+    {
+        expected = {install, install + "\\Documents", install + "\\Logs", install, install};
+        told = {"Setup has left the access rights of \"" + link +
+                "\" as they were because it is a link to another folder."};
+    }
+    EXPECT_EQ(applied, expected);
+    EXPECT_EQ(app.Texts(), told);
+}
+
 // Logs is missing: the other folders are still processed and nothing is said.
 TEST_F(FolderAccessTest, TheStepGoesOnQuietlyPastAMissingFolder)
 {
