@@ -31,7 +31,7 @@ int ForFamily(int csidl, bool windowsNT)
 namespace
 {
 // The reason's text is taken before any release can change the code it comes from.
-bool Locate(int csidl, std::string& path, std::string* error)
+bool Locate(int csidl, std::string& path, std::string* error, HRESULT* result)
 {
     CComPtr<IMalloc> allocator;
     HRESULT hr = SHGetMalloc(allocator.Receive());
@@ -39,15 +39,18 @@ bool Locate(int csidl, std::string& path, std::string* error)
     {
         CItemIdList list(allocator.Get());
         hr = SHGetSpecialFolderLocation(nullptr, csidl, list.Receive());
+        SetLastError(ERROR_SUCCESS);
         if (SUCCEEDED(hr) && list.GetPath(path))
         {
             return true;
         }
-        if (error)
-        {
-            *error = SystemError::ComErrorText(FAILED(hr) ? hr : E_FAIL);
-        }
-        return false;
+        // A folder without a path answers with no error of its own.
+        const DWORD error = GetLastError();
+        hr = FAILED(hr) ? hr : error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL;
+    }
+    if (result)
+    {
+        *result = hr;
     }
     if (error)
     {
@@ -57,9 +60,9 @@ bool Locate(int csidl, std::string& path, std::string* error)
 }
 } // namespace
 
-bool Find(int csidl, std::string& path)
+bool Find(int csidl, std::string& path, HRESULT* result)
 {
-    return Locate(csidl, path, nullptr);
+    return Locate(csidl, path, nullptr, result);
 }
 
 std::string GetPath(int csidl)
@@ -69,7 +72,7 @@ std::string GetPath(int csidl)
     SetLastError(ERROR_SUCCESS);
     std::string error;
     std::string path;
-    if (!Locate(ForFamily(csidl, Platform::IsWindowsNT()), path, &error))
+    if (!Locate(ForFamily(csidl, Platform::IsWindowsNT()), path, &error, nullptr))
     {
         Messages::ShowText(error);
         return std::string();

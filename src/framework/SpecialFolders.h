@@ -1,6 +1,8 @@
 // Paths of the shell's special folders, as the setup's links need them.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 namespace SpecialFolders
@@ -10,8 +12,9 @@ namespace SpecialFolders
 int ForFamily(int csidl, bool windowsNT);
 
 // The path of folder `csidl` exactly as asked, without telling anybody when the shell
-// has none (many folders do not exist on every system).
-bool Find(int csidl, std::string& path);
+// has none (many folders do not exist on every system); `result` (when given) is the
+// shell's answer, so that a lookup that failed is not taken for a folder that is not there.
+bool Find(int csidl, std::string& path, HRESULT* result = nullptr);
 
 // The folder's path without a trailing backslash; empty after telling the user
 // (the system's error text alone) when the shell cannot say.

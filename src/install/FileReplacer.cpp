@@ -386,41 +386,51 @@ bool ReadPendingMoves(bool windowsNT, const std::string& windowsFolder,
 
 void CFileReplacer::RemoveLeftovers()
 {
-    const std::vector<std::string> recorded = TempFileRecord::Paths();
     const bool windowsNT = Platform::IsWindowsNT();
-    std::vector<std::u16string> pending;
-    if (recorded.empty() || !ReadPendingMoves(windowsNT, m_state.m_strWindowsFolder, pending))
+    // Each recorded file in the forms the lists may hold: the long or the 8.3 one, in the
+    // system's spelling. WININIT.INI holds only the 8.3 one: a file whose short form cannot
+    // be had cannot be told apart, and a name that cannot be compared is never proved stray.
+    struct Recorded
     {
-        // What cannot be proved stray stays, recorded, for a later run.
-        return;
-    }
-    for (const std::string& path : recorded)
+        std::string path;
+        std::u16string longForm;
+        std::u16string shortForm;
+    };
+    std::vector<Recorded> candidates;
+    for (const std::string& path : TempFileRecord::Paths())
     {
-        // The lists may hold the long or the 8.3 form, in the system's spelling. WININIT.INI
-        // holds only the 8.3 one: a file whose short form cannot be had cannot be told apart.
         std::string shortPath;
         if (!ShortForm(path, shortPath) && !windowsNT && !IsMissing(path))
         {
             continue;
         }
-        // A name that cannot be compared is never proved stray.
-        std::u16string longForm, shortForm;
-        if (!AnsiText::Widen(path, longForm) ||
-            !AnsiText::Widen(shortPath.empty() ? path : shortPath, shortForm))
+        Recorded candidate = {path, {}, {}};
+        if (AnsiText::Widen(path, candidate.longForm) &&
+            AnsiText::Widen(shortPath.empty() ? path : shortPath, candidate.shortForm))
         {
-            continue;
+            candidates.push_back(candidate);
         }
+    }
+    std::vector<std::u16string> pending;
+    if (candidates.empty() || !ReadPendingMoves(windowsNT, m_state.m_strWindowsFolder, pending))
+    {
+        // What cannot be proved stray stays, recorded, for a later run.
+        return;
+    }
+    for (const Recorded& candidate : candidates)
+    {
         bool registered = false;
         for (const std::u16string& source : pending)
         {
-            registered = registered || PathNames::SameFile(source, longForm) ||
-                         PathNames::SameFile(source, shortForm);
+            registered = registered || PathNames::SameFile(source, candidate.longForm) ||
+                         PathNames::SameFile(source, candidate.shortForm);
         }
         // A file the system moves at the next boot is the system's now.
-        if (registered || DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND ||
+        const char* path = candidate.path.c_str();
+        if (registered || DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND ||
             GetLastError() == ERROR_PATH_NOT_FOUND)
         {
-            TempFileRecord::Remove(path);
+            TempFileRecord::Remove(candidate.path);
         }
     }
 }

@@ -102,10 +102,20 @@ public:
         }
     }
 
+    // A folder that may be there but could not be named or compared: nothing is judged
+    // safe while one is missing from the list.
+    void Fail(DWORD error) { failure = error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE; }
+    // A key or value that is not there names no folder.
+    void FailUnlessMissing(DWORD error)
+    {
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_INVALID_DATATYPE)
+        {
+            Fail(error);
+        }
+    }
+
     std::vector<std::u16string> wide;
     std::vector<std::string> shown;
-    // A folder whose name could not be converted cannot be compared: nothing is judged
-    // safe while one is missing from the list.
     DWORD failure = ERROR_SUCCESS;
 
 private:
@@ -114,8 +124,7 @@ private:
         std::u16string converted;
         if (!AnsiText::Widen(form, converted))
         {
-            failure =
-                GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_NO_UNICODE_TRANSLATION;
+            Fail(GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_NO_UNICODE_TRANSLATION);
             return;
         }
         wide.push_back(converted);
@@ -138,21 +147,34 @@ CGuarded GuardedFolders()
     for (int csidl : kGuardedFolders)
     {
         std::string path;
-        if (SpecialFolders::Find(csidl, path))
+        HRESULT result = S_OK;
+        if (SpecialFolders::Find(csidl, path, &result))
         {
             guarded.Add(path);
         }
+        else if (result == E_OUTOFMEMORY || result == E_ACCESSDENIED ||
+                 result == HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY))
+        {
+            // The folder may well be there: the shell could not say where.
+            guarded.Fail(static_cast<DWORD>(result));
+        }
     }
     CRegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, kCurrentVersionKey, KEY_QUERY_VALUE))
+    if (!key.Open(HKEY_LOCAL_MACHINE, kCurrentVersionKey, KEY_QUERY_VALUE))
     {
-        for (const char* value : kProgramFilesValues)
+        guarded.FailUnlessMissing(GetLastError());
+        return guarded;
+    }
+    for (const char* value : kProgramFilesValues)
+    {
+        std::string path;
+        if (key.QueryString(value, path))
         {
-            std::string path;
-            if (key.QueryString(value, path))
-            {
-                guarded.Add(path);
-            }
+            guarded.Add(path);
+        }
+        else
+        {
+            guarded.FailUnlessMissing(GetLastError());
         }
     }
     return guarded;
@@ -246,10 +268,11 @@ Contents LookInside(const std::string& folder)
     CFindHandle search(FindFirstFileA((folder + "\\*").c_str(), &found));
     if (!search.IsValid())
     {
-        // Only a folder that is not there is empty; one that cannot be listed may hold
-        // anything, a link's target among them.
+        // Only a folder that is not there, or has no entries at all, is empty; one that
+        // cannot be listed may hold anything, a link's target among them.
         const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+            error == ERROR_NO_MORE_FILES)
         {
             return Contents::Empty;
         }

@@ -120,6 +120,30 @@ TEST_F(FaultPaths, ARenameThatFailsAfterTheDeleteMovesTheNewFileInAtBoot)
     }
 }
 
+// When the move at boot cannot be arranged (NT: the request is refused; 9x: a folder without
+// a short name, which the boot step cannot read), the only copy stays and is named, after
+// the rename's own message.
+TEST_F(FaultPaths, AnOnlyCopyThatCannotBeMovedAtBootIsKeptAndNamed)
+{
+    OpenPackage();
+    Fault::Plan plan(Fault::Plan::Mode::Fail, 2, 0, Fault::Bit(Fault::Api::MoveFileA));
+    plan.after = Fault::kAllApis;
+    plan.thenApi = WindowsNT() ? Fault::Api::MoveFileExA : Fault::Api::GetShortPathNameA;
+    plan.thenAt = 1;
+    Fault::Arm(plan);
+    EXPECT_FALSE(Replace());
+    EXPECT_TRUE(Fault::Disarm().thenFired);
+    ASSERT_EQ(Temporaries().size(), 1u);
+    const std::string kept = m_scratch.File(Temporaries()[0]);
+    const std::vector<std::string> texts = m_app.Texts();
+    ASSERT_EQ(texts.size(), WindowsNT() ? 3u : 2u) << ::testing::PrintToString(texts);
+    EXPECT_EQ(texts.front().rfind("Rename to target file \"" + Target() + "\"", 0), 0u);
+    EXPECT_EQ(texts.back(), "The new file for \"" + Target() + "\" is kept as \"" + kept +
+                                "\".  Rename it to \"" + Target() + "\" when Setup has ended.");
+    EXPECT_EQ(ReadText(kept), "new content");
+    EXPECT_TRUE(m_app.State().m_renameList.empty());
+}
+
 TEST_F(FaultPaths, FileInfoFailureIsToldAndTheQuestionStillAsked)
 {
     OpenPackage();

@@ -214,6 +214,7 @@ const std::vector<CSweepWorld::Variant>& CSweepWorld::UninstallVariants()
     static const std::vector<Variant> variants = {
         {"plain", false, false, Answer::Yes, false},
         {"recorded with a trailing backslash", true, false, Answer::Yes, false},
+        {"recorded holding the user's temporary folder", false, false, Answer::Yes, false, true},
     };
     return variants;
 }
@@ -221,7 +222,7 @@ const std::vector<CSweepWorld::Variant>& CSweepWorld::UninstallVariants()
 CSweepWorld::CSweepWorld(bool windowsNT)
     : m_nt(windowsNT), m_variant(InstallVariants().front()),
       m_medium(TestFiles::FromUnixPath(std::string(KELVARIN_MEDIUM_DIR) + "/Ardent/")),
-      m_install(std::string(kRoot) + "\\Nimbus")
+      m_install(std::string(kRoot) + "\\Nimbus"), m_temp(m_install + "\\Temp")
 {
     char folder[MAX_PATH] = "";
     m_system.assign(folder, GetSystemDirectoryA(folder, sizeof(folder)));
@@ -353,6 +354,11 @@ void CSweepWorld::Plant()
          {"", "\\Documents", "\\Configuration", "\\Programs", "\\Drivers", "\\Drivers\\RERER8"})
     {
         CreateDirectoryA((m_install + folder).c_str(), nullptr);
+    }
+    if (m_variant.holdsTemp)
+    {
+        CreateDirectoryA(m_temp.c_str(), nullptr);
+        TestFiles::WriteText(m_temp + "\\Work.tmp", "the user's");
     }
     for (const Planted& file : m_planted)
     {
@@ -504,9 +510,17 @@ bool CSweepWorld::RunInstall(CSweepApp& app, std::string& escaped)
 bool CSweepWorld::RunUninstall(CSweepApp& app, std::string& escaped)
 {
     app.State().m_bArdent = TRUE;
+    // Nothing here allocates: the run may be armed already.
+    char saved[MAX_PATH] = "";
+    GetEnvironmentVariableA("TMP", saved, sizeof(saved));
+    if (m_variant.holdsTemp)
+    {
+        SetEnvironmentVariableA("TMP", m_temp.c_str());
+    }
+    bool done = false;
     try
     {
-        return app.Uninstall();
+        done = app.Uninstall();
     }
     catch (const std::exception& e)
     {
@@ -516,7 +530,8 @@ bool CSweepWorld::RunUninstall(CSweepApp& app, std::string& escaped)
     {
         escaped = "an exception of no known kind";
     }
-    return false;
+    SetEnvironmentVariableA("TMP", saved[0] ? saved : nullptr);
+    return done;
 }
 
 std::vector<CSweepWorld::BootOp> CSweepWorld::BootOps() const
@@ -1032,6 +1047,15 @@ CSweepWorld::CheckUninstall(const CSweepApp& app, const std::vector<Fault::Chang
             broken.push_back(name + " touched " + change.path +
                              ", outside the recorded install folder");
         }
+        if (removes && Below(path, install) && m_variant.holdsTemp)
+        {
+            broken.push_back(name + " touched " + change.path +
+                             ", in a recorded folder that holds the user's temporary folder");
+        }
+    }
+    if (m_variant.holdsTemp && !TestFiles::Exists(m_temp + "\\Work.tmp"))
+    {
+        broken.push_back("the user's temporary folder lost its file");
     }
     if (!TestFiles::Exists(std::string(kRoot) + "\\Outside\\Keep.txt"))
     {

@@ -41,6 +41,8 @@ public:
                                 // a boot-time move: its temporary file is recorded and waits
         Answer answer;          // to every "replace the file?" question
         bool holdsFile;         // a product file is open in another program
+        bool holdsTemp = false; // the uninstall's recorded folder holds the user's temporary
+                                // folder: nothing in it may go
     };
     // The worlds an install is swept in; the first is the plain one.
     static const std::vector<Variant>& InstallVariants();
@@ -67,7 +69,7 @@ public:
     void Prepare(CSweepApp& app);
     // The install sequence in this process; false when it failed or an exception left it.
     bool RunInstall(CSweepApp& app, std::string& escaped);
-    // The uninstall sequence in this process.
+    // The uninstall sequence in this process (with the variant's temporary folder).
     bool RunUninstall(CSweepApp& app, std::string& escaped);
 
     // What broke after an install run; empty when every rule held.
@@ -151,6 +153,7 @@ private:
     Variant m_variant;
     std::string m_medium;
     std::string m_install; // canonical, as the system names it
+    std::string m_temp;    // the user's temporary folder where a variant puts it there
     std::string m_system;
     std::string m_wininit;
     std::string m_linkFolders[2];
