@@ -230,29 +230,34 @@ InstallFolderRules::Verdict Check(const std::string& folder, std::string& guarde
 {
     using InstallFolderRules::Verdict;
     const CGuarded guarded = GuardedFolders();
-    std::u16string wide;
-    const bool converted = AnsiText::Widen(folder, wide);
-    if (!converted || guarded.failure != ERROR_SUCCESS)
+    // The folder as typed and, where it exists, in its 8.3 form: "C:\PROGRA~1" is Program
+    // Files, whichever spelling either side uses.
+    const std::string shortForm = ShortOf(folder);
+    std::u16string wide, shortWide;
+    if (!AnsiText::Widen(folder, wide) || !AnsiText::Widen(shortForm, shortWide))
     {
-        SetLastError(!converted ? (GetLastError() != ERROR_SUCCESS ? GetLastError()
-                                                                   : ERROR_NO_UNICODE_TRANSLATION)
-                                : guarded.failure);
+        SetLastError(GetLastError() != ERROR_SUCCESS ? GetLastError()
+                                                     : ERROR_NO_UNICODE_TRANSLATION);
         return Verdict::Unknown;
     }
-    // The NT family tells a folder by what it is, whichever path leads there; the 9x
-    // family has no links, and text is the rule there.
     size_t which = 0;
-    uint32_t error = ERROR_SUCCESS;
-    Verdict verdict =
-        Platform::IsWindowsNT()
-            ? InstallFolderRules::JudgeOnDisk(wide, guarded.wide, &LookAt, &which, &error)
-            : InstallFolderRules::Judge(wide, guarded.wide, &which);
-    // Its 8.3 form too: "C:\PROGRA~1" is Program Files, whichever spelling either side uses.
-    const std::string shortForm = ShortOf(folder);
-    std::u16string shortWide;
-    if (verdict == Verdict::Accepted && !shortForm.empty() && AnsiText::Widen(shortForm, shortWide))
+    Verdict verdict = InstallFolderRules::Judge(wide, guarded.wide, &which);
+    if (verdict == Verdict::Accepted && !shortWide.empty())
     {
         verdict = InstallFolderRules::Judge(shortWide, guarded.wide, &which);
+    }
+    uint32_t error = ERROR_SUCCESS;
+    if (verdict == Verdict::Accepted && guarded.failure != ERROR_SUCCESS)
+    {
+        // A guarded folder is missing from the list: nothing is judged safe.
+        verdict = Verdict::Unknown;
+        error = guarded.failure;
+    }
+    else if (verdict == Verdict::Accepted && Platform::IsWindowsNT())
+    {
+        // The NT family tells a folder by what it is, whichever path leads there; the 9x
+        // family has no links, and text is the rule there.
+        verdict = InstallFolderRules::JudgeOnDisk(wide, guarded.wide, &LookAt, &which, &error);
     }
     if (verdict == Verdict::GuardedFolder)
     {
