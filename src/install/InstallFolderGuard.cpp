@@ -94,11 +94,11 @@ public:
         {
             return;
         }
-        Keep(folder, folder);
+        Keep(folder, folder, longForms);
         const std::string shortForm = ShortOf(folder);
         if (!shortForm.empty())
         {
-            Keep(shortForm, folder);
+            Keep(shortForm, folder, shortForms);
         }
     }
 
@@ -114,12 +114,18 @@ public:
         }
     }
 
-    std::vector<std::u16string> wide;
-    std::vector<std::string> shown;
+    struct Forms
+    {
+        std::vector<std::u16string> wide;
+        std::vector<std::string> shown; // the long form, to name it to the user
+    };
+    // The disk knows a folder by either name: the long forms alone are looked at there.
+    Forms longForms;
+    Forms shortForms;
     DWORD failure = ERROR_SUCCESS;
 
 private:
-    void Keep(const std::string& form, const std::string& name)
+    void Keep(const std::string& form, const std::string& name, Forms& forms)
     {
         std::u16string converted;
         if (!AnsiText::Widen(form, converted))
@@ -127,8 +133,8 @@ private:
             Fail(GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_NO_UNICODE_TRANSLATION);
             return;
         }
-        wide.push_back(converted);
-        shown.push_back(name);
+        forms.wide.push_back(converted);
+        forms.shown.push_back(name);
     }
 };
 
@@ -240,11 +246,19 @@ InstallFolderRules::Verdict Check(const std::string& folder, std::string& guarde
                                                      : ERROR_NO_UNICODE_TRANSLATION);
         return Verdict::Unknown;
     }
-    size_t which = 0;
-    Verdict verdict = InstallFolderRules::Judge(wide, guarded.wide, &which);
-    if (verdict == Verdict::Accepted && !shortWide.empty())
+    // Each spelling of the folder against each spelling of the guarded folders.
+    Verdict verdict = Verdict::Accepted;
+    for (const std::u16string* form : {&wide, &shortWide})
     {
-        verdict = InstallFolderRules::Judge(shortWide, guarded.wide, &which);
+        for (const CGuarded::Forms* forms : {&guarded.longForms, &guarded.shortForms})
+        {
+            size_t which = 0;
+            if (verdict == Verdict::Accepted && !form->empty())
+            {
+                verdict = InstallFolderRules::Judge(*form, forms->wide, &which);
+                guardedFolder = verdict == Verdict::GuardedFolder ? forms->shown[which] : "";
+            }
+        }
     }
     uint32_t error = ERROR_SUCCESS;
     if (verdict == Verdict::Accepted && guarded.failure != ERROR_SUCCESS)
@@ -257,11 +271,13 @@ InstallFolderRules::Verdict Check(const std::string& folder, std::string& guarde
     {
         // The NT family tells a folder by what it is, whichever path leads there; the 9x
         // family has no links, and text is the rule there.
-        verdict = InstallFolderRules::JudgeOnDisk(wide, guarded.wide, &LookAt, &which, &error);
-    }
-    if (verdict == Verdict::GuardedFolder)
-    {
-        guardedFolder = guarded.shown[which];
+        size_t which = 0;
+        verdict =
+            InstallFolderRules::JudgeOnDisk(wide, guarded.longForms.wide, &LookAt, &which, &error);
+        if (verdict == Verdict::GuardedFolder)
+        {
+            guardedFolder = guarded.longForms.shown[which];
+        }
     }
     SetLastError(error);
     return verdict;
