@@ -11,8 +11,8 @@ const char* const CSystemLibraries::kLateLoaded[32] = {
     // The folder browser and the shell link: the shell's view, the sharing and offline-files
     // overlays, link tracking, network names, and what those load in turn.
     "shdocvw.dll", "linkinfo.dll", "ntshrui.dll", "cscui.dll", "cscdll.dll", "cscapi.dll",
-    "mpr.dll", "netapi32.dll", "srvcli.dll", "wkscli.dll", "netutils.dll", "samlib.dll",
-    "slc.dll", "setupapi.dll",
+    "mpr.dll", "netapi32.dll", "srvcli.dll", "wkscli.dll", "netutils.dll", "samlib.dll", "slc.dll",
+    "setupapi.dll",
     // The folder rights, and the trust and security providers behind them and the shell.
     "ntmarta.dll", "wintrust.dll", "cryptsp.dll", "rsaenh.dll", "sspicli.dll", "secur32.dll"};
 

@@ -208,8 +208,8 @@ TEST_F(PlantingTest, WithoutTheSearchUpdateThoseLoadedAtStartUpKeepThePlantedOut
     ASSERT_NE(at, setup.end());
     ASSERT_EQ(std::search(at + 1, setup.end(), name.begin(), name.end()), setup.end());
     at[name.size() - 1] = 'Z';
-    ASSERT_TRUE(TestFiles::WriteText(m_medium + "\\Setup.exe",
-                                     std::string(setup.begin(), setup.end())));
+    ASSERT_TRUE(
+        TestFiles::WriteText(m_medium + "\\Setup.exe", std::string(setup.begin(), setup.end())));
     // The setup's folder is still searched, as there: the probe loads from it, and mpr, which
     // the setup loaded from the system folder at start-up, does not.
     EXPECT_EQ(PlantedLoadedByTheSetup("mpr.dll," + std::string(kProbe)), std::string(kProbe) + " ")
