@@ -2,10 +2,19 @@
 
 #include <cstring>
 
-const char* const CSystemLibraries::kLateLoaded[14] = {
-    "uxtheme.dll",  "msimg32.dll", "userenv.dll",  "dwmapi.dll",  "cryptbase.dll",
-    "oleacc.dll",   "propsys.dll", "apphelp.dll",  "profapi.dll", "ntmarta.dll",
-    "wintrust.dll", "clbcatq.dll", "setupapi.dll", "version.dll"};
+const char* const CSystemLibraries::kLateLoaded[32] = {
+    // Window frames, drawing, message boxes and the system's start-up helpers.
+    "uxtheme.dll", "msimg32.dll", "dwmapi.dll", "oleacc.dll", "winmm.dll", "userenv.dll",
+    "profapi.dll", "apphelp.dll", "cryptbase.dll", "version.dll",
+    // COM, which makes the shell link and the folder browser's namespace.
+    "clbcatq.dll", "propsys.dll",
+    // The folder browser and the shell link: the shell's view, the sharing and offline-files
+    // overlays, link tracking, network names, and what those load in turn.
+    "shdocvw.dll", "linkinfo.dll", "ntshrui.dll", "cscui.dll", "cscdll.dll", "cscapi.dll",
+    "mpr.dll", "netapi32.dll", "srvcli.dll", "wkscli.dll", "netutils.dll", "samlib.dll", "slc.dll",
+    "setupapi.dll",
+    // The folder rights, and the trust and security providers behind them and the shell.
+    "ntmarta.dll", "wintrust.dll", "cryptsp.dll", "rsaenh.dll", "sspicli.dll", "secur32.dll"};
 
 CSystemLibraries::CSystemLibraries() : m_search(Narrow())
 {

@@ -20,9 +20,12 @@ public:
         Unchanged             // the 9x family, NT 4.0, 2000, XP without a service pack
     };
 
-    // What system DLLs load by bare name after start-up (uxtheme for the window frames,
-    // msimg32 when uxtheme first draws, version for the version reader, ...).
-    static const char* const kLateLoaded[14];
+    // What system DLLs load by bare name after start-up, for the setup's own calls: the
+    // window frames and message boxes, COM, the folder browser and the shell link, the
+    // folder rights, the version reader. Where the search cannot be narrowed to the system
+    // folder (XP, and Vista and 7 without the search update), this list is all that keeps
+    // a DLL beside the setup from loading in its place.
+    static const char* const kLateLoaded[32];
 
     // Narrows the search, then loads every one of kLateLoaded the system folder has; they
     // stay loaded while this object lives, which is the whole run. Allocates nothing, so

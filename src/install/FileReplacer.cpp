@@ -29,24 +29,22 @@ FILETIME ToFileTime(uint64_t value)
     return time;
 }
 
-// The short form of an existing path. Without one (a file system that keeps no
-// short names) the long path is the only name the file has, so it stands in.
+// The short form of an existing path, one separator between names as WININIT.INI's boot
+// step reads them.
 bool ShortForm(const std::string& path, std::string& shortPath)
 {
     char buffer[1024];
     const DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof(buffer));
     if (length == 0 || length >= sizeof(buffer))
     {
+        if (length != 0)
+        {
+            SetLastError(ERROR_BUFFER_OVERFLOW);
+        }
         return false;
     }
-    shortPath.assign(buffer, length);
+    shortPath = ReplaceRules::SingleSeparators(std::string(buffer, length));
     return true;
-}
-
-std::string ShortPath(const std::string& path)
-{
-    std::string shortPath;
-    return ShortForm(path, shortPath) ? shortPath : path;
 }
 
 // Whether the system says nothing is at `path`; false when it cannot say.
@@ -281,26 +279,42 @@ void CFileReplacer::ScheduleBootReplace(const std::string& tempPath, const std::
     }
     else
     {
-        // WININIT.INI runs before long names are available, so it gets the 8.3 forms.
-        // Every allocation comes before the list changes: a delete line must never be
-        // queued without the move that follows it.
+        // WININIT.INI runs before long names are available, so it gets the 8.3 forms; a pair
+        // without them would do nothing at boot. Every allocation comes before the list
+        // changes: a delete line must never be queued without the move that follows it.
+        bool named = false;
         try
         {
-            std::string shortTarget = ShortPath(targetPath);
-            std::string move = shortTarget + "=" + ShortPath(tempPath);
-            std::string deletion = "NUL=" + shortTarget;
-            Queued queued = {tempPath, targetPath, false};
-            m_state.m_renameList.reserve(m_state.m_renameList.size() + 2);
-            m_queued.reserve(m_queued.size() + 1);
-            m_state.m_renameList.push_back(std::move(deletion));
-            m_state.m_renameList.push_back(std::move(move));
-            m_queued.push_back(std::move(queued));
+            std::string shortTarget, shortTemporary;
+            named = ShortForm(targetPath, shortTarget) && ShortForm(tempPath, shortTemporary);
+            if (named)
+            {
+                std::string move = shortTarget + "=" + shortTemporary;
+                std::string deletion = "NUL=" + shortTarget;
+                Queued queued = {tempPath, targetPath, false};
+                m_state.m_renameList.reserve(m_state.m_renameList.size() + 2);
+                m_queued.reserve(m_queued.size() + 1);
+                m_state.m_renameList.push_back(std::move(deletion));
+                m_state.m_renameList.push_back(std::move(move));
+                m_queued.push_back(std::move(queued));
+            }
         }
         catch (...)
         {
             // The old file is still there: the new one is not needed.
             DeleteFileA(tempPath.c_str());
             throw;
+        }
+        if (!named)
+        {
+            // As when the system refuses the request: the old file stays.
+            const DWORD error = GetLastError();
+            if (DeleteFileA(tempPath.c_str()))
+            {
+                TempFileRecord::Remove(tempPath);
+            }
+            Messages::Show(IDS_BOOT_REPLACE_FAILED, {SystemError::Text(error)});
+            return;
         }
     }
     m_state.m_bRestartNeeded = true;

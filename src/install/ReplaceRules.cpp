@@ -70,6 +70,20 @@ std::string FolderOf(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+std::string SingleSeparators(const std::string& path)
+{
+    std::string single;
+    single.reserve(path.size());
+    for (std::string::size_type i = 0; i < path.size(); ++i)
+    {
+        if (path[i] != '\\' || i < 2 || path[i - 1] != '\\')
+        {
+            single += path[i];
+        }
+    }
+    return single;
+}
+
 std::string TempFileName(const std::string& folder, unsigned number)
 {
     char name[32];

@@ -53,6 +53,11 @@ std::string TempFileName(const std::string& folder, unsigned number);
 // a boot-time rename on the 9x family needs; empty otherwise.
 std::string AsShortName(const std::string& name);
 
+// `path` with each run of backslashes made one (a share's leading two kept): the boot-time
+// rename of the 9x family reads one name between each pair, and a folder typed with a
+// trailing backslash doubles one.
+std::string SingleSeparators(const std::string& path);
+
 // `folder` with exactly one trailing backslash added when it has none.
 std::string WithTrailingBackslash(const std::string& folder);
 } // namespace ReplaceRules

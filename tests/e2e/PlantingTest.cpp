@@ -4,7 +4,11 @@
 // load none of them. Wine's own DLLs load some before the
 // setup's first line (its user32 imports version.dll), so a control program that imports only
 // kernel32 and user32 runs beside the same plants, and only marks it does not leave count.
-// The medium's control module needs a library of its own folder and must still register.
+// The medium's control module needs a library of its own folder and must still register; while
+// it registers it loads libraries by bare name, as controls do, so that a search the start-up
+// did not narrow shows. Run once as the setup is, and once with SetDefaultDllDirectories hidden
+// from it, as on XP and on Vista and 7 without the search update: there only the libraries the
+// setup loaded from the system folder at start-up keep the planted ones out.
 #include "MenuRun.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +24,8 @@ namespace
 using namespace MenuRun;
 
 const char kControls[] = "Software\\Pellmor Controls";
+// A planted library the system folder lacks: it loads only where the setup's folder is searched.
+const char kProbe[] = "plantprobe.dll";
 
 std::string Built(const char* unixPath)
 {
@@ -73,10 +79,13 @@ protected:
             const std::string copy = m_medium + "\\" + name + ".dll";
             ASSERT_TRUE(CopyFileA(Built(KELVARIN_PLANT_MARK).c_str(), copy.c_str(), FALSE));
         }
+        ASSERT_TRUE(CopyFileA(Built(KELVARIN_PLANT_MARK).c_str(),
+                              (m_medium + "\\" + kProbe).c_str(), FALSE));
     }
     void TearDown() override
     {
         SetEnvironmentVariableA("KELVARIN_PLANT_MARKS", nullptr);
+        SetEnvironmentVariableA("KELVARIN_PLANT_LATE", nullptr);
         Clean();
         TestFiles::RemoveTree(m_medium);
     }
@@ -140,36 +149,70 @@ protected:
         EXPECT_EQ(AnswerUntilExit(robot), "Uninstall completed");
     }
 
+    // A whole install and uninstall with the control module loading `late` as it registers;
+    // the planted DLLs the setup loaded that the control program did not, by name.
+    std::string PlantedLoadedByTheSetup(const std::string& late)
+    {
+        RunControlProgram();
+        const std::set<std::string> wines = MarksOf("control.exe");
+        // The plants work: Wine's user32 takes the planted version.dll for the control program.
+        EXPECT_EQ(wines.count("version.dll"), 1u) << TestFiles::ReadText(m_marks);
+        std::istringstream names(late);
+        for (std::string name; std::getline(names, name, ',');)
+        {
+            EXPECT_EQ(wines.count(name), 0u) << name << " proves nothing";
+        }
+
+        SetEnvironmentVariableA("KELVARIN_PLANT_LATE", late.c_str());
+        Install();
+        // The module registered through the library beside it, not through any other.
+        DWORD type = 0;
+        std::vector<BYTE> runtime;
+        EXPECT_TRUE(
+            TestRegistry::ReadRaw(std::string(kControls) + "\\PCtrlsU", "Runtime", type, runtime));
+        runtime.push_back(0);
+        EXPECT_STREQ(reinterpret_cast<const char*>(runtime.data()),
+                     "C:\\Nimbus\\Programs\\PCtrlsRt.dll");
+        Uninstall();
+        EXPECT_FALSE(TestFiles::Exists("C:\\Nimbus"));
+
+        std::string setups;
+        for (const std::string& dll : MarksOf("setup.exe"))
+        {
+            if (!wines.count(dll))
+            {
+                setups += dll + " ";
+            }
+        }
+        return setups;
+    }
+
     std::string m_medium;
     std::string m_marks;
 };
 
 TEST_F(PlantingTest, InstallAndUninstallLoadNoDllFromBesideTheSetup)
 {
-    RunControlProgram();
-    const std::set<std::string> wines = MarksOf("control.exe");
-    // The plants work: Wine's user32 takes the planted version.dll for the control program.
-    EXPECT_EQ(wines.count("version.dll"), 1u) << TestFiles::ReadText(m_marks);
+    // dbghelp is no library the setup loads at start-up: only the narrowed search keeps the
+    // planted one out.
+    EXPECT_EQ(PlantedLoadedByTheSetup("dbghelp.dll,mpr.dll," + std::string(kProbe)), "")
+        << TestFiles::ReadText(m_marks);
+}
 
-    Install();
-    // The module registered through the library beside it, not through any other.
-    DWORD type = 0;
-    std::vector<BYTE> runtime;
+TEST_F(PlantingTest, WithoutTheSearchUpdateThoseLoadedAtStartUpKeepThePlantedOut)
+{
+    // One letter of the name changed: the setup's lookup finds no such function.
+    std::vector<uint8_t> setup = TestFiles::ReadBytes(m_medium + "\\Setup.exe");
+    const std::string name = "SetDefaultDllDirectories";
+    auto at = std::search(setup.begin(), setup.end(), name.begin(), name.end());
+    ASSERT_NE(at, setup.end());
+    ASSERT_EQ(std::search(at + 1, setup.end(), name.begin(), name.end()), setup.end());
+    at[name.size() - 1] = 'Z';
     ASSERT_TRUE(
-        TestRegistry::ReadRaw(std::string(kControls) + "\\PCtrlsU", "Runtime", type, runtime));
-    EXPECT_STREQ(reinterpret_cast<const char*>(runtime.data()),
-                 "C:\\Nimbus\\Programs\\PCtrlsRt.dll");
-    Uninstall();
-    EXPECT_FALSE(TestFiles::Exists("C:\\Nimbus"));
-
-    std::string setups;
-    for (const std::string& dll : MarksOf("setup.exe"))
-    {
-        if (!wines.count(dll))
-        {
-            setups += dll + " ";
-        }
-    }
-    EXPECT_EQ(setups, "") << TestFiles::ReadText(m_marks);
+        TestFiles::WriteText(m_medium + "\\Setup.exe", std::string(setup.begin(), setup.end())));
+    // The setup's folder is still searched, as there: the probe loads from it, and mpr, which
+    // the setup loaded from the system folder at start-up, does not.
+    EXPECT_EQ(PlantedLoadedByTheSetup("mpr.dll," + std::string(kProbe)), std::string(kProbe) + " ")
+        << TestFiles::ReadText(m_marks);
 }
 } // namespace

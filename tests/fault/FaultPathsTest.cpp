@@ -5,10 +5,13 @@
 #include "InstallTestSupport.h"
 #include "install/FileInstaller.h"
 #include "install/FileReplacer.h"
+#include "install/TempFileRecord.h"
 #include "package/PackageFile.h"
 #include "TestRegistry.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace
 {
@@ -19,13 +22,15 @@ bool WindowsNT()
     return std::string(KELVARIN_EXPECT_FAMILY) == "nt";
 }
 
-// Fails the `at`-th call of `api` alone while it runs `work`.
-template <typename Work> Fault::Stats FailingCall(Fault::Api api, uint64_t at, Work work)
+// Fails the `at`-th call of `api` alone, with `error` (0: a realistic one), while it runs `work`.
+template <typename Work>
+Fault::Stats FailingCall(Fault::Api api, uint64_t at, Work work, uint32_t error = 0)
 {
     Fault::Plan plan;
     plan.mode = Fault::Plan::Mode::Fail;
     plan.apis = Fault::Bit(api);
     plan.at = at;
+    plan.error = error;
     Fault::Arm(plan);
     work();
     return Fault::Disarm();
@@ -83,17 +88,15 @@ TEST_F(FaultPaths, EachFailureOfTheFileStepSaysWhyAndKeepsTheTarget)
     {
         OpenPackage();
         m_app.shown.clear();
-        Fault::Plan plan;
-        const Fault::Stats stats =
-            FailingCall(c.api, c.at, [&] { EXPECT_FALSE(Replace()) << c.what; });
+        const Fault::Stats stats = FailingCall(
+            c.api, c.at, [&] { EXPECT_FALSE(Replace()) << c.what; }, c.error);
         m_package.Close();
         EXPECT_TRUE(stats.fired) << c.what;
+        EXPECT_EQ(stats.firedError, c.error) << c.what;
         ASSERT_EQ(m_app.Texts().size(), 1u) << c.what;
         const std::string text = m_app.Texts()[0];
         EXPECT_EQ(text.rfind(c.message, 0), 0u) << text;
-        EXPECT_NE(text.find(SystemText(c.error == 0 ? stats.firedError : stats.firedError)),
-                  std::string::npos)
-            << text;
+        EXPECT_NE(text.find(SystemText(c.error)), std::string::npos) << text;
         EXPECT_EQ(ReadText(Target()), c.content) << c.what;
         EXPECT_TRUE(Temporaries().empty()) << c.what;
     }
@@ -154,12 +157,13 @@ TEST_F(FaultPaths, FileInfoFailureIsToldAndTheQuestionStillAsked)
                                  questions.push_back(question);
                                  return ReplaceRules::Answer::Yes;
                              });
-    FailingCall(Fault::Api::FindFirstFileA, 1,
-                [&]
-                {
-                    EXPECT_TRUE(installer.InstallFile(m_package, m_package.GetCatalog().GetEntry(0),
-                                                      0, Target()));
-                });
+    FailingCall(
+        Fault::Api::FindFirstFileA, 1,
+        [&] {
+            EXPECT_TRUE(
+                installer.InstallFile(m_package, m_package.GetCatalog().GetEntry(0), 0, Target()));
+        },
+        ERROR_ACCESS_DENIED);
     ASSERT_EQ(m_app.Texts().size(), 1u);
     EXPECT_EQ(m_app.Texts()[0], "Failed retrieving file information for \"" + Target() + "\" - " +
                                     SystemText(ERROR_ACCESS_DENIED));
@@ -254,6 +258,7 @@ TEST_F(FaultPaths, WininitThatCannotBeWrittenStaysAsItWasAndTheFilesGo)
     {
         ASSERT_TRUE(WriteText(wininit, before));
         ASSERT_TRUE(WriteText(m_scratch.File("$tmp0001.tmp"), "new"));
+        ASSERT_TRUE(WriteText(m_scratch.File("b.dll"), "in use"));
         m_app.shown.clear();
         m_app.State().m_renameList.clear();
         m_replacer.ScheduleBootReplace(m_scratch.File("$tmp0001.tmp"), m_scratch.File("b.dll"));
@@ -264,6 +269,59 @@ TEST_F(FaultPaths, WininitThatCannotBeWrittenStaysAsItWasAndTheFilesGo)
         EXPECT_TRUE(m_app.State().m_renameList.empty());
         EXPECT_TRUE(Temporaries().empty()) << Fault::Name(api);
     }
+    DeleteFileA(wininit.c_str());
+}
+
+// A temporary file of a run cut short, recorded, that a boot-time move waits for as the only
+// copy of its file: while the boot-time list cannot be read, the clean-up cannot know that,
+// and keeps it and its record for a later run, whichever of the reads fails.
+TEST_F(FaultPaths, TheCleanUpKeepsWhatItCannotProveStrayWhileTheBootListCannotBeRead)
+{
+    const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+    const std::string wininit = m_app.State().m_strWindowsFolder + "\\WININIT.INI";
+    const std::string temporary = m_scratch.File("$tmp0001.tmp");
+    const std::string target = m_scratch.File("a.dll");
+    ASSERT_TRUE(WriteText(temporary, "new"));
+    if (WindowsNT())
+    {
+        TestRegistry::DeleteValue(kSessionManager, "PendingFileRenameOperations");
+        ASSERT_TRUE(MoveFileExA(temporary.c_str(), target.c_str(),
+                                MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
+    }
+    else
+    {
+        char shortFolder[MAX_PATH] = "";
+        ASSERT_NE(GetShortPathNameA(m_scratch.Path().c_str(), shortFolder, MAX_PATH), 0u);
+        ASSERT_TRUE(WriteText(wininit, std::string("[rename]\r\n") + shortFolder +
+                                           "\\a.dll=" + shortFolder + "\\$tmp0001.tmp\r\n"));
+    }
+    auto recorded = [&]
+    {
+        const std::vector<std::string> paths = TempFileRecord::Paths();
+        return std::find(paths.begin(), paths.end(), temporary) != paths.end();
+    };
+    const std::vector<Fault::Api> reads =
+        WindowsNT()
+            ? std::vector<Fault::Api>{Fault::Api::MultiByteToWideChar, Fault::Api::RegOpenKeyExA,
+                                      Fault::Api::RegQueryValueExW}
+            : std::vector<Fault::Api>{Fault::Api::MultiByteToWideChar, Fault::Api::CreateFileA,
+                                      Fault::Api::ReadFile};
+    for (Fault::Api api : reads)
+    {
+        bool fired = true;
+        for (uint64_t at = 1; fired; ++at)
+        {
+            TempFileRecord::Add(temporary);
+            fired = FailingCall(api, at, [&] { m_replacer.RemoveLeftovers(); }).fired;
+            EXPECT_TRUE(Exists(temporary)) << Fault::Name(api) << " " << at;
+            EXPECT_TRUE(recorded() || !fired) << Fault::Name(api) << " " << at;
+            EXPECT_TRUE(fired || at > 1) << Fault::Name(api) << " is no read of the clean-up";
+        }
+    }
+    // Read, the list says the system moves the file at boot: only the record goes.
+    EXPECT_TRUE(Exists(temporary));
+    EXPECT_FALSE(recorded());
+    TestRegistry::DeleteValue(kSessionManager, "PendingFileRenameOperations");
     DeleteFileA(wininit.c_str());
 }
 

@@ -40,6 +40,17 @@ const wchar_t* const kOthersRequests[][2] = {
 const char kWininitHead[] = "[boot]\r\nshell=Explorer.exe\r\n[Rename]\r\n"
                             "NUL=C:\\OTHER\\OLD.DLL\r\nC:\\OTHER\\NEW.DLL=C:\\OTHER\\NEW.TMP\r\n";
 const char kWininitTail[] = "[386Enh]\r\ndevice=C:\\OTHER\\OTHER.VXD\r\n";
+// The same with blank lines in [rename], and an older text behind a Ctrl-Z that an editor
+// left when it wrote a shorter one: longer than the pair of lines the setup adds.
+const char kWininitHeadWithBlanks[] =
+    "[boot]\r\nshell=Explorer.exe\r\n[Rename]\r\n\r\nNUL=C:\\OTHER\\OLD.DLL\r\n\r\n"
+    "C:\\OTHER\\NEW.DLL=C:\\OTHER\\NEW.TMP\r\n";
+const char kWininitOldText[] =
+    "\x1A[386Enh]\r\ndevice=C:\\Other Program\\Old Driver.vxd\r\n[rename]\r\n"
+    "C:\\Other Program\\Old Library.dll=C:\\Other Program\\Old Library.tmp\r\n"
+    "C:\\Other Program\\Old Viewer.exe=C:\\Other Program\\Old Viewer.tmp\r\n"
+    "C:\\Other Program\\Old Helper.dll=C:\\Other Program\\Old Helper.tmp\r\n"
+    "C:\\Other Program\\Old Control.ocx=C:\\Other Program\\Old Control.tmp\r\n";
 
 std::string Lower(std::string text)
 {
@@ -113,8 +124,10 @@ bool IsTemporaryName(const std::string& name)
            lower.compare(lower.size() - 4, 4, ".tmp") == 0;
 }
 
-std::vector<std::string> SplitLines(const std::string& text)
+// The lines of WININIT.INI as its reader at boot takes them: up to a Ctrl-Z.
+std::vector<std::string> SplitLines(const std::string& bytes)
 {
+    const std::string text = bytes.substr(0, bytes.find('\x1A'));
     std::vector<std::string> lines;
     std::string::size_type start = 0;
     while (start < text.size())
@@ -138,6 +151,59 @@ std::string Trim(const std::string& text)
     return first == std::string::npos
                ? std::string()
                : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::vector<std::string> NonBlankLines(const std::string& bytes)
+{
+    std::vector<std::string> lines;
+    for (const std::string& line : SplitLines(bytes))
+    {
+        if (!Trim(line).empty())
+        {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+// A full path whose every element is one 8.3 name.
+bool IsShortPath(const std::string& path)
+{
+    if (path.size() < 4 || !std::isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':' ||
+        path[2] != '\\')
+    {
+        return false;
+    }
+    for (std::string::size_type start = 3; start <= path.size();)
+    {
+        const std::string::size_type end = std::min(path.find('\\', start), path.size());
+        const std::string element = path.substr(start, end - start);
+        const std::string::size_type dot = element.find('.');
+        const std::string base = element.substr(0, dot);
+        const std::string extension = dot == std::string::npos ? "" : element.substr(dot + 1);
+        if (base.empty() || base.size() > 8 || extension.size() > 3 ||
+            (dot != std::string::npos && extension.empty()) ||
+            extension.find('.') != std::string::npos ||
+            element.find_first_of(" \"*+,/:;<=>?[]|") != std::string::npos)
+        {
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+// "target=source" or "NUL=file", each path 8.3.
+bool IsShortRequest(const std::string& line)
+{
+    const std::string::size_type equals = line.find('=');
+    if (equals == std::string::npos)
+    {
+        return false;
+    }
+    const std::string target = Trim(line.substr(0, equals));
+    return (Lower(target) == "nul" || IsShortPath(target)) &&
+           IsShortPath(Trim(line.substr(equals + 1)));
 }
 
 // Marks in `current` what `before` held, in order, and returns the rest; `lost` gets what
@@ -199,11 +265,16 @@ int CSweepApp::DoMessageBox(const char* text, UINT type, HWND owner)
 
 const std::vector<CSweepWorld::Variant>& CSweepWorld::InstallVariants()
 {
+    using Crashed = Variant::Crashed;
     static const std::vector<Variant> variants = {
-        {"plain", false, false, Answer::Yes, true},
-        {"typed with a trailing backslash after a crashed run", true, true, Answer::Yes, true},
-        {"every question answered No", false, false, Answer::No, true},
-        {"no question can be shown", false, false, Answer::NotShown, true},
+        {"plain", false, Crashed::No, Answer::Yes, true, false},
+        {"typed with a trailing backslash after a crashed run", true, Crashed::HeldFileWaits,
+         Answer::Yes, true, false},
+        {"every question answered No", false, Crashed::No, Answer::No, true, false},
+        {"no question can be shown", false, Crashed::No, Answer::NotShown, true, false},
+        {"a crashed run's boot-time move holds the only copy", false, Crashed::OnlyCopyWaits,
+         Answer::Yes, false, false},
+        {"WININIT.INI gets shorter when merged", false, Crashed::No, Answer::Yes, true, true},
     };
     return variants;
 }
@@ -212,9 +283,11 @@ const std::vector<CSweepWorld::Variant>& CSweepWorld::UninstallVariants()
 {
     // No file held, so that a clean uninstall leaves nothing and tells nothing but its end.
     static const std::vector<Variant> variants = {
-        {"plain", false, false, Answer::Yes, false},
-        {"recorded with a trailing backslash", true, false, Answer::Yes, false},
-        {"recorded holding the user's temporary folder", false, false, Answer::Yes, false, true},
+        {"plain", false, Variant::Crashed::No, Answer::Yes, false, false},
+        {"recorded with a trailing backslash", true, Variant::Crashed::No, Answer::Yes, false,
+         false},
+        {"recorded holding the user's temporary folder", false, Variant::Crashed::No, Answer::Yes,
+         false, false, true},
     };
     return variants;
 }
@@ -377,12 +450,19 @@ void CSweepWorld::Plant()
         m_holder.reset(new TestFiles::CFileHolder(m_heldPath));
     }
     PlantBootRequests();
-    if (m_variant.crashedBefore)
+    if (m_variant.crashed != Variant::Crashed::No)
     {
         PlantCrashedRun();
     }
     m_baseline = BootOps();
+    m_wininitBefore = m_nt ? std::string() : TestFiles::ReadText(m_wininit);
     m_questions.clear();
+}
+
+std::string CSweepWorld::OthersWininit(const std::string& ours) const
+{
+    return m_variant.wininitShrinks ? kWininitHeadWithBlanks + ours + kWininitTail + kWininitOldText
+                                    : kWininitHead + ours + kWininitTail;
 }
 
 void CSweepWorld::PlantBootRequests()
@@ -390,7 +470,7 @@ void CSweepWorld::PlantBootRequests()
     if (!m_nt)
     {
         SetFileAttributesA(m_wininit.c_str(), FILE_ATTRIBUTE_NORMAL);
-        TestFiles::WriteText(m_wininit, std::string(kWininitHead) + kWininitTail);
+        TestFiles::WriteText(m_wininit, OthersWininit(""));
         return;
     }
     std::wstring value;
@@ -413,26 +493,32 @@ void CSweepWorld::PlantBootRequests()
     }
 }
 
-// The run before, typed with the trailing backslash, made and recorded a temporary file for
-// the held file, registered its boot-time move, and ended before it took the record back.
+// The run before, typed as this one, made and recorded a temporary file for the driver,
+// registered its boot-time move, and ended before it took the record back: the driver was
+// held, or it had deleted it and failed to move the new one in.
 void CSweepWorld::PlantCrashedRun()
 {
+    const bool onlyCopy = m_variant.crashed == Variant::Crashed::OnlyCopyWaits;
     const std::string target = m_install + "\\Drivers\\RERER8\\io8ctl.dll";
     const std::string temporary = m_install + "\\Drivers\\RERER8\\$tmp0001.tmp";
     WriteBytes(temporary, m_expected.at(Canonical(target)));
-    TestRegistry::WriteString(kTemporaryFilesKey, m_install + "\\\\Drivers\\RERER8\\$tmp0001.tmp",
+    TestRegistry::WriteString(kTemporaryFilesKey, TypedPath() + "\\Drivers\\RERER8\\$tmp0001.tmp",
                               "");
+    if (onlyCopy)
+    {
+        DeleteFileA(target.c_str());
+    }
     if (m_nt)
     {
         MoveFileExA(temporary.c_str(), target.c_str(),
                     MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
         return;
     }
-    char shortTarget[MAX_PATH] = "", shortTemporary[MAX_PATH] = "";
-    GetShortPathNameA(target.c_str(), shortTarget, MAX_PATH);
+    char shortFolder[MAX_PATH] = "", shortTemporary[MAX_PATH] = "";
+    GetShortPathNameA((m_install + "\\Drivers\\RERER8").c_str(), shortFolder, MAX_PATH);
     GetShortPathNameA(temporary.c_str(), shortTemporary, MAX_PATH);
-    TestFiles::WriteText(m_wininit, std::string(kWininitHead) + shortTarget + "=" + shortTemporary +
-                                        "\r\n" + kWininitTail);
+    TestFiles::WriteText(m_wininit, OthersWininit(std::string(shortFolder) +
+                                                  "\\io8ctl.dll=" + shortTemporary + "\r\n"));
 }
 
 bool CSweepWorld::PlantInstalled()
@@ -476,8 +562,9 @@ void CSweepWorld::Prepare(CSweepApp& app)
                 open == std::string::npos ? open : question.find('"', open + 1);
             const std::string path =
                 close == std::string::npos ? "" : question.substr(open + 1, close - open - 1);
-            m_questions.push_back({Canonical(path), given == ReplaceRules::Answer::Yes ||
-                                                        given == ReplaceRules::Answer::YesToAll});
+            // What the world answered, not what the setup made of it: a question never
+            // shown was answered by nobody.
+            m_questions.push_back({Canonical(path), answer == Answer::Yes});
             return given;
         });
 }
@@ -618,28 +705,46 @@ std::vector<CSweepWorld::BootOp> CSweepWorld::OurOps(const std::vector<BootOp>& 
     }
     if (!m_nt)
     {
-        // Every other line of WININIT.INI stays too, byte for byte.
-        std::vector<std::string> before, now;
-        for (const std::string& text : {std::string(kWininitHead), std::string(kWininitTail)})
-        {
-            for (const std::string& line : SplitLines(text))
-            {
-                before.push_back(line);
-            }
-        }
+        // Every other line of WININIT.INI stays too, byte for byte; every line the setup adds
+        // is one request of [rename] that names each path in its 8.3 form, since the boot step
+        // runs before long names exist.
+        std::vector<std::string> now;
+        std::vector<std::pair<std::string, bool>> sections; // each line, and in [rename]
+        bool inRename = false;
         for (const std::string& line : SplitLines(TestFiles::ReadText(m_wininit)))
         {
-            if (!Trim(line).empty())
+            const std::string trimmed = Trim(line);
+            if (!trimmed.empty())
             {
+                inRename = trimmed[0] == '[' ? Lower(trimmed) == "[rename]" : inRename;
                 now.push_back(line);
+                sections.push_back({line, inRename});
             }
         }
         std::vector<const std::string*> gone;
         Unmatched(
-            before, now, [](const std::string& line) { return line; }, gone);
+            NonBlankLines(OthersWininit("")), now, [](const std::string& line) { return line; },
+            gone);
         for (const std::string* line : gone)
         {
             broken.push_back("another program's line is gone from WININIT.INI: " + *line);
+        }
+        std::vector<std::pair<std::string, bool>> before;
+        for (const std::string& line : NonBlankLines(m_wininitBefore))
+        {
+            before.push_back({line, false});
+        }
+        std::vector<const std::pair<std::string, bool>*> ignored;
+        for (const auto& added : Unmatched(
+                 before, sections,
+                 [](const std::pair<std::string, bool>& line) { return line.first; }, ignored))
+        {
+            const bool header = Lower(Trim(added.first)) == "[rename]";
+            if (!header && !(added.second && IsShortRequest(added.first)))
+            {
+                broken.push_back("WININIT.INI gains a line its boot step cannot carry out: " +
+                                 added.first);
+            }
         }
     }
     return ours;

@@ -35,15 +35,27 @@ public:
             No,
             NotShown // the question dialog could not be created
         };
+        // An earlier run, typed as this one, was cut short after it registered a boot-time
+        // move: its temporary file is recorded and waits.
+        enum class Crashed
+        {
+            No,
+            HeldFileWaits, // for the held file, which it could not delete
+            OnlyCopyWaits  // as the only copy: it deleted the old file, and the move failed
+        };
         const char* name;
         bool trailingBackslash; // the folder typed as "C:\FaultSweep\Nimbus\"
-        bool crashedBefore;     // an earlier run, typed so, was cut short after it registered
-                                // a boot-time move: its temporary file is recorded and waits
-        Answer answer;          // to every "replace the file?" question
-        bool holdsFile;         // a product file is open in another program
+        Crashed crashed;
+        Answer answer;  // to every "replace the file?" question
+        bool holdsFile; // a product file is open in another program
+        // 9x only: WININIT.INI holds blank lines in [rename] and, after a Ctrl-Z, text no
+        // reader sees, so that the merged file is shorter than the old one.
+        bool wininitShrinks;
         bool holdsTemp = false; // the uninstall's recorded folder holds the user's temporary
                                 // folder: nothing in it may go
     };
+    // Whether a world means anything to this family.
+    bool Fits(const Variant& variant) const { return !variant.wininitShrinks || !m_nt; }
     // The worlds an install is swept in; the first is the plain one.
     static const std::vector<Variant>& InstallVariants();
     // The worlds an uninstall is swept in (the install before it is not swept).
@@ -53,6 +65,7 @@ public:
     ~CSweepWorld();
 
     bool WindowsNT() const { return m_nt; }
+    const std::string& WininitPath() const { return m_wininit; }
     void Use(const Variant& variant) { m_variant = variant; }
     const Variant& Current() const { return m_variant; }
     // The install folder as the user typed it.
@@ -138,6 +151,8 @@ private:
     AfterBoot Boot(const std::vector<BootOp>& ops) const;
     // A file after the restart: as the requests leave it, or as it is when none touches it.
     FileState Lookup(const AfterBoot& after, const std::string& path) const;
+    // Other programs' WININIT.INI, with `ours` (an earlier run's line) in its [rename].
+    std::string OthersWininit(const std::string& ours) const;
     void PlantBootRequests();
     void PlantCrashedRun();
     std::vector<std::string> RecordedTemporaries() const;
@@ -161,6 +176,7 @@ private:
     std::map<std::string, std::vector<uint8_t>> m_expected; // canonical target -> new bytes
     std::vector<Planted> m_planted;
     std::vector<BootOp> m_baseline; // the requests before the run, others' and earlier runs'
+    std::string m_wininitBefore;    // 9x: the file before the run
     std::vector<Question> m_questions;
     std::unique_ptr<TestFiles::CFileHolder> m_holder;
 };

@@ -108,6 +108,10 @@ TEST(ReplaceRulesTest, TemporaryNamesAndFolders)
     EXPECT_EQ(ReplaceRules::TempFileName("C:\\x", 10000), "C:\\x\\$tmp10000.tmp");
     EXPECT_EQ(ReplaceRules::WithTrailingBackslash("C:\\x"), "C:\\x\\");
     EXPECT_EQ(ReplaceRules::WithTrailingBackslash("C:\\x\\"), "C:\\x\\");
+    EXPECT_EQ(ReplaceRules::SingleSeparators("C:\\NIMBUS\\\\DRIVERS\\A.DLL"),
+              "C:\\NIMBUS\\DRIVERS\\A.DLL");
+    EXPECT_EQ(ReplaceRules::SingleSeparators("\\\\SERVER\\SHARE\\\\A.DLL"),
+              "\\\\SERVER\\SHARE\\A.DLL");
     // The boot-time rename of a target that is gone can name it only by an 8.3 name.
     for (const auto& row :
          std::vector<std::pair<std::string, std::string>>{{"Scroll95.exe", "SCROLL95.EXE"},
