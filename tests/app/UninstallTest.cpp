@@ -56,48 +56,11 @@ void WriteFile(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL
     CloseHandle(file);
 }
 
-// The Unix path behind a Windows path, through Wine's own export; empty elsewhere.
-std::string UnixPath(const std::string& path)
-{
-    typedef char*(CDECL * UnixNameFn)(LPCWSTR);
-    const UnixNameFn toUnix = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (!toUnix)
-    {
-        return std::string();
-    }
-    WCHAR wide[MAX_PATH] = L"";
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    char* unixName = toUnix(wide);
-    if (!unixName)
-    {
-        return std::string();
-    }
-    std::string result = unixName;
-    HeapFree(GetProcessHeap(), 0, unixName);
-    return result;
-}
+using TestFiles::RunUnix;
+using TestFiles::UnixPath;
 
 // Wine's own API makes no links yet (CreateSymbolicLinkA pretends), but Wine shows a
 // Unix symbolic link as a folder with the reparse-point attribute: make one of those.
-bool RunUnix(const char* program, const std::string& commandLine)
-{
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(program, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
-    {
-        return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
-}
-
 bool MakeUnixLink(const std::string& unixTarget, const std::string& unixLink)
 {
     return RunUnix("Z:\\bin\\ln", "ln -sfn \"" + unixTarget + "\" \"" + unixLink + "\"");
@@ -335,11 +298,19 @@ TEST_P(RootRefusalTest, LeavesTheRootAloneSaysSoAndRunsTheOtherStages)
         SetEnvironmentVariableA("TMP", "Q:\\Product\\Temp");
     }
 
-    EXPECT_TRUE(app.Uninstall());
+    app.answer = IDYES;
+    EXPECT_EQ(app.UninstallAfterQuestion(), CKelvarinApp::UninstallOutcome::Completed);
     SetEnvironmentVariableA("TMP", savedTemp[0] ? savedTemp : nullptr);
 
     EXPECT_TRUE(Exists(drive + "\\Sentinel.txt"));
+    // The question says so too: the folder stays.
     EXPECT_EQ(app.Texts(), (std::vector<std::string>{
+                               "Uninstalling removes the product's registry information and "
+                               "shortcuts. The folder \"" +
+                                   recorded +
+                                   "\" stays in place: it is not a folder of its own below a "
+                                   "drive or a network share, or it is or holds a folder of "
+                                   "Windows or of a user.\n\nDo you wish to uninstall?",
                                "The folder \"" + recorded +
                                    "\" was left in place: it is not a folder of its own below a "
                                    "drive or a network share, or it is or holds a folder of "

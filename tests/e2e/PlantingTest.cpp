@@ -137,7 +137,7 @@ protected:
         HWND menu = WaitMenu(robot);
         ASSERT_NE(menu, nullptr) << SetupRun::DescribeWindows(robot);
         robot.Click(menu, kMenuUninstall);
-        EXPECT_EQ(AnswerUntilExit(robot), "Uninstall completed");
+        EXPECT_EQ(AnswerUntilExit(robot), UninstallQuestion("C:\\Nimbus") + "|Uninstall completed");
     }
 
     std::string m_medium;

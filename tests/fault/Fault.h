@@ -48,6 +48,9 @@ enum class Api
     MoveFileExA,
     CreateDirectoryA,
     RemoveDirectoryA,
+    GetDiskFreeSpaceA,
+    // Bound at run time through GetProcAddress from kernel32.
+    GetDiskFreeSpaceExA,
     RegCreateKeyExA,
     RegOpenKeyExA,
     RegOpenKeyExW,

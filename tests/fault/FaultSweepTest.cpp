@@ -572,12 +572,13 @@ TEST_F(FaultSweep, AnInstallCutShortIsFinishedByTheNextOne)
 TEST_F(FaultSweep, NoFailedCallOfTheUninstallDeletesOutsideItOrGoesUntold)
 {
     SweepUninstall("uninstall, failed calls", Fault::kAllButAllocations,
-                   {{2, kEvery}, {1, kEvery}});
+                   {{2, kEvery}, {1, kEvery}, {2, kEvery}});
 }
 
 TEST_F(FaultSweep, NoFailedAllocationOfTheUninstallDeletesOutsideItOrGoesUntold)
 {
     // As for the install, the allocations are many and alike: the full sweep takes a spread.
-    SweepUninstall("uninstall, failed allocations", Fault::kAllocations, {{20, 600}, {5, 100}});
+    SweepUninstall("uninstall, failed allocations", Fault::kAllocations,
+                   {{20, 600}, {5, 100}, {5, 100}});
 }
 } // namespace

@@ -41,6 +41,7 @@ public:
                                 // a boot-time move: its temporary file is recorded and waits
         Answer answer;          // to every "replace the file?" question
         bool holdsFile;         // a product file is open in another program
+        bool copyInUse = false; // the uninstall runs from the setup's copy, as the entry starts it
     };
     // The worlds an install is swept in; the first is the plain one.
     static const std::vector<Variant>& InstallVariants();
@@ -84,6 +85,7 @@ public:
         std::string recordedPath;
         uint32_t recordedBuild = 0;
         bool links = false;
+        std::string entryCommand; // the entry's UninstallString
     };
     Snapshot Take() const;
     // What differs between two snapshots; empty when they are the same.
@@ -145,6 +147,8 @@ private:
     bool WasAsked(const std::string& path, bool& replace) const;
     std::vector<std::string> CheckComplete(const CSweepApp& app) const;
     std::vector<std::string> TargetFolders() const;
+    // Removes the setup's copy, its temporary files and its folder, and the entry.
+    void RemoveCopyAndEntry();
     std::string LinkTarget(const std::string& link) const;
 
     bool m_nt;
@@ -153,6 +157,9 @@ private:
     std::string m_install; // canonical, as the system names it
     std::string m_system;
     std::string m_wininit;
+    std::string m_windows;    // as the system names it
+    std::string m_copy;       // the setup's copy for the entry, canonical
+    std::string m_copyFolder; // its folder of its own (NT), canonical; empty on 9x
     std::string m_linkFolders[2];
     std::string m_heldPath;
     std::map<std::string, std::vector<uint8_t>> m_expected; // canonical target -> new bytes
@@ -160,4 +167,5 @@ private:
     std::vector<BootOp> m_baseline; // the requests before the run, others' and earlier runs'
     std::vector<Question> m_questions;
     std::unique_ptr<TestFiles::CFileHolder> m_holder;
+    std::unique_ptr<TestFiles::CFileHolder> m_copyHolder; // stands in for the running copy
 };

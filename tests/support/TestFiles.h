@@ -52,6 +52,12 @@ Link ReadLink(const std::string& file, bool rawPath);
 // Runs Wine's restart processing (boot-time renames, WININIT.INI); false on failure.
 bool RunBootProcessing();
 
+// The Unix path behind a Windows path, through Wine's own export; empty elsewhere.
+std::string UnixPath(const std::string& path);
+// Starts a Unix program, named as Wine's drive Z: shows it ("Z:\bin\ln"), with its
+// command line; Wine gives no way to wait for it, so the caller watches for its effect.
+bool RunUnix(const std::string& program, const std::string& commandLine);
+
 // A fresh folder below C:\insttest, removed with its content.
 class CScratch
 {
