@@ -1059,6 +1059,11 @@ CSweepWorld::CheckUninstall(const CSweepApp& app, const std::vector<Fault::Chang
     const std::string entry = Lower("HKLM\\" + kEntryKey);
     for (const Fault::Change& change : changes)
     {
+        // A deleting boot-time request names no target.
+        if (change.path.empty())
+        {
+            continue;
+        }
         const std::string name = Fault::Name(change.api);
         if (StartsWith(change.path, "HK"))
         {
