@@ -25,8 +25,10 @@ uint64_t Size(const WIN32_FIND_DATAA& found)
     return (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
 }
 
-// `file` with what stands at `target`; a folder there counts as nothing.
-SpaceEstimate::File At(const std::string& target, uint64_t size, uint64_t newVersion)
+// `file` with what stands at `target`; a folder there counts as nothing. One version reader
+// serves every target, so that version.dll is loaded once.
+SpaceEstimate::File At(const std::string& target, uint64_t size, uint64_t newVersion,
+                       CVersionData& data)
 {
     SpaceEstimate::File file;
     file.drive = SpaceEstimate::DriveOf(target);
@@ -37,9 +39,11 @@ SpaceEstimate::File At(const std::string& target, uint64_t size, uint64_t newVer
     {
         file.targetExists = true;
         file.targetSize = Size(found);
-        CVersionData data;
+        // Only a versioned file of the package is compared by version. An unversioned one is
+        // counted as written over the old file, which it is unless that file has a version:
+        // reading every data file's version would cost an upgrade far more than it tells.
         uint64_t oldVersion = 0;
-        if (!data.Load(target) || !data.GetFileVersion(oldVersion))
+        if (newVersion != 0 && (!data.Load(target) || !data.GetFileVersion(oldVersion)))
         {
             oldVersion = 0;
         }
@@ -78,6 +82,7 @@ PackageFiles(const std::vector<PackageTable::Placement>& placements,
              const std::string& sourceFolder)
 {
     std::vector<SpaceEstimate::File> files;
+    CVersionData versions;
     for (const PackageTable::Placement& placement : placements)
     {
         CPackageFile package(false);
@@ -99,7 +104,8 @@ PackageFiles(const std::vector<PackageTable::Placement>& placements,
             {
                 continue;
             }
-            files.push_back(At(folder + name, entry.GetUnpackedSize(), entry.GetFileVersion()));
+            files.push_back(
+                At(folder + name, entry.GetUnpackedSize(), entry.GetFileVersion(), versions));
         }
     }
     return files;
@@ -144,8 +150,10 @@ std::vector<Shortage> ForInstall(const CSetupState& state, const std::string& in
             FindFirstFileA((state.m_strSourceFolder + state.m_strSetupFile).c_str(), &setup));
         if (search.IsValid() && !SetupCopy::IsRunning(state))
         {
+            // The copy is always written, whatever version stands there.
+            CVersionData versions;
             files.push_back(
-                At(SetupCopy::Path(windowsNT, state.m_strWindowsFolder), Size(setup), 0));
+                At(SetupCopy::Path(windowsNT, state.m_strWindowsFolder), Size(setup), 0, versions));
             files.back().kept = false;
         }
         return Shortages(files);

@@ -99,6 +99,30 @@ protected:
         EXPECT_EQ(TestFiles::ReadBytes(copy), TestFiles::ReadBytes(SetupRun::SetupExe(c.edition)));
     }
 
+    // What Wine's uninstaller lists, one "key|||name" line per entry.
+    static std::string ListedPrograms(const std::string& uninstaller)
+    {
+        const std::string listing = TestFiles::TempFolder("listing") + "\\list.txt";
+        SECURITY_ATTRIBUTES inherited = {sizeof(inherited), nullptr, TRUE};
+        HANDLE out = CreateFileA(listing.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                 CREATE_ALWAYS, 0, nullptr);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = out;
+        PROCESS_INFORMATION process = {};
+        std::string command = "uninstaller.exe --list";
+        if (CreateProcessA(uninstaller.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                           nullptr, &startup, &process))
+        {
+            WaitForSingleObject(process.hProcess, 30000);
+            CloseHandle(process.hProcess);
+            CloseHandle(process.hThread);
+        }
+        CloseHandle(out);
+        return TestFiles::ReadText(listing);
+    }
+
     static std::string LinkFile(int csidl, const std::string& edition)
     {
         char folder[MAX_PATH] = "";
@@ -155,13 +179,17 @@ TEST_P(UninstallRunTest, TheEntryRemovesTheProductAfterItsQuestionAndLeavesNothi
     ASSERT_TRUE(CRobot::SetWindowsVersion(copyName, c.winver));
     char system[MAX_PATH] = "";
     GetSystemDirectoryA(system, sizeof(system));
+    const std::string uninstaller = std::string(system) + "\\uninstaller.exe";
+    EXPECT_NE(ListedPrograms(uninstaller)
+                  .find("Pellmor Kelvarin|||" + std::string(c.edition) + " Teleprompter"),
+              std::string::npos);
     auto isMenu = [](HWND hWnd)
     { return CRobot::WindowText(hWnd).find(" - Installation Build ") != std::string::npos; };
     for (int answer : {IDNO, IDYES})
     {
         CRobot robot;
-        ASSERT_TRUE(robot.Launch(std::string(system) + "\\uninstaller.exe", "",
-                                 std::string("--remove \"") + "Pellmor Kelvarin" + "\""));
+        ASSERT_TRUE(
+            robot.Launch(uninstaller, "", std::string("--remove \"") + "Pellmor Kelvarin" + "\""));
         ASSERT_TRUE(robot.Follow(isMenu)) << "the entry started no setup";
         HWND menu = WaitMenu(robot);
         ASSERT_NE(menu, nullptr);
