@@ -2,11 +2,11 @@
 
 #include "FaultState.h"
 #include "TestRegistry.h"
+#include "config/UninstallEntry.h"
 #include "framework/Messages.h"
 #include "framework/ProgressReport.h"
 #include "framework/SpecialFolders.h"
 #include "framework/resource.h"
-#include "config/UninstallEntry.h"
 #include "install/PackageTable.h"
 #include "install/ReplaceRules.h"
 #include "install/SetupCopy.h"
