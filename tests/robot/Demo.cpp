@@ -148,6 +148,29 @@ void ReportSystem()
     {
         std::printf("  HKLM\\Software\\Pellmor\\Prompter Install: (none)\n");
     }
+    const char* const entryKey =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pellmor Kelvarin";
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, entryKey, 0, KEY_READ, &key) == ERROR_SUCCESS)
+    {
+        std::printf("  installed programs: \"%s\" starts %s\n",
+                    ReadString(key, "DisplayName").c_str(),
+                    ReadString(key, "UninstallString").c_str());
+        RegCloseKey(key);
+    }
+    else
+    {
+        std::printf("  installed programs: (no entry)\n");
+    }
+    char windows[MAX_PATH] = "";
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    for (const char* copy : {"\\Pellmor Kelvarin\\Setup.exe", "\\KELSETUP.EXE"})
+    {
+        const std::string path = std::string(windows) + copy;
+        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        {
+            std::printf("  setup's copy: %s\n", path.c_str());
+        }
+    }
     DWORD fonts = 0;
     const DWORD values =
         CountValues(HKEY_LOCAL_MACHINE, "Software\\Pellmor\\Unicode Support\\Font Mapping", &fonts);
@@ -438,7 +461,7 @@ int main(int argc, char** argv)
     const DWORD left = GetFileAttributesA(installFolder.c_str());
     std::printf("%s %s\n", installFolder.c_str(),
                 left == INVALID_FILE_ATTRIBUTES ? "is gone." : "is still there.");
-    std::printf("After the uninstall:\n");
+    std::printf("After the uninstall (a copy still there goes at the next restart):\n");
     ReportSystem();
     return 0;
 }
