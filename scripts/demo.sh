@@ -49,11 +49,31 @@ trap '"$ROOT/scripts/wine-session.sh" stop' EXIT
 export DISPLAY="$(cat "$KELVARIN_WINE_DIR-run/display")"
 
 # Start from a machine without the product.
-rm -rf "$WINEPREFIX/drive_c/Nimbus"
+rm -rf "$WINEPREFIX/drive_c/Nimbus" "$WINEPREFIX/drive_c/windows/Pellmor Kelvarin" \
+    "$WINEPREFIX/drive_c/windows/KELSETUP.EXE"
 find "$WINEPREFIX/drive_c" \( -name Ardent.lnk -o -name Brisk.lnk \) -delete 2>/dev/null || true
-for key in "Software\\Pellmor" "Software\\Pellmor Controls"; do
+for key in "Software\\Pellmor" "Software\\Pellmor Controls" \
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pellmor Kelvarin"; do
     wine reg delete "HKLM\\$key" /f >/dev/null 2>&1 || true
 done
+
+# A drive too small for the install, where root may mount one: the setup asks before it
+# writes anything there. Taken down again however the demo ends.
+SMALL="$ROOT/build/demo-small-drive"
+SMALL_LETTER=""
+take_down_small() {
+    rm -f "$WINEPREFIX/dosdevices/s:"
+    if grep -qF " $SMALL " /proc/mounts; then umount -l "$SMALL" || true; fi
+    rmdir "$SMALL" 2>/dev/null || true
+}
+trap 'take_down_small; "$ROOT/scripts/wine-session.sh" stop' EXIT
+take_down_small
+if [ ! -e "$WINEPREFIX/dosdevices/s:" ] && mkdir -p "$SMALL" &&
+    mount -t tmpfs -o size=640k tmpfs "$SMALL" 2>/dev/null; then
+    ln -s "$SMALL" "$WINEPREFIX/dosdevices/s:"
+    SMALL_LETTER="S:"
+    echo "Drive S: holds 640 KB, too little for the install."
+fi
 
 # A file of the user's own, without version information, where the product puts
 # one: the setup asks before it replaces it.
@@ -65,7 +85,7 @@ echo "The machine already holds C:\\Nimbus\\Documents\\Readme.txt (no version in
 OUT="$ROOT/build/demo"
 rm -rf "$OUT"
 mkdir -p "$OUT"
-wine "$ROBOT" "$(winpath "$MEDIUM/Setup.exe")" "$(winpath "$OUT")" "$WINVER"
+wine "$ROBOT" "$(winpath "$MEDIUM/Setup.exe")" "$(winpath "$OUT")" "$WINVER" $SMALL_LETTER
 
 for bmp in "$OUT"/*.bmp; do
     [ -e "$bmp" ] || continue

@@ -5,6 +5,7 @@
 #include "config/ProductRegistry.h"
 #include "config/RegistryKey.h"
 #include "config/Shortcuts.h"
+#include "config/UninstallEntry.h"
 #include "framework/Messages.h"
 #include "framework/Platform.h"
 #include "framework/SpecialFolders.h"
@@ -14,6 +15,8 @@
 #include "install/PackageInstaller.h"
 #include "install/ProductTree.h"
 #include "install/InstallFolderGuard.h"
+#include "install/SetupCopy.h"
+#include "install/SpaceCheck.h"
 #include "ui/DLG_InstallPath.h"
 #include "ui/DLG_Installing.h"
 #include "ui/DLG_Main.h"
@@ -47,16 +50,6 @@ public:
 private:
     bool m_ok;
 };
-
-std::string FolderOfModule(HINSTANCE instance)
-{
-    char path[1024] = "";
-    const DWORD length = GetModuleFileNameA(instance, path, sizeof(path));
-    std::string folder(path, length < sizeof(path) ? length : 0);
-    const std::string::size_type slash = folder.find_last_of('\\');
-    folder.erase(slash == std::string::npos ? 0 : slash + 1);
-    return folder;
-}
 
 std::string FromBuffer(const char* buffer, UINT length, UINT size)
 {
@@ -99,23 +92,39 @@ BOOL CKelvarinApp::InitInstance()
     }
     RecordFolders();
 
-    // The edition is a property of this build of the setup.
-    m_state.m_bArdent = m_bArdentBuild ? TRUE : FALSE;
-
     // The menu's choice decides the rest of the run; any dialog left without OK
     // ends the setup silently (the dialogs ask their own questions first).
-    DLG_MainMenu menu(m_state);
-    if (menu.DoModal() != IDOK)
+    MainMenuLogic::Route route = MainMenuLogic::Route::Uninstall;
+    for (;;)
     {
-        return FALSE;
-    }
-    const MainMenuLogic::Route route = MainMenuLogic::RouteFor(menu.GetResult());
-    if (route == MainMenuLogic::Route::Uninstall)
-    {
-        return Uninstall() ? TRUE : FALSE;
+        // The edition is a property of this build of the setup.
+        m_state.m_bArdent = m_bArdentBuild ? TRUE : FALSE;
+        DLG_MainMenu menu(m_state);
+        if (menu.DoModal() != IDOK)
+        {
+            return FALSE;
+        }
+        route = MainMenuLogic::RouteFor(menu.GetResult());
+        if (route != MainMenuLogic::Route::Uninstall)
+        {
+            break;
+        }
+        // No to the uninstall's question changes nothing: the menu comes back.
+        const UninstallOutcome outcome = UninstallAfterQuestion();
+        if (outcome != UninstallOutcome::Declined)
+        {
+            return outcome == UninstallOutcome::Completed ? TRUE : FALSE;
+        }
     }
     if (route != MainMenuLogic::Route::InstallInPlace &&
         !RunAgreementAndPath(route == MainMenuLogic::Route::AgreementThenInstall))
+    {
+        return FALSE;
+    }
+    // The path dialog asks about the space itself; the upgrades, which have none, ask now,
+    // and No ends the setup with nothing changed.
+    if (route != MainMenuLogic::Route::AgreementThenPath &&
+        !ConfirmSpace(nullptr, m_state.m_strInstallPath))
     {
         return FALSE;
     }
@@ -129,7 +138,16 @@ BOOL CKelvarinApp::InitInstance()
 
 void CKelvarinApp::RecordFolders()
 {
-    m_state.m_strSourceFolder = FolderOfModule(GetInstance());
+    char path[1024] = "";
+    const DWORD pathLength = GetModuleFileNameA(GetInstance(), path, sizeof(path));
+    const std::string self(path, pathLength < sizeof(path) ? pathLength : 0);
+    const std::string::size_type slash = self.find_last_of('\\');
+    m_state.m_strSourceFolder = self.substr(0, slash == std::string::npos ? 0 : slash + 1);
+    // The copy for the uninstall is made from the setup's own file, whatever its name.
+    if (slash != std::string::npos)
+    {
+        m_state.m_strSetupFile = self.substr(slash + 1);
+    }
     char folder[1024] = "";
     UINT length = GetWindowsDirectoryA(folder, sizeof(folder));
     m_state.m_strWindowsFolder = FromBuffer(folder, length, sizeof(folder));
@@ -151,6 +169,8 @@ bool CKelvarinApp::RunAgreementAndPath(bool switchToArdent)
     }
     DLG_InstallPath pathDialog;
     pathDialog.m_strPath = m_state.m_strInstallPath;
+    pathDialog.m_confirmFolder = [this](HWND owner, const std::string& folder)
+    { return ConfirmSpace(owner, folder); };
     if (pathDialog.DoModal() != IDOK)
     {
         return false;
@@ -186,6 +206,30 @@ void CKelvarinApp::FinishInstall()
         return;
     }
     Messages::Show(m_state.m_bArdent ? IDS_COMPLETE_ARDENT : IDS_COMPLETE_BRISK);
+}
+
+bool CKelvarinApp::ConfirmSpace(HWND owner, const std::string& installFolder)
+{
+    try
+    {
+        for (const SpaceCheck::Shortage& shortage : SpaceCheck::ForInstall(m_state, installFolder))
+        {
+            // Yes goes on: the estimate can be wrong (quotas, compression, a network share).
+            if (Messages::ShowOwned(owner, IDS_SPACE_SHORT,
+                                    {shortage.drive,
+                                     SpaceEstimate::Megabytes(shortage.needed, true),
+                                     SpaceEstimate::Megabytes(shortage.free, false)},
+                                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+            {
+                return false;
+            }
+        }
+    }
+    catch (...)
+    {
+        // Memory ran out before the question could be put: no drive is asked about.
+    }
+    return true;
 }
 
 bool CKelvarinApp::IsWindowsNT()
@@ -275,14 +319,26 @@ bool CKelvarinApp::CreateFolder(IProgressReport& progress, const std::string& pa
     return ProductTree::CreateFolder(path, progress);
 }
 
+// The setup's copy, which the product's entry starts, is installed like the packages' files.
 bool CKelvarinApp::InstallPackages(IProgressReport& progress)
 {
-    return CPackageInstaller(m_state, m_askReplace).InstallPackages(progress);
+    return CPackageInstaller(m_state, m_askReplace).InstallPackages(progress) &&
+           SetupCopy::Write(m_state, progress);
 }
 
+// The record the setup finds the install by, then the entry Windows lists it by.
 bool CKelvarinApp::WriteProductRegistry(IProgressReport& progress)
 {
-    return CProductRegistry(m_state).WriteProductRegistry(progress);
+    if (!CProductRegistry(m_state).WriteProductRegistry(progress))
+    {
+        return false;
+    }
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    const bool windowsNT = IsWindowsNT();
+    return UninstallEntry::Write(UninstallEntry::For(
+        m_state, windowsNT, SetupCopy::Path(windowsNT, m_state.m_strWindowsFolder),
+        ProductTree::TreeBytes(m_state.m_strInstallPath), today));
 }
 
 bool CKelvarinApp::CreateShortcuts(IProgressReport& /*progress*/)
@@ -308,22 +364,32 @@ bool CKelvarinApp::GrantFolderAccess(IProgressReport& /*progress*/)
     return true;
 }
 
+CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallAfterQuestion()
+{
+    return UninstallCaught(true);
+}
+
 bool CKelvarinApp::Uninstall()
+{
+    return UninstallCaught(false) == UninstallOutcome::Completed;
+}
+
+CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallCaught(bool ask)
 {
     try
     {
-        return UninstallRecorded();
+        return UninstallRecorded(ask);
     }
     catch (...)
     {
         // Memory ran out outside the stages, which catch their own: told, like any failure.
         SetMainWnd(nullptr);
         Messages::ShowOutOfMemory();
-        return false;
+        return UninstallOutcome::NotStarted;
     }
 }
 
-bool CKelvarinApp::UninstallRecorded()
+CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallRecorded(bool ask)
 {
     CRegistryKey key;
     key.Create(HKEY_LOCAL_MACHINE, CProductRegistry::kInstallKey);
@@ -338,22 +404,37 @@ bool CKelvarinApp::UninstallRecorded()
         {
             Messages::Show(IDS_RECORD_UNREADABLE, {SystemError::Text(error)});
         }
-        return false;
+        return UninstallOutcome::NotStarted;
+    }
+    if (ask)
+    {
+        // The user's own documents go with the folder: nothing is deleted unasked. Only Yes
+        // goes on; a question that could not be shown is no Yes.
+        std::string guarded;
+        const bool removable =
+            InstallFolderGuard::Check(folder, guarded) == InstallFolderRules::Verdict::Accepted;
+        if (Messages::Show(removable ? IDS_UNINSTALL_QUERY : IDS_UNINSTALL_QUERY_KEPT, {folder},
+                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        {
+            return UninstallOutcome::Declined;
+        }
     }
 
     DLG_Uninstalling dlg;
     if (!dlg.Create())
     {
         SetMainWnd(nullptr);
-        return false;
+        return UninstallOutcome::NotStarted;
     }
     SetMainWnd(dlg.GetSafeHwnd());
 
     // No stage stops the uninstall: one that runs out of memory says so, and the next
     // one runs.
     RunStage([&] { RemoveRecordedFolder(folder); });
+    RunStage([this] { SetupCopy::Remove(m_state); });
     dlg.StageDone(1);
     RunStage([] { CProductRegistry::RemoveProductRegistry(); });
+    RunStage([] { UninstallEntry::Remove(); });
     dlg.StageDone(2);
     RunStage([this] { CShortcuts(m_state).RemoveShortcuts(); });
     dlg.StageDone(3);
@@ -361,7 +442,7 @@ bool CKelvarinApp::UninstallRecorded()
 
     SetMainWnd(nullptr);
     dlg.DestroyWindow();
-    return true;
+    return UninstallOutcome::Completed;
 }
 
 void CKelvarinApp::RemoveRecordedFolder(const std::string& folder)

@@ -66,7 +66,20 @@ public:
     // waits (and the restart on any answer but No), else the edition's closing message.
     void FinishInstall();
 
+    // Before a fresh install, an upgrade or a Tarpan LT upgrade writes anything: for each
+    // drive the estimate finds short of room, the user is asked whether to go on anyway
+    // (owned by `owner`). False on No.
+    bool ConfirmSpace(HWND owner, const std::string& installFolder);
+
     // --- uninstall sequence -------------------------------------------------------
+    enum class UninstallOutcome
+    {
+        NotStarted, // no install recorded, no window: nothing removed
+        Declined,   // the user said No: nothing removed
+        Completed
+    };
+    // The uninstall the user chose: first the question naming what goes.
+    UninstallOutcome UninstallAfterQuestion();
     // False when it did not start (no install recorded, no window): nothing removed.
     bool Uninstall();
     // Each deletion reports its own failure and lets the caller go on.
@@ -82,11 +95,13 @@ private:
     bool RunAgreementAndPath(bool switchToArdent);
     // Runs the install through its progress window; false when it did not succeed.
     bool RunInstall();
-    // The uninstall of the recorded folder; Uninstall adds what no stage catches itself.
-    bool UninstallRecorded();
     // Stage 0: the recorded folder with everything in it, unless the install folder's guard
     // refuses it.
     void RemoveRecordedFolder(const std::string& folder);
+    // The uninstall of the recorded folder, after the question when `ask`; the callers add
+    // what no stage catches itself.
+    UninstallOutcome UninstallRecorded(bool ask);
+    UninstallOutcome UninstallCaught(bool ask);
     // One stage of the uninstall; running out of memory in it is told, not fatal.
     void RunStage(const std::function<void()>& stage);
 

@@ -21,5 +21,8 @@ struct CSetupState
     BOOL m_bAskBeforeReplace = TRUE;       // cleared by "Yes To All"
     BOOL m_bCancel = FALSE;                // the user cancelled the replace question
 
+    // The setup's own file name in its folder: the install keeps a copy of it.
+    std::string m_strSetupFile = "Setup.exe";
+
     BOOL IsArdent() const { return m_bArdent; }
 };

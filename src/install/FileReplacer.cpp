@@ -6,6 +6,7 @@
 #include "framework/Platform.h"
 #include "framework/SetupState.h"
 #include "framework/SystemError.h"
+#include "framework/Win32Handles.h"
 #include "framework/resource.h"
 #include "install/BootRenames.h"
 #include "install/PathNames.h"
@@ -145,6 +146,59 @@ CFileReplacer::CFileReplacer(CSetupState& state) : m_state(state) {}
 bool CFileReplacer::ReplaceFile(CPackageFile& package, const CPackageCatalogEntry& entry, int index,
                                 const std::string& targetPath)
 {
+    // An uncompressed package gives an empty file no block to extract from; the
+    // new temporary file already holds its whole content.
+    return PlaceFile(targetPath, entry.GetCreationTime(), entry.GetLastWriteTime(),
+                     [&](HANDLE file)
+                     { return entry.GetUnpackedSize() == 0 || package.ExtractToFile(index, file); },
+                     IDS_READ_PACKAGE_FAILED, {});
+}
+
+bool CFileReplacer::ReplaceFileFrom(const std::string& sourcePath, const std::string& targetPath)
+{
+    const std::vector<std::string> named = {sourcePath};
+    WIN32_FIND_DATAA found;
+    CFindHandle search(FindFirstFileA(sourcePath.c_str(), &found));
+    CFileHandle source(search.IsValid()
+                           ? CreateFileA(sourcePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
+                           : INVALID_HANDLE_VALUE);
+    if (!source.IsValid())
+    {
+        Messages::Show(IDS_SETUP_COPY_FAILED, {sourcePath, SystemError::LastErrorText()});
+        return false;
+    }
+    auto time = [](const FILETIME& t)
+    { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return PlaceFile(
+        targetPath, time(found.ftCreationTime), time(found.ftLastWriteTime),
+        [&](HANDLE file)
+        {
+            char chunk[65536];
+            for (;;)
+            {
+                DWORD read = 0, written = 0;
+                if (!ReadFile(source.Get(), chunk, sizeof(chunk), &read, nullptr))
+                {
+                    return false;
+                }
+                if (read == 0)
+                {
+                    return true;
+                }
+                if (!WriteFile(file, chunk, read, &written, nullptr) || written != read)
+                {
+                    return false;
+                }
+            }
+        },
+        IDS_SETUP_COPY_FAILED, named);
+}
+
+bool CFileReplacer::PlaceFile(const std::string& targetPath, uint64_t creationTime,
+                              uint64_t lastWriteTime, const Filler& fill, UINT fillFailure,
+                              const std::vector<std::string>& fillArgs)
+{
     std::string tempPath;
     CTemporary temporary(tempPath);
     CFileHandle file = CreateTempFile(targetPath, tempPath);
@@ -155,30 +209,30 @@ bool CFileReplacer::ReplaceFile(CPackageFile& package, const CPackageCatalogEntr
     temporary.Created();
 
     // The error text is taken before the clean-up calls overwrite the error code.
-    auto abandon = [&](UINT messageId)
+    auto abandon = [&](UINT messageId, const std::vector<std::string>& args)
     {
         const std::string error = SystemError::LastErrorText();
+        std::vector<std::string> filled(args);
+        filled.push_back(error);
         file.Reset();
         temporary.Delete();
-        Messages::Show(messageId, {error});
+        Messages::Show(messageId, filled);
         return false;
     };
 
-    // An uncompressed package gives an empty file no block to extract from; the
-    // new temporary file already holds its whole content.
-    if (entry.GetUnpackedSize() != 0 && !package.ExtractToFile(index, file.Get()))
+    if (!fill(file.Get()))
     {
-        return abandon(IDS_READ_PACKAGE_FAILED);
+        return abandon(fillFailure, fillArgs);
     }
     if (!FlushFileBuffers(file.Get()))
     {
-        return abandon(IDS_WRITE_FILE_FAILED);
+        return abandon(IDS_WRITE_FILE_FAILED, {});
     }
-    const FILETIME created = ToFileTime(entry.GetCreationTime());
-    const FILETIME written = ToFileTime(entry.GetLastWriteTime());
+    const FILETIME created = ToFileTime(creationTime);
+    const FILETIME written = ToFileTime(lastWriteTime);
     if (!SetFileTime(file.Get(), &created, nullptr, &written))
     {
-        return abandon(IDS_WRITE_FILE_FAILED);
+        return abandon(IDS_WRITE_FILE_FAILED, {});
     }
     file.Reset();
 
@@ -357,6 +411,23 @@ bool CFileReplacer::ScheduleBootMove(const std::string& tempPath, const std::str
     return true;
 }
 
+bool CFileReplacer::ScheduleBootDelete(const std::string& path)
+{
+    if (Platform::IsWindowsNT())
+    {
+        return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    }
+    // A folder has no line of its own: WININIT.INI deletes files only, and names them by
+    // their 8.3 forms.
+    std::string shortPath;
+    if (!ShortForm(path, shortPath))
+    {
+        return false;
+    }
+    m_state.m_renameList.push_back("NUL=" + shortPath);
+    return WriteWininit();
+}
+
 namespace
 {
 // The sources of every move the system will carry out at the next boot; false when the
@@ -449,7 +520,7 @@ void CFileReplacer::RemoveLeftovers()
     }
 }
 
-void CFileReplacer::WriteWininit()
+bool CFileReplacer::WriteWininit()
 {
     std::vector<Queued> queued;
     queued.swap(m_queued);
@@ -476,13 +547,14 @@ void CFileReplacer::WriteWininit()
     if (outcome != WininitOutcome::Written)
     {
         DropQueued(queued, outcome == WininitOutcome::Damaged, error);
-        return;
+        return false;
     }
     // Written: the system moves the files now, whatever happens to these records.
     for (const Queued& item : queued)
     {
         TempFileRecord::Remove(item.temporary);
     }
+    return true;
 }
 
 void CFileReplacer::DropQueued(const std::vector<Queued>& queued, bool keepAll, DWORD error)

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,9 +22,22 @@ public:
     // Reads the Windows folder; writes the rename list and the restart-needed flag.
     explicit CFileReplacer(CSetupState& state);
 
+    // Fills the open temporary file with the new content; false with the last error set.
+    using Filler = std::function<bool(HANDLE file)>;
+
     // True when the target holds the new file or its replacement at boot is arranged.
     bool ReplaceFile(CPackageFile& package, const CPackageCatalogEntry& entry, int index,
                      const std::string& targetPath);
+    // The same for a file's whole content, with the file's own times.
+    bool ReplaceFileFrom(const std::string& sourcePath, const std::string& targetPath);
+    // The same for what `fill` writes; its failure is told as `fillFailure` with `fillArgs`
+    // and the system's reason.
+    bool PlaceFile(const std::string& targetPath, uint64_t creationTime, uint64_t lastWriteTime,
+                   const Filler& fill, UINT fillFailure, const std::vector<std::string>& fillArgs);
+
+    // The file goes at the next boot: one deleting request on NT, a line written to
+    // WININIT.INI at once on 9x (which tells its own failure). False when it is not arranged.
+    bool ScheduleBootDelete(const std::string& path);
 
     // The first free "$tmpNNNN.tmp" beside the target, created exclusively; an invalid
     // handle (after telling the user) when it cannot be made.
@@ -41,8 +56,8 @@ public:
 
     // Merges the rename list into WININIT.INI's [rename] section and empties it. When
     // the file cannot be read whole or written, it stays as it was; the temporary files
-    // of in-use targets then go, and a file whose target is already gone stays.
-    void WriteWininit();
+    // of in-use targets then go, and a file whose target is already gone stays. False then.
+    bool WriteWininit();
 
 private:
     // A temporary file that the rename list moves at boot.

@@ -51,6 +51,29 @@ bool CreateFolder(const std::string& path, IProgressReport& progress)
     return false;
 }
 
+uint64_t TreeBytes(const std::string& folder)
+{
+    uint64_t bytes = 0;
+    WIN32_FIND_DATAA found;
+    CFindHandle search(FindFirstFileA((folder + "\\*.*").c_str(), &found));
+    bool more = search.IsValid();
+    while (more)
+    {
+        const std::string name = found.cFileName;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        {
+            bytes += (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        }
+        else if (name != "." && name != ".." &&
+                 !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        {
+            bytes += TreeBytes(folder + "\\" + name);
+        }
+        more = FindNextFileA(search.Get(), &found) != FALSE;
+    }
+    return bytes;
+}
+
 void DeleteFolderTree(const std::string& folder)
 {
     // A junction or symbolic link leads out of the tree: only the link itself goes,

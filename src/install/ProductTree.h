@@ -2,6 +2,7 @@
 // everything below it by the first stage of the uninstall.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class IProgressReport;
@@ -18,6 +19,10 @@ extern const int kSubFolderCount;
 bool CreateFolderTree(const std::string& installPath, IProgressReport& progress);
 // True when the folder exists afterwards; shows the path on the lower status line.
 bool CreateFolder(const std::string& path, IProgressReport& progress);
+
+// The bytes of every file below `folder`; links are not followed, and what cannot be
+// listed counts nothing.
+uint64_t TreeBytes(const std::string& folder);
 
 // Each deletion tells the user what it could not remove and goes on.
 void DeleteFolderTree(const std::string& folder);

@@ -28,7 +28,8 @@ BOOL DLG_InstallPath::OnInitDialog()
 void DLG_InstallPath::OnOK()
 {
     UpdateData(true);
-    if (Accepts(MainMenuLogic::FolderAfterPathDialog(m_strPreset, m_strPath)))
+    const std::string folder = MainMenuLogic::FolderAfterPathDialog(m_strPreset, m_strPath);
+    if (Accepts(folder) && (!m_confirmFolder || m_confirmFolder(m_hWnd, folder)))
     {
         EndDialog(IDOK);
     }

@@ -7,6 +7,7 @@
 
 #include "framework/Dialog.h"
 
+#include <functional>
 #include <string>
 
 class DLG_InstallPath : public CDialog
@@ -15,6 +16,9 @@ public:
     explicit DLG_InstallPath(HWND hParent = nullptr);
 
     std::string m_strPath; // preset by the caller, the edit's text after OK
+    // Asked about a folder the dialog has accepted, with the dialog as the owner of what it
+    // shows; false keeps the dialog open as it was. None: every accepted folder is taken.
+    std::function<bool(HWND owner, const std::string& folder)> m_confirmFolder;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

@@ -7,6 +7,7 @@
 #include "framework/SetupState.h"
 #include "framework/WinApp.h"
 #include "framework/resource.h"
+#include "install/SetupCopy.h"
 #include "package/BuildNumber.h"
 
 namespace
@@ -65,7 +66,8 @@ BOOL DLG_MainMenu::OnInitDialog()
 
     SetWindowTextA(m_hWnd, m_strCaption.c_str());
     UpdateData(false);
-    const bool installEnabled = MainMenuLogic::InstallEnabled(m_nInstalledBuild, m_strInstallLabel);
+    const bool installEnabled = MainMenuLogic::InstallEnabled(m_nInstalledBuild, m_strInstallLabel,
+                                                              SetupCopy::IsRunning(m_state));
     EnableDlgItem(IDC_MENU_INSTALL, installEnabled);
     EnableDlgItem(IDC_MENU_INSTALL_LABEL, installEnabled);
     return TRUE;

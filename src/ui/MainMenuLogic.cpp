@@ -108,9 +108,10 @@ MenuTexts TextsFor(Opening opening, bool ardent)
     return texts;
 }
 
-bool InstallEnabled(long installedBuild, const std::string& installLabel)
+bool InstallEnabled(long installedBuild, const std::string& installLabel, bool setupCopy)
 {
-    return installedBuild != 0 && installedBuild != kOwnBuild && !installLabel.empty();
+    return !setupCopy && installedBuild != 0 && installedBuild != kOwnBuild &&
+           !installLabel.empty();
 }
 
 MenuResult ResultFor(Button button, Opening opening)

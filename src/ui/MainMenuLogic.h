@@ -81,8 +81,9 @@ struct MenuTexts
 MenuTexts TextsFor(Opening opening, bool ardent);
 
 // Whether the install button is offered: not for an install of this very build,
-// nor for one whose recorded folder differs from where it was found (build 0).
-bool InstallEnabled(long installedBuild, const std::string& installLabel);
+// nor for one whose recorded folder differs from where it was found (build 0), nor by the
+// setup's copy that the product's entry starts, which has no packages beside it.
+bool InstallEnabled(long installedBuild, const std::string& installLabel, bool setupCopy = false);
 
 struct MenuResult
 {

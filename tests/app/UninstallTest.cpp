@@ -277,7 +277,8 @@ TEST_P(RootRefusalTest, LeavesTheRootAloneSaysSoAndRunsTheOtherStages)
         SetEnvironmentVariableA("TMP", "Q:\\Product\\Temp");
     }
 
-    EXPECT_TRUE(app.Uninstall());
+    app.answer = IDYES;
+    EXPECT_EQ(app.UninstallAfterQuestion(), CKelvarinApp::UninstallOutcome::Completed);
     SetEnvironmentVariableA("TMP", savedTemp[0] ? savedTemp : nullptr);
 
     EXPECT_TRUE(Exists(drive + "\\Sentinel.txt"));
@@ -286,9 +287,17 @@ TEST_P(RootRefusalTest, LeavesTheRootAloneSaysSoAndRunsTheOtherStages)
             ? "it is or holds \"" + std::string(GetParam().guarded) +
                   "\", a folder of Windows or of a user."
             : std::string("it is not a folder of its own below a drive or a network share.");
-    EXPECT_EQ(app.Texts(), (std::vector<std::string>{"The folder \"" + recorded +
-                                                         "\" was left in place because " + why,
-                                                     "Uninstall completed"}));
+    // The question says so too: the folder stays.
+    EXPECT_EQ(app.Texts(),
+              (std::vector<std::string>{
+                  "Uninstalling removes the product's registry information and shortcuts.  The "
+                  "folder \"" +
+                      recorded +
+                      "\" stays in place: it is not a folder of its own below a drive or a "
+                      "network share, or it is or holds a folder of Windows or of a user.\n\nDo "
+                      "you wish to uninstall?",
+                  "The folder \"" + recorded + "\" was left in place because " + why,
+                  "Uninstall completed"}));
     EXPECT_EQ(Exists("Q:\\Product\\Temp"), GetParam().guarded != nullptr);
     EXPECT_FALSE(KeyExists(kInstallKey));
     EXPECT_FALSE(KeyExists("Software\\Pellmor\\Tarpan"));

@@ -160,11 +160,18 @@ std::string AnswerUntilExit(CRobot& robot, DWORD timeoutMs)
         if (robot.WaitMessageBox(box, 100))
         {
             texts += (texts.empty() ? "" : "|") + box.text;
-            robot.Answer(box, IDOK);
+            robot.Answer(box, GetDlgItem(box.hWnd, IDYES) ? IDYES : IDOK);
             robot.WaitWindowGone(box.hWnd, 5000);
         }
     }
     return texts;
+}
+
+std::string UninstallQuestion(const std::string& folder)
+{
+    return "Uninstalling removes the folder \"" + folder +
+           "\" with everything in it, the documents and settings you keep there included, and "
+           "the product's registry information and shortcuts.\n\nDo you wish to uninstall?";
 }
 
 std::string AgreementText(const std::string& edition)

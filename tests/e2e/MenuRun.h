@@ -42,9 +42,12 @@ void PressEscape(HWND dialog);
 // True when the program ends without showing any message box; `why` says otherwise.
 bool EndsSilently(CRobot& robot, std::string& why, DWORD timeoutMs = 10000);
 
-// Answers whatever message boxes come with OK until the program ends, collecting
-// their texts in order (separated by '|').
+// Answers whatever message boxes come with OK (a question with Yes) until the program
+// ends, collecting their texts in order (separated by '|').
 std::string AnswerUntilExit(CRobot& robot, DWORD timeoutMs = 60000);
+
+// The question before the uninstall of `folder` deletes anything.
+std::string UninstallQuestion(const std::string& folder);
 
 // The shipped agreement text of an edition up to its marker.
 std::string AgreementText(const std::string& edition);

@@ -146,7 +146,7 @@ protected:
         HWND menu = WaitMenu(robot);
         ASSERT_NE(menu, nullptr) << SetupRun::DescribeWindows(robot);
         robot.Click(menu, kMenuUninstall);
-        EXPECT_EQ(AnswerUntilExit(robot), "Uninstall completed");
+        EXPECT_EQ(AnswerUntilExit(robot), UninstallQuestion("C:\\Nimbus") + "|Uninstall completed");
     }
 
     // A whole install and uninstall with the control module loading `late` as it registers;

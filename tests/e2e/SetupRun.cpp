@@ -1,6 +1,8 @@
 #include "SetupRun.h"
 
+#include "config/UninstallEntry.h"
 #include "framework/resource.h"
+#include "install/SetupCopy.h"
 
 #include <algorithm>
 #include <vector>
@@ -17,11 +19,31 @@ std::string SetupExe(const std::string& edition)
     return MediumFolder(edition) + "Setup.exe";
 }
 
+std::string EntryKey()
+{
+    return std::string(UninstallEntry::kParentKey) + "\\" + UninstallEntry::kName;
+}
+
+std::string SetupCopyPath(bool windowsNT)
+{
+    char windows[MAX_PATH] = "";
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    return SetupCopy::Path(windowsNT, windows);
+}
+
 void CleanMachine()
 {
     TestFiles::RemoveTree("C:\\Nimbus");
     TestRegistry::DeleteKeyTree("Software\\Pellmor");
     TestRegistry::DeleteKeyTree("Software\\Secure\\Pellmor");
+    TestRegistry::DeleteKeyTree(EntryKey());
+    for (bool windowsNT : {true, false})
+    {
+        DeleteFileA(SetupCopyPath(windowsNT).c_str());
+    }
+    char windows[MAX_PATH] = "";
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    TestFiles::RemoveTree(SetupCopy::Folder(true, windows));
 }
 
 bool DriveFreshInstall(CRobot& robot, const std::string& installPath, RobotMessageBox& box,

@@ -14,8 +14,13 @@ std::string SetupExe(const std::string& edition);
 // The medium folder of an edition, with a trailing backslash.
 std::string MediumFolder(const std::string& edition);
 
-// Removes what earlier runs left: the default install folder and the setup's registry keys.
+// Removes what earlier runs left: the default install folder, the setup's registry keys,
+// the product's entry in the list of installed programs and the setup's copy.
 void CleanMachine();
+
+// The product's entry below HKLM, and where the setup keeps its copy on a family.
+std::string EntryKey();
+std::string SetupCopyPath(bool windowsNT);
 
 using TestFiles::SystemText;
 

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <cstdio>
+
 namespace
 {
 using namespace MenuRun;
@@ -296,6 +298,135 @@ TEST_F(UserPathTest, NoKeepsTheTypedPathAndYesEndsSilentlyWithoutUsingIt)
     EXPECT_FALSE(TestFiles::Exists("C:\\Studio"));
 }
 
+// A drive of 640 KB: a tmpfs mounted below the test's folder and given a free letter of the
+// prefix. Mounting needs root; without it the letter stays empty. What it set up goes with it.
+class CSmallDrive
+{
+public:
+    CSmallDrive() : m_folder(TestFiles::ExeFolder() + "\\small-drive")
+    {
+        CreateDirectoryA(m_folder.c_str(), nullptr);
+        std::string point = TestFiles::UnixPath(m_folder);
+        std::string devices = TestFiles::UnixPath("C:\\");
+        while (!devices.empty() && devices.back() == '/')
+        {
+            devices.pop_back();
+        }
+        devices = devices.substr(0, devices.find_last_of('/') + 1);
+        if (point.empty() || devices.empty())
+        {
+            return;
+        }
+        // A run that was killed may have left it mounted: then it is taken as it is.
+        if (!IsSmall(m_folder + "\\"))
+        {
+            TestFiles::RunUnix("Z:\\usr\\bin\\mount",
+                               "mount -t tmpfs -o size=640k tmpfs \"" + point + "\"");
+            if (!CRobot::WaitUntil([&] { return IsSmall(m_folder + "\\"); }, 10000))
+            {
+                return;
+            }
+        }
+        m_mounted = point;
+        for (char letter = 's'; letter < 'z' && m_letter.empty(); ++letter)
+        {
+            const std::string drive = std::string(1, static_cast<char>(letter - 'a' + 'A')) + ":";
+            if (GetDriveTypeA((drive + "\\").c_str()) != DRIVE_NO_ROOT_DIR)
+            {
+                continue;
+            }
+            m_link = devices + letter + ":";
+            TestFiles::RunUnix("Z:\\usr\\bin\\ln", "ln -sfn \"" + point + "\" \"" + m_link + "\"");
+            if (CRobot::WaitUntil([&] { return IsSmall(drive + "\\"); }, 10000))
+            {
+                m_letter = drive;
+            }
+        }
+    }
+    ~CSmallDrive()
+    {
+        if (!m_link.empty())
+        {
+            TestFiles::RunUnix("Z:\\usr\\bin\\rm", "rm -f \"" + m_link + "\"");
+            CRobot::WaitUntil(
+                [&] { return m_letter.empty() || !TestFiles::Exists(m_letter + "\\"); }, 10000);
+        }
+        if (!m_mounted.empty())
+        {
+            // Lazily, so that a file the prefix's server still holds cannot keep it.
+            TestFiles::RunUnix("Z:\\usr\\bin\\umount", "umount -l \"" + m_mounted + "\"");
+            CRobot::WaitUntil([&] { return !IsSmall(m_folder + "\\"); }, 10000);
+        }
+    }
+    CSmallDrive(const CSmallDrive&) = delete;
+    CSmallDrive& operator=(const CSmallDrive&) = delete;
+
+    // "S:", or empty when no small drive could be made.
+    const std::string& Letter() const { return m_letter; }
+
+private:
+    static bool IsSmall(const std::string& root)
+    {
+        ULARGE_INTEGER available, total, free;
+        return GetDiskFreeSpaceExA(root.c_str(), &available, &total, &free) &&
+               total.QuadPart <= 1024 * 1024;
+    }
+
+    std::string m_folder;
+    std::string m_mounted;
+    std::string m_link;
+    std::string m_letter;
+};
+
+// The space question comes once the path dialog has taken the folder and before anything is
+// written there: No keeps the dialog as it was, Yes goes on (an estimate can be wrong).
+TEST_F(UserPathTest, ASmallDriveIsAskedAboutBeforeAnythingIsWrittenToIt)
+{
+    CSmallDrive drive;
+    if (drive.Letter().empty())
+    {
+        GTEST_SKIP() << "no small drive could be mounted here (it takes root)";
+    }
+    HWND agreement = StartAndChooseInstall("Ardent", "winxp", "Permission");
+    ASSERT_NE(agreement, nullptr);
+    HWND path = AcceptAgreement(agreement);
+    ASSERT_NE(path, nullptr);
+    const std::string folder = drive.Letter() + "\\Nimbus";
+    robot.SetText(path, kPath, folder);
+    for (int answer : {IDNO, IDYES})
+    {
+        robot.Click(path, IDOK);
+        RobotMessageBox box;
+        ASSERT_TRUE(robot.WaitMessageBox(box)) << SetupRun::DescribeWindows(robot);
+        double needed = 0, free = 0;
+        const std::string start =
+            "Drive " + drive.Letter() + " may not have enough free space for this installation: ";
+        ASSERT_EQ(box.text.rfind(start, 0), 0u) << box.text;
+        EXPECT_EQ(std::sscanf(box.text.c_str() + start.size(),
+                              "it needs %lf MB, and %lf MB are free", &needed, &free),
+                  2)
+            << box.text;
+        EXPECT_GT(needed, free);
+        EXPECT_LE(free, 0.7);
+        EXPECT_EQ(GetWindow(box.hWnd, GW_OWNER), path);
+        robot.Answer(box, answer);
+        ASSERT_TRUE(robot.WaitWindowGone(box.hWnd, 5000));
+        if (answer == IDNO)
+        {
+            EXPECT_EQ(CRobot::ControlText(path, kPath), folder);
+            EXPECT_FALSE(TestFiles::Exists(folder));
+        }
+    }
+    // Yes: the install goes on, and the drive runs full on the way.
+    RobotMessageBox failure;
+    ASSERT_TRUE(robot.WaitMessageBox(failure, 60000)) << SetupRun::DescribeWindows(robot);
+    EXPECT_NE(failure.text.find(SetupRun::SystemText(ERROR_DISK_FULL)), std::string::npos)
+        << failure.text;
+    EXPECT_TRUE(TestFiles::IsFolder(folder + "\\Programs"));
+    robot.Answer(failure, IDOK);
+    EXPECT_TRUE(robot.WaitExit(10000));
+}
+
 class UpgradeTest : public UserPathTest, public ::testing::WithParamInterface<EditionCase>
 {
 };
@@ -306,6 +437,9 @@ TEST_P(UpgradeTest, AnOlderBuildIsUpgradedInPlaceWithoutAgreementOrPath)
     PlantProgram("C:\\Studio", ProgramNotReplaced(c.winver));
     RecordInstallPath("C:\\Studio");
     RecordBuild(2000);
+    // The older build's entry, which the upgrade rewrites in place.
+    TestRegistry::WriteString(SetupRun::EntryKey(), "DisplayVersion", "2000");
+    TestRegistry::WriteString(SetupRun::EntryKey(), "UninstallString", "\"C:\\Old\\Setup.exe\"");
     ASSERT_TRUE(robot.Launch(SetupRun::SetupExe(c.edition), c.winver));
     RobotMessageBox box;
     std::string seen;
@@ -317,6 +451,10 @@ TEST_P(UpgradeTest, AnOlderBuildIsUpgradedInPlaceWithoutAgreementOrPath)
     EXPECT_FALSE(TestFiles::Exists("C:\\Nimbus"));
     EXPECT_FALSE(TestFiles::Exists("C:\\Elsewhere"));
     EXPECT_EQ(RecordedInstallPath(), "C:\\Studio");
+    EXPECT_EQ(TestRegistry::ReadString(SetupRun::EntryKey(), "DisplayVersion"), "2105");
+    EXPECT_EQ(TestRegistry::ReadString(SetupRun::EntryKey(), "InstallLocation"), "C:\\Studio");
+    EXPECT_EQ(TestRegistry::ReadString(SetupRun::EntryKey(), "UninstallString"),
+              "\"" + SetupRun::SetupCopyPath(c.winver != std::string("win98")) + "\"");
     robot.Answer(box, IDOK);
 }
 
@@ -348,6 +486,8 @@ TEST_P(TarpanTest, UpgradesToArdentInPlaceAfterTheAgreement)
     EXPECT_TRUE(TestFiles::IsFolder("C:\\TarpanLT\\Logs"));
     EXPECT_FALSE(TestFiles::Exists("C:\\Nimbus"));
     EXPECT_EQ(RecordedInstallPath(), "C:\\TarpanLT");
+    // One entry, the Ardent one, whichever medium upgraded.
+    EXPECT_EQ(TestRegistry::ReadString(SetupRun::EntryKey(), "DisplayName"), "Ardent Teleprompter");
     robot.Answer(box, IDOK);
     EXPECT_TRUE(robot.WaitExit(10000));
 

@@ -40,6 +40,8 @@ const ApiRow kApis[] = {
     {"MoveFileExA", {5, 32}},
     {"CreateDirectoryA", {5, 3, 112}},
     {"RemoveDirectoryA", {5, 32, 145}},
+    {"GetDiskFreeSpaceA", {5, 21}},
+    {"GetDiskFreeSpaceExA", {5, 21}},
     {"RegCreateKeyExA", {5, 8}},
     {"RegOpenKeyExA", {5, 8}},
     {"RegOpenKeyExW", {5, 8}},

@@ -49,6 +49,9 @@ enum class Api
     MoveFileExA,
     CreateDirectoryA,
     RemoveDirectoryA,
+    GetDiskFreeSpaceA,
+    // Bound at run time through GetProcAddress from kernel32.
+    GetDiskFreeSpaceExA,
     RegCreateKeyExA,
     RegOpenKeyExA,
     RegOpenKeyExW,

@@ -634,6 +634,7 @@ TEST(FaultCoverage, EveryFailableImportOfTheSetupCanBeFailed)
         {"GetLastError", kPure},
         {"SetLastError", kPure},
         {"GetCurrentProcess", "pure: a constant handle"},
+        {"GetLocalTime", "pure: the clock, which cannot fail"},
         {"GetCurrentThreadId", "pure: a constant of the thread"},
         {"GetModuleHandleA", "names a module already loaded (the program's own) and loads nothing"},
         {"GetModuleHandleW", "the runtime's probe for its unwinder's module; loads nothing"},

@@ -610,13 +610,13 @@ TEST_F(FaultSweep, AnInstallCutShortIsFinishedByTheNextOne)
 TEST_F(FaultSweep, NoFailedCallOfTheUninstallDeletesOutsideItOrGoesUntold)
 {
     SweepUninstall("uninstall, failed calls", Fault::kAllButAllocations,
-                   {{2, kEvery}, {1, kEvery}, {1, 20}});
+                   {{2, kEvery}, {1, kEvery}, {1, 20}, {2, kEvery}});
 }
 
 TEST_F(FaultSweep, NoFailedAllocationOfTheUninstallDeletesOutsideItOrGoesUntold)
 {
     // As for the install, the allocations are many and alike: the full sweep takes a spread.
     SweepUninstall("uninstall, failed allocations", Fault::kAllocations,
-                   {{20, 600}, {5, 100}, {5, 100}});
+                   {{20, 600}, {5, 100}, {5, 100}, {5, 100}});
 }
 } // namespace

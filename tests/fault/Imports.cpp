@@ -44,6 +44,8 @@ struct RealApis
     decltype(&::MoveFileExA) MoveFileExA;
     decltype(&::CreateDirectoryA) CreateDirectoryA;
     decltype(&::RemoveDirectoryA) RemoveDirectoryA;
+    decltype(&::GetDiskFreeSpaceA) GetDiskFreeSpaceA;
+    decltype(&::GetDiskFreeSpaceExA) GetDiskFreeSpaceExA;
     decltype(&::LoadLibraryA) LoadLibraryA;
     decltype(&::LoadLibraryW) LoadLibraryW;
     decltype(&::LoadLibraryExA) LoadLibraryExA;
@@ -270,6 +272,36 @@ BOOL WINAPI StubRemoveDirectoryA(LPCSTR path)
     const Verdict v = Enter(Api::RemoveDirectoryA);
     detail::NoteFile(v, Api::RemoveDirectoryA, path);
     return v.fail ? FailWith(v, FALSE) : g_real.RemoveDirectoryA(path);
+}
+
+BOOL WINAPI StubGetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
+                                  LPDWORD freeClusters, LPDWORD clusters)
+{
+    const Verdict v = Enter(Api::GetDiskFreeSpaceA);
+    if (v.fail)
+    {
+        Clear(sectorsPerCluster);
+        Clear(bytesPerSector);
+        Clear(freeClusters);
+        Clear(clusters);
+        return FailWith(v, FALSE);
+    }
+    return g_real.GetDiskFreeSpaceA(root, sectorsPerCluster, bytesPerSector, freeClusters,
+                                    clusters);
+}
+
+BOOL WINAPI StubGetDiskFreeSpaceExA(LPCSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER total,
+                                    PULARGE_INTEGER totalFree)
+{
+    const Verdict v = Enter(Api::GetDiskFreeSpaceExA);
+    if (v.fail)
+    {
+        Clear(available);
+        Clear(total);
+        Clear(totalFree);
+        return FailWith(v, FALSE);
+    }
+    return g_real.GetDiskFreeSpaceExA(folder, available, total, totalFree);
 }
 
 HMODULE WINAPI StubLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags)
@@ -713,6 +745,7 @@ const Hook kImports[] = {
     FAULT_HOOK("kernel32.dll", MoveFileExA),
     FAULT_HOOK("kernel32.dll", CreateDirectoryA),
     FAULT_HOOK("kernel32.dll", RemoveDirectoryA),
+    FAULT_HOOK("kernel32.dll", GetDiskFreeSpaceA),
     FAULT_HOOK("kernel32.dll", LoadLibraryA),
     FAULT_HOOK("kernel32.dll", LoadLibraryW),
     FAULT_HOOK("kernel32.dll", LoadLibraryExA),
@@ -756,6 +789,7 @@ const Hook kImports[] = {
 // Bound by the program at run time: handed out by the GetProcAddress stub. Some are
 // imported as well, so that either way of reaching them counts.
 const Hook kBound[] = {
+    FAULT_HOOK("kernel32.dll", GetDiskFreeSpaceExA),
     FAULT_HOOK("advapi32.dll", GetSecurityInfo),
     FAULT_HOOK("advapi32.dll", SetSecurityInfo),
     FAULT_HOOK("advapi32.dll", SetEntriesInAclA),

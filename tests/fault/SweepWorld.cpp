@@ -2,12 +2,14 @@
 
 #include "FaultState.h"
 #include "TestRegistry.h"
+#include "config/UninstallEntry.h"
 #include "framework/Messages.h"
 #include "framework/ProgressReport.h"
 #include "framework/SpecialFolders.h"
 #include "framework/resource.h"
 #include "install/PackageTable.h"
 #include "install/ReplaceRules.h"
+#include "install/SetupCopy.h"
 #include "package/PackageFile.h"
 
 #include <objbase.h>
@@ -26,6 +28,8 @@ const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Mana
 const char kPendingRenames[] = "PendingFileRenameOperations";
 const char kInstallKey[] = "Software\\Pellmor\\Prompter Install";
 const char kTemporaryFilesKey[] = "Software\\Pellmor\\Prompter Install\\Temporary Files";
+const std::string kEntryKey =
+    std::string(UninstallEntry::kParentKey) + "\\" + UninstallEntry::kName;
 // Another key of the maker's, which the uninstall leaves alone.
 const char kSiblingKey[] = "Software\\Pellmor\\Keep";
 
@@ -288,6 +292,8 @@ const std::vector<CSweepWorld::Variant>& CSweepWorld::UninstallVariants()
          false},
         {"recorded holding the user's temporary folder", false, Variant::Crashed::No, Answer::Yes,
          false, false, true},
+        {"started from the entry, the copy running", false, Variant::Crashed::No, Answer::Yes,
+         false, false, false, true},
     };
     return variants;
 }
@@ -301,6 +307,9 @@ CSweepWorld::CSweepWorld(bool windowsNT)
     m_system.assign(folder, GetSystemDirectoryA(folder, sizeof(folder)));
     GetWindowsDirectoryA(folder, sizeof(folder));
     m_wininit = std::string(folder) + "\\WININIT.INI";
+    m_windows = folder;
+    m_copy = Canonical(SetupCopy::Path(m_nt, folder));
+    m_copyFolder = m_nt ? Canonical(SetupCopy::Folder(m_nt, folder)) : std::string();
     m_linkFolders[0] = SpecialFolders::GetPath(CSIDL_COMMON_PROGRAMS);
     m_linkFolders[1] = SpecialFolders::GetPath(CSIDL_COMMON_DESKTOPDIRECTORY);
 
@@ -327,6 +336,8 @@ CSweepWorld::CSweepWorld(bool windowsNT)
         }
     }
 
+    m_expected[m_copy] = TestFiles::ReadBytes(m_medium + "Setup.exe");
+
     const std::vector<uint8_t> older =
         TestFiles::ReadBytes(TestFiles::FromUnixPath(KELVARIN_OLDER_DLL));
     auto text = [](const char* t)
@@ -352,6 +363,24 @@ CSweepWorld::~CSweepWorld()
     else
     {
         DeleteFileA(m_wininit.c_str());
+    }
+    RemoveCopyAndEntry();
+}
+
+void CSweepWorld::RemoveCopyAndEntry()
+{
+    m_copyHolder.reset();
+    TestRegistry::DeleteKeyTree(kEntryKey);
+    SetFileAttributesA(m_copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(m_copy.c_str());
+    const std::string folder = ReplaceRules::FolderOf(m_copy);
+    for (const std::string& name : TestFiles::List(folder, "$tmp*.tmp"))
+    {
+        DeleteFileA((folder + "\\" + name).c_str());
+    }
+    if (!m_copyFolder.empty())
+    {
+        RemoveDirectoryA(m_copyFolder.c_str());
     }
 }
 
@@ -394,6 +423,7 @@ std::vector<std::string> CSweepWorld::TargetFolders() const
     {
         folders.push_back(placement.target);
     }
+    folders.push_back(ReplaceRules::FolderOf(m_copy));
     return folders;
 }
 
@@ -422,6 +452,7 @@ void CSweepWorld::Plant()
     {
         DeleteFileA((m_system + "\\" + name).c_str());
     }
+    RemoveCopyAndEntry();
     CreateDirectoryA(kRoot, nullptr);
     for (const char* folder :
          {"", "\\Documents", "\\Configuration", "\\Programs", "\\Drivers", "\\Drivers\\RERER8"})
@@ -536,6 +567,10 @@ bool CSweepWorld::PlantInstalled()
     TestRegistry::WriteString("Software\\Pellmor\\Tarpan", "Version", "1.0");
     TestRegistry::WriteString(kSiblingKey, "Kept", "yes");
     CreateDirectoryA((std::string(kRoot) + "\\Outside").c_str(), nullptr);
+    if (m_variant.copyInUse)
+    {
+        m_copyHolder.reset(new TestFiles::CFileHolder(m_copy));
+    }
     return TestFiles::WriteText(std::string(kRoot) + "\\Outside\\Keep.txt", "not the product's") &&
            TestFiles::WriteText(m_install + "\\Documents\\Mine.txt", "mine");
 }
@@ -581,7 +616,9 @@ bool CSweepWorld::RunInstall(CSweepApp& app, std::string& escaped)
     } progress;
     try
     {
-        return app.Install(progress);
+        // The space check reads what the install will write before it starts; a drive with
+        // room asks nothing, so the install follows.
+        return app.ConfirmSpace(nullptr, app.State().m_strInstallPath) && app.Install(progress);
     }
     catch (const std::exception& e)
     {
@@ -855,7 +892,8 @@ CSweepWorld::CheckBootRequests(bool told, const std::vector<Fault::Change>* chan
             continue;
         }
         moves[op.source] = op.target;
-        if ((Below(op.source, install) || Below(op.source, system)) &&
+        if ((Below(op.source, install) || Below(op.source, system) ||
+             Below(op.source, ReplaceRules::FolderOf(m_copy))) &&
             !TestFiles::Exists(op.source))
         {
             broken.push_back("a boot-time move names " + op.source + ", which is not there");
@@ -926,7 +964,11 @@ bool CSweepWorld::KeptAsOnlyCopy(const std::string& target, const std::vector<ui
 bool CSweepWorld::IsAllowedFileChange(const std::string& path) const
 {
     const std::string file = Canonical(path);
-    return Below(file, Canonical(m_install)) || Below(file, Canonical(m_system)) ||
+    // The setup's copy and its temporary files beside it; on NT its folder of its own.
+    const bool copy = file == m_copy || (!m_copyFolder.empty() && file == m_copyFolder) ||
+                      (ReplaceRules::FolderOf(file) == ReplaceRules::FolderOf(m_copy) &&
+                       IsTemporaryName(file.substr(file.find_last_of('\\') + 1)));
+    return copy || Below(file, Canonical(m_install)) || Below(file, Canonical(m_system)) ||
            Below(file, Canonical(m_linkFolders[0])) || Below(file, Canonical(m_linkFolders[1])) ||
            file == Canonical(m_wininit);
 }
@@ -1014,6 +1056,17 @@ std::vector<std::string> CSweepWorld::CheckComplete(const CSweepApp& app) const
         broken.push_back("the registry records no build number " +
                          std::to_string(CKelvarinApp::kBuildNumber));
     }
+    // The entry Windows lists the product by starts the copy, checked with the files above.
+    const std::string command = TestRegistry::ReadString(kEntryKey, "UninstallString");
+    if (command != "\"" + SetupCopy::Path(m_nt, m_windows) + "\"" ||
+        TestRegistry::ReadString(kEntryKey, "DisplayName") !=
+            Messages::LoadText(IDS_ENTRY_NAME_ARDENT) ||
+        Canonical(TestRegistry::ReadString(kEntryKey, "InstallLocation")) != Canonical(m_install))
+    {
+        broken.push_back("the entry in the list of installed programs is missing or incomplete: "
+                         "it starts " +
+                         command);
+    }
     const std::string program =
         Canonical(m_install + "\\Programs\\Scroll" + (m_nt ? "NT" : "95") + ".exe");
     for (const std::string& folder : m_linkFolders)
@@ -1094,11 +1147,13 @@ std::vector<std::string> CSweepWorld::CheckInstall(bool succeeded, const CSweepA
         const bool registry = StartsWith(change.path, "HK");
         const std::string lower = Lower(change.path);
         const std::string sessionManager = Lower(std::string("HKLM\\") + kSessionManager);
-        const bool allowed = registry ? StartsWith(lower, "hklm\\software\\pellmor\\") ||
-                                            lower == "hklm\\software\\pellmor" ||
-                                            lower == sessionManager ||
-                                            lower == sessionManager + ":" + Lower(kPendingRenames)
-                                      : IsAllowedFileChange(change.path);
+        const bool allowed =
+            registry ? StartsWith(lower, "hklm\\software\\pellmor\\") ||
+                           lower == "hklm\\software\\pellmor" ||
+                           Below(lower.substr(0, lower.find(':')), Lower("HKLM\\" + kEntryKey)) ||
+                           lower == sessionManager ||
+                           lower == sessionManager + ":" + Lower(kPendingRenames)
+                     : IsAllowedFileChange(change.path);
         if (!allowed)
         {
             broken.push_back(std::string(Fault::Name(change.api)) + " changed " + change.path +
@@ -1122,19 +1177,27 @@ CSweepWorld::CheckUninstall(const CSweepApp& app, const std::vector<Fault::Chang
     const std::string install = Canonical(m_install);
     const std::string product = Lower(std::string("HKLM\\") + kInstallKey);
     const std::string tarpan = "hklm\\software\\pellmor\\tarpan";
+    const std::string entry = Lower("HKLM\\" + kEntryKey);
     for (const Fault::Change& change : changes)
     {
+        // A deleting boot-time request names no target.
+        if (change.path.empty())
+        {
+            continue;
+        }
         const std::string name = Fault::Name(change.api);
         if (StartsWith(change.path, "HK"))
         {
             // "key:value" names a value of the key.
             std::string key = Lower(change.path);
             key = key.substr(0, key.find(':'));
-            const bool inProduct = Below(key, product) || Below(key, tarpan);
+            const bool inProduct = Below(key, product) || Below(key, tarpan) || Below(key, entry);
             const bool opens = change.api == Fault::Api::RegCreateKeyExA ||
                                change.api == Fault::Api::RegOpenKeyExA ||
                                change.api == Fault::Api::RegOpenKeyExW;
-            if (!inProduct && !(opens && key == "hklm\\software\\pellmor"))
+            const bool parent = key == "hklm\\software\\pellmor" ||
+                                key == Lower(std::string("HKLM\\") + UninstallEntry::kParentKey);
+            if (!inProduct && !(opens && parent))
             {
                 broken.push_back(name + " changed " + change.path + ", outside the product's keys");
             }
@@ -1147,7 +1210,8 @@ CSweepWorld::CheckUninstall(const CSweepApp& app, const std::vector<Fault::Chang
         const std::string path = Canonical(change.path);
         const bool link = path == Canonical(m_linkFolders[0] + "\\Ardent.lnk") ||
                           path == Canonical(m_linkFolders[1] + "\\Ardent.lnk");
-        if (removes && !Below(path, install) && !link)
+        const bool copy = path == m_copy || (!m_copyFolder.empty() && path == m_copyFolder);
+        if (removes && !Below(path, install) && !link && !copy)
         {
             broken.push_back(name + " touched " + change.path +
                              ", outside the recorded install folder");
@@ -1178,11 +1242,35 @@ CSweepWorld::CheckUninstall(const CSweepApp& app, const std::vector<Fault::Chang
     {
         left.push_back(m_install);
     }
-    for (const char* key : {kInstallKey, "Software\\Pellmor\\Tarpan"})
+    for (const std::string& key :
+         {std::string(kInstallKey), std::string("Software\\Pellmor\\Tarpan"), kEntryKey})
     {
         if (TestRegistry::KeyExists(key))
         {
-            left.push_back(std::string("HKLM\\") + key);
+            left.push_back("HKLM\\" + key);
+        }
+    }
+    // The copy and its folder may wait for the boot, in that order, and nothing else of
+    // the setup's may: the uninstall replaces nothing.
+    std::vector<std::string> waiting;
+    for (const BootOp& op : OurOps(BootOps(), broken))
+    {
+        const bool ours =
+            op.target.empty() &&
+            (op.source == m_copy || (!m_copyFolder.empty() && op.source == m_copyFolder));
+        if (!ours || (op.source == m_copy && !waiting.empty()))
+        {
+            broken.push_back("the uninstall asks the boot for " + op.source +
+                             (op.target.empty() ? " (delete)" : " -> " + op.target));
+        }
+        waiting.push_back(op.source);
+    }
+    for (const std::string& path : {m_copy, m_copyFolder})
+    {
+        if (!path.empty() && TestFiles::Exists(path) &&
+            std::find(waiting.begin(), waiting.end(), path) == waiting.end())
+        {
+            left.push_back(path);
         }
     }
     for (const std::string& folder : m_linkFolders)
@@ -1241,11 +1329,12 @@ CSweepWorld::Snapshot CSweepWorld::Take() const
     const std::string system = Canonical(m_system);
     for (const auto& expected : m_expected)
     {
-        if (Below(expected.first, system))
+        if (Below(expected.first, system) || expected.first == m_copy)
         {
             snapshot.files[expected.first] = TestFiles::ReadBytes(expected.first);
         }
     }
+    snapshot.entryCommand = TestRegistry::ReadString(kEntryKey, "UninstallString");
     DWORD type = 0;
     std::vector<BYTE> data;
     if (TestRegistry::ReadRaw(kInstallKey, "Install Path", type, data))
@@ -1290,6 +1379,11 @@ std::vector<std::string> CSweepWorld::Compare(const Snapshot& expected, const Sn
     if (actual.links != expected.links)
     {
         broken.push_back("the links differ from a clean install's");
+    }
+    if (actual.entryCommand != expected.entryCommand)
+    {
+        broken.push_back("the entry starts " + actual.entryCommand + ", not " +
+                         expected.entryCommand);
     }
     return broken;
 }

@@ -53,6 +53,7 @@ public:
         bool wininitShrinks;
         bool holdsTemp = false; // the uninstall's recorded folder holds the user's temporary
                                 // folder: nothing in it may go
+        bool copyInUse = false; // the uninstall runs from the setup's copy, as the entry starts it
     };
     // Whether a world means anything to this family.
     bool Fits(const Variant& variant) const { return !variant.wininitShrinks || !m_nt; }
@@ -99,6 +100,7 @@ public:
         std::string recordedPath;
         uint32_t recordedBuild = 0;
         bool links = false;
+        std::string entryCommand; // the entry's UninstallString
     };
     Snapshot Take() const;
     // What differs between two snapshots; empty when they are the same.
@@ -162,6 +164,8 @@ private:
     bool WasAsked(const std::string& path, bool& replace) const;
     std::vector<std::string> CheckComplete(const CSweepApp& app) const;
     std::vector<std::string> TargetFolders() const;
+    // Removes the setup's copy, its temporary files and its folder, and the entry.
+    void RemoveCopyAndEntry();
     std::string LinkTarget(const std::string& link) const;
 
     bool m_nt;
@@ -171,6 +175,9 @@ private:
     std::string m_temp;    // the user's temporary folder where a variant puts it there
     std::string m_system;
     std::string m_wininit;
+    std::string m_windows;    // as the system names it
+    std::string m_copy;       // the setup's copy for the entry, canonical
+    std::string m_copyFolder; // its folder of its own (NT), canonical; empty on 9x
     std::string m_linkFolders[2];
     std::string m_heldPath;
     std::map<std::string, std::vector<uint8_t>> m_expected; // canonical target -> new bytes
@@ -179,4 +186,5 @@ private:
     std::string m_wininitBefore;    // 9x: the file before the run
     std::vector<Question> m_questions;
     std::unique_ptr<TestFiles::CFileHolder> m_holder;
+    std::unique_ptr<TestFiles::CFileHolder> m_copyHolder; // stands in for the running copy
 };

@@ -5,6 +5,7 @@
 #include "TestFiles.h"
 #include "framework/resource.h"
 
+#include <commctrl.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -39,6 +40,30 @@ void Shoot(HWND hWnd, const std::string& folder, const std::string& what)
     {
         std::printf("  picture: %s\n", file.c_str());
     }
+}
+
+BOOL CALLBACK FindUnpainted(HWND child, LPARAM found)
+{
+    if (IsWindowVisible(child) && GetUpdateRect(child, nullptr, FALSE))
+    {
+        *reinterpret_cast<bool*>(found) = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Another program's window has painted itself and every control in it.
+void WaitWholePainted(HWND window)
+{
+    CRobot::WaitPainted(window);
+    CRobot::WaitUntil(
+        [&]
+        {
+            bool unpainted = GetUpdateRect(window, nullptr, FALSE) != FALSE;
+            EnumChildWindows(window, &FindUnpainted, reinterpret_cast<LPARAM>(&unpainted));
+            return !unpainted;
+        },
+        10000);
 }
 
 std::string ReadString(HKEY key, const char* name)
@@ -123,6 +148,29 @@ void ReportSystem()
     {
         std::printf("  HKLM\\Software\\Pellmor\\Prompter Install: (none)\n");
     }
+    const char* const entryKey =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pellmor Kelvarin";
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, entryKey, 0, KEY_READ, &key) == ERROR_SUCCESS)
+    {
+        std::printf("  installed programs: \"%s\" starts %s\n",
+                    ReadString(key, "DisplayName").c_str(),
+                    ReadString(key, "UninstallString").c_str());
+        RegCloseKey(key);
+    }
+    else
+    {
+        std::printf("  installed programs: (no entry)\n");
+    }
+    char windows[MAX_PATH] = "";
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    for (const char* copy : {"\\Pellmor Kelvarin\\Setup.exe", "\\KELSETUP.EXE"})
+    {
+        const std::string path = std::string(windows) + copy;
+        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        {
+            std::printf("  setup's copy: %s\n", path.c_str());
+        }
+    }
     DWORD fonts = 0;
     const DWORD values =
         CountValues(HKEY_LOCAL_MACHINE, "Software\\Pellmor\\Unicode Support\\Font Mapping", &fonts);
@@ -182,6 +230,9 @@ void ShootBehindQuestion(CRobot& robot, HWND question, const std::string& pictur
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// A drive too small for the install, when demo.sh could make one ("S:"); empty otherwise.
+std::string g_smallDrive;
+
 // Pictures of every window on the robot's own way through the setup, with the About
 // box and the accepted agreement on the side.
 void OnWindow(CRobot& robot, HWND window, const std::string& caption, int menuButton,
@@ -226,10 +277,26 @@ void OnWindow(CRobot& robot, HWND window, const std::string& caption, int menuBu
         if (robot.WaitMessageBox(refusal, 5000))
         {
             std::printf("  message: %s\n", refusal.text.c_str());
-            CRobot::WaitPainted(refusal.hWnd);
+            WaitWholePainted(refusal.hWnd);
             Shoot(refusal.hWnd, pictures, "path refused");
             robot.Answer(refusal, IDOK);
             robot.WaitWindowGone(refusal.hWnd, 5000);
+        }
+        // A drive too small is asked about before anything is written there.
+        if (!g_smallDrive.empty())
+        {
+            std::printf("  typing %s\\Nimbus, on a drive too small\n", g_smallDrive.c_str());
+            robot.SetText(window, IDC_PATH, g_smallDrive + "\\Nimbus");
+            robot.Click(window, IDOK);
+            RobotMessageBox question;
+            if (robot.WaitMessageBox(question, 10000))
+            {
+                std::printf("  message: %s\n  answer: No\n", question.text.c_str());
+                WaitWholePainted(question.hWnd);
+                Shoot(question.hWnd, pictures, "space question");
+                robot.Answer(question, IDNO);
+                robot.WaitWindowGone(question.hWnd, 5000);
+            }
         }
         std::printf("  keeping the preset folder\n");
         robot.SetText(window, IDC_PATH, preset);
@@ -242,21 +309,81 @@ void OnWindow(CRobot& robot, HWND window, const std::string& caption, int menuBu
     }
 }
 
-// Runs the setup once, choosing `menuButton` in the main menu and the user's
-// defaults everywhere else, until it ends.
-bool RunSetup(const std::string& setup, const std::string& winver, int menuButton,
-              const std::string& pictures)
+BOOL CALLBACK FindListView(HWND child, LPARAM found)
+{
+    char name[64] = "";
+    GetClassNameA(child, name, sizeof(name));
+    if (lstrcmpiA(name, "SysListView32") != 0)
+    {
+        return TRUE;
+    }
+    *reinterpret_cast<HWND*>(found) = child;
+    return FALSE;
+}
+
+// Opens the list of installed programs (the uninstaller without arguments shows it), takes
+// its picture with the product's entry chosen, and closes it.
+void ShootProgramList(const std::string& uninstaller, const std::string& pictures)
 {
     CRobot robot;
-    std::printf("Starting %s (Windows version %s)\n", setup.c_str(), winver.c_str());
-    if (!robot.Launch(setup, winver))
+    if (!robot.Launch(uninstaller, ""))
+    {
+        return;
+    }
+    HWND list = robot.WaitWindow("", 15000);
+    if (!list)
+    {
+        return;
+    }
+    std::printf("Window \"%s\"\n", CRobot::WindowText(list).c_str());
+    // The entry is picked, as a user picks it before pressing Remove.
+    HWND view = nullptr;
+    CRobot::WaitUntil(
+        [&]
+        {
+            EnumChildWindows(list, &FindListView, reinterpret_cast<LPARAM>(&view));
+            return view != nullptr && IsWindowVisible(view);
+        },
+        10000);
+    if (view)
+    {
+        // The list fills itself after it shows; the entry is picked once it is there.
+        CRobot::WaitUntil([&] { return SendMessageA(view, LVM_GETITEMCOUNT, 0, 0) > 0; }, 10000);
+        PostMessageA(view, WM_KEYDOWN, VK_HOME, 1);
+        PostMessageA(view, WM_KEYUP, VK_HOME, 0xC0000001);
+        CRobot::WaitUntil([&] { return SendMessageA(view, LVM_GETSELECTEDCOUNT, 0, 0) > 0; },
+                          10000);
+    }
+    WaitWholePainted(list);
+    Shoot(list, pictures, "installed programs");
+    PostMessageA(list, WM_CLOSE, 0, 0);
+    robot.WaitExit(10000);
+}
+
+bool IsMainMenu(HWND window)
+{
+    return CRobot::WindowText(window).find(" - Installation Build ") != std::string::npos;
+}
+
+// Runs the setup once, choosing `menuButton` in the main menu and the user's
+// defaults everywhere else, until it ends. With `arguments`, `setup` is a program that
+// starts the setup in its turn (Windows' list of installed programs).
+bool RunSetup(const std::string& setup, const std::string& winver, int menuButton,
+              const std::string& pictures, const std::string& arguments = std::string())
+{
+    CRobot robot;
+    std::printf("Starting %s %s(Windows version %s)\n", setup.c_str(),
+                (arguments + (arguments.empty() ? "" : " ")).c_str(), winver.c_str());
+    if (!robot.Launch(setup, arguments.empty() ? winver : "", arguments) ||
+        (!arguments.empty() && !robot.Follow(&IsMainMenu)))
     {
         std::fprintf(stderr, "could not start %s\n", setup.c_str());
         return false;
     }
     RobotPath path;
     path.menuButton = menuButton;
-    path.existingFolderAnswer = 0; // the question is shown in the pictures
+    path.existingFolderAnswer = 0; // the questions are shown in the pictures
+    path.uninstallAnswer = 0;
     path.onWindow = [&](HWND window, const std::string& caption)
     { OnWindow(robot, window, caption, menuButton, pictures); };
     RobotMessageBox box;
@@ -272,14 +399,15 @@ bool RunSetup(const std::string& setup, const std::string& winver, int menuButto
                 Shoot(window, pictures, "Uninstalling components, finished");
             }
         }
-        CRobot::WaitPainted(box.hWnd);
+        WaitWholePainted(box.hWnd);
         Shoot(box.hWnd, pictures, "message");
         // A restart is never wanted in the demo; the folder the user's notes are in is
         // installed into; everything else is acknowledged.
         const bool restart = box.text.find("restart your computer.  Do you") != std::string::npos;
-        const bool folder = box.text.find("Do you wish to install into it?") != std::string::npos;
-        std::printf("  answer: %s\n", restart ? "No" : folder ? "Yes" : "OK");
-        robot.Answer(box, restart ? IDNO : folder ? IDYES : IDOK);
+        const bool yes = box.text.find("Do you wish to install into it?") != std::string::npos ||
+                         box.text.find("Do you wish to uninstall?") != std::string::npos;
+        std::printf("  answer: %s\n", restart ? "No" : yes ? "Yes" : "OK");
+        robot.Answer(box, restart ? IDNO : yes ? IDYES : IDOK);
         robot.WaitWindowGone(box.hWnd, 5000);
     }
     DWORD exitCode = 0;
@@ -293,12 +421,13 @@ int main(int argc, char** argv)
 {
     if (argc < 3)
     {
-        std::fprintf(stderr, "usage: robot_demo SETUP.EXE PICTURE-FOLDER [WINVER]\n");
+        std::fprintf(stderr, "usage: robot_demo SETUP.EXE PICTURE-FOLDER [WINVER [SMALL-DRIVE]]\n");
         return 2;
     }
     const std::string setup = argv[1];
     const std::string pictures = argv[2];
     const std::string winver = argc > 3 ? argv[3] : "winxp";
+    g_smallDrive = argc > 4 ? argv[4] : "";
     CreateDirectoryA(pictures.c_str(), nullptr);
     CoInitialize(nullptr);
     const std::string installFolder = "C:\\Nimbus";
@@ -313,15 +442,26 @@ int main(int argc, char** argv)
     std::printf("Outside the tree:\n");
     ReportSystem();
 
-    std::printf("== Uninstall\n");
-    if (!RunSetup(setup, winver, IDC_MENU_UNINSTALL, pictures))
+    // The product in Windows' list of installed programs; its Remove button starts the
+    // setup's copy, as Wine's uninstaller does.
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, sizeof(system));
+    const std::string uninstaller = std::string(system) + "\\uninstaller.exe";
+    std::printf("== The list of installed programs\n");
+    ShootProgramList(uninstaller, pictures);
+
+    std::printf("== Uninstall, from the list\n");
+    const bool windowsNT = winver != "win98";
+    CRobot::SetWindowsVersion(windowsNT ? "Setup.exe" : "KELSETUP.EXE", winver);
+    if (!RunSetup(uninstaller, winver, IDC_MENU_UNINSTALL, pictures,
+                  "--remove \"Pellmor Kelvarin\""))
     {
         return 1;
     }
     const DWORD left = GetFileAttributesA(installFolder.c_str());
     std::printf("%s %s\n", installFolder.c_str(),
                 left == INVALID_FILE_ATTRIBUTES ? "is gone." : "is still there.");
-    std::printf("After the uninstall:\n");
+    std::printf("After the uninstall (a copy still there goes at the next restart):\n");
     ReportSystem();
     return 0;
 }

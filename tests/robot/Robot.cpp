@@ -14,7 +14,7 @@ const int kMessageBoxTextId = 0xFFFF;
 
 struct FindContext
 {
-    DWORD processId;
+    DWORD processId; // 0: every process's
     std::vector<HWND> windows;
 };
 
@@ -23,7 +23,7 @@ BOOL CALLBACK CollectWindow(HWND hWnd, LPARAM lParam)
     FindContext* context = reinterpret_cast<FindContext*>(lParam);
     DWORD owner = 0;
     GetWindowThreadProcessId(hWnd, &owner);
-    if (owner == context->processId && IsWindowVisible(hWnd))
+    if ((context->processId == 0 || owner == context->processId) && IsWindowVisible(hWnd))
     {
         context->windows.push_back(hWnd);
     }
@@ -61,7 +61,7 @@ VOID CALLBACK ClickAnswered(HWND, UINT, ULONG_PTR click, LRESULT)
     g_clicksAnswered = std::max(g_clicksAnswered, static_cast<LONG>(click));
 }
 
-bool SetWineVersion(const std::string& exeName, const std::string& winver)
+bool SetWineVersionOf(const std::string& exeName, const std::string& winver)
 {
     const std::string keyPath = "Software\\Wine\\AppDefaults\\" + exeName;
     HKEY key = nullptr;
@@ -88,7 +88,8 @@ bool SetWineVersion(const std::string& exeName, const std::string& winver)
 } // namespace
 
 RobotPath::RobotPath()
-    : menuButton(IDC_MENU_INSTALL), replaceAnswer(IDC_YES_TO_ALL), existingFolderAnswer(IDYES)
+    : menuButton(IDC_MENU_INSTALL), replaceAnswer(IDC_YES_TO_ALL), existingFolderAnswer(IDYES),
+      uninstallAnswer(IDYES)
 {
 }
 
@@ -107,23 +108,32 @@ CRobot::~CRobot()
             WaitForSingleObject(m_process.hProcess, 5000);
         }
         CloseHandle(m_process.hProcess);
-        CloseHandle(m_process.hThread);
+        if (m_process.hThread)
+        {
+            CloseHandle(m_process.hThread);
+        }
     }
 }
 
-bool CRobot::Launch(const std::string& exePath, const std::string& winver)
+bool CRobot::SetWindowsVersion(const std::string& exeName, const std::string& winver)
+{
+    return SetWineVersionOf(exeName, winver);
+}
+
+bool CRobot::Launch(const std::string& exePath, const std::string& winver,
+                    const std::string& arguments)
 {
     if (m_process.hProcess)
     {
         return false; // one program per robot
     }
     std::string name = exePath.substr(exePath.find_last_of("\\/") + 1);
-    if (!SetWineVersion(name, winver))
+    if (!SetWineVersionOf(name, winver))
     {
         return false;
     }
     std::string folder = exePath.substr(0, exePath.find_last_of("\\/"));
-    std::string commandLine = "\"" + exePath + "\"";
+    std::string commandLine = "\"" + exePath + "\"" + (arguments.empty() ? "" : " " + arguments);
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back('\0');
     STARTUPINFOA startup;
@@ -131,6 +141,48 @@ bool CRobot::Launch(const std::string& exePath, const std::string& winver)
     startup.cb = sizeof(startup);
     return CreateProcessA(exePath.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           folder.c_str(), &startup, &m_process) != FALSE;
+}
+
+bool CRobot::Follow(const std::function<bool(HWND)>& match, DWORD timeoutMs)
+{
+    DWORD processId = 0;
+    WaitUntil(
+        [&]
+        {
+            FindContext all{0, {}};
+            EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&all));
+            for (HWND hWnd : all.windows)
+            {
+                if (match(hWnd))
+                {
+                    GetWindowThreadProcessId(hWnd, &processId);
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    HANDLE process = processId
+                         ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE,
+                                       FALSE, processId)
+                         : nullptr;
+    if (!process)
+    {
+        return false;
+    }
+    // The program that started it goes on by itself, and ends when the followed one does.
+    if (m_process.hProcess)
+    {
+        CloseHandle(m_process.hProcess);
+    }
+    if (m_process.hThread)
+    {
+        CloseHandle(m_process.hThread);
+    }
+    ZeroMemory(&m_process, sizeof(m_process));
+    m_process.hProcess = process;
+    m_process.dwProcessId = processId;
+    return true;
 }
 
 std::vector<HWND> CRobot::Windows() const
@@ -387,13 +439,18 @@ bool CRobot::DriveSetup(const RobotPath& path, RobotMessageBox& box, DWORD timeo
     {
         if (WaitMessageBox(box, 50))
         {
-            if (path.existingFolderAnswer == 0 ||
-                box.text.find("Uninstalling the product later removes this folder") ==
-                    std::string::npos)
+            const bool folder =
+                box.text.find("Uninstalling the product later removes this folder") !=
+                std::string::npos;
+            const bool uninstall = box.text.rfind("Uninstalling removes ", 0) == 0;
+            const int answer = folder      ? path.existingFolderAnswer
+                               : uninstall ? path.uninstallAnswer
+                                           : 0;
+            if (answer == 0)
             {
                 return true;
             }
-            Answer(box, path.existingFolderAnswer);
+            Answer(box, answer);
             WaitWindowGone(box.hWnd, 5000);
             continue;
         }

@@ -24,6 +24,8 @@ struct RobotPath
     // The answer to the question before installing into a folder that holds files; 0 hands
     // the question back like any other message box.
     int existingFolderAnswer;
+    // The same for the question before the uninstall deletes anything.
+    int uninstallAnswer;
     // Called once for each window met (message boxes aside), before the robot acts on it.
     std::function<void(HWND window, const std::string& caption)> onWindow;
 
@@ -39,8 +41,15 @@ public:
     CRobot& operator=(const CRobot&) = delete;
 
     // Starts `exePath` seeing Windows version `winver` ("win98", "winxp", "win7",
-    // "win10"; empty keeps the prefix's own). False when it could not start.
-    bool Launch(const std::string& exePath, const std::string& winver);
+    // "win10"; empty keeps the prefix's own), with `arguments` after its quoted path.
+    // False when it could not start.
+    bool Launch(const std::string& exePath, const std::string& winver,
+                const std::string& arguments = std::string());
+    // Makes every program of that file name see Windows version `winver`.
+    static bool SetWindowsVersion(const std::string& exeName, const std::string& winver);
+    // Goes on with the program (of any process) that shows a window `match` picks, such as
+    // the one the launched program started in its turn; false when none comes in time.
+    bool Follow(const std::function<bool(HWND)>& match, DWORD timeoutMs = 15000);
 
     // Polls `condition` until it holds; false on time-out.
     static bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);

@@ -1,5 +1,7 @@
 #include "TestRegistry.h"
 
+#include <cstring>
+
 namespace TestRegistry
 {
 namespace
@@ -107,6 +109,18 @@ bool ReadRaw(const std::string& path, const std::string& name, DWORD& type, std:
     }
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
+}
+
+std::string ReadString(const std::string& path, const std::string& name)
+{
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (!ReadRaw(path, name, type, data) || type != REG_SZ)
+    {
+        return "<none>";
+    }
+    const char* text = reinterpret_cast<const char*>(data.data());
+    return std::string(text, strnlen(text, data.size()));
 }
 
 bool ReadDword(const std::string& path, const std::string& name, DWORD& value)

@@ -19,6 +19,8 @@ int CountSubKeys(const std::string& path);
 bool ReadRaw(const std::string& path, const std::string& name, DWORD& type,
              std::vector<BYTE>& data);
 bool ReadDword(const std::string& path, const std::string& name, DWORD& value);
+// A REG_SZ value up to its first zero; "<none>" when there is no such string.
+std::string ReadString(const std::string& path, const std::string& name);
 // Creates the HKLM key (and its parents) when missing.
 void CreateKey(const std::string& path);
 void WriteDword(const std::string& path, const std::string& name, DWORD value);

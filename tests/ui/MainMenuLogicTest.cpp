@@ -353,21 +353,25 @@ INSTANTIATE_TEST_SUITE_P(
                       TextsCase{Opening::SameProduct, false, 20072, 20052, 20053, 20054},
                       TextsCase{Opening::Predecessor, true, 20058, 20059, 20060, 20030}));
 
-TEST(InstallEnabledTest, OffForThisBuildUnlookedBuildsAndMissingLabels)
+TEST(InstallEnabledTest, OffForThisBuildUnlookedBuildsMissingLabelsAndTheSetupsCopy)
 {
     struct Case
     {
         long build;
         const char* label;
         bool enabled;
+        bool setupCopy;
     };
     const Case cases[] = {
-        {-1, "INSTALL", true}, {2000, "UPGRADE", true},  {2104, "x", true}, {2106, "x", true},
-        {0, "UPGRADE", false}, {2105, "UPGRADE", false}, {-1, "", false},
+        {-1, "INSTALL", true, false}, {2000, "UPGRADE", true, false},
+        {2104, "x", true, false},     {2106, "x", true, false},
+        {0, "UPGRADE", false, false}, {2105, "UPGRADE", false, false},
+        {-1, "", false, false},       {2000, "UPGRADE", false, true},
     };
     for (const Case& c : cases)
     {
-        EXPECT_EQ(InstallEnabled(c.build, c.label), c.enabled) << c.build << " '" << c.label << "'";
+        EXPECT_EQ(InstallEnabled(c.build, c.label, c.setupCopy), c.enabled)
+            << c.build << " '" << c.label << "' " << c.setupCopy;
     }
 }
 
