@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-const char* const CSystemLibraries::kLateLoaded[14] = {
+const char* const CSystemLibraries::kLateLoaded[15] = {
     "uxtheme.dll",  "msimg32.dll", "userenv.dll",  "dwmapi.dll",  "cryptbase.dll",
     "oleacc.dll",   "propsys.dll", "apphelp.dll",  "profapi.dll", "ntmarta.dll",
-    "wintrust.dll", "clbcatq.dll", "setupapi.dll", "version.dll"};
+    "wintrust.dll", "clbcatq.dll", "setupapi.dll", "version.dll", "rsaenh.dll"};
 
 CSystemLibraries::CSystemLibraries() : m_search(Narrow())
 {

@@ -21,8 +21,9 @@ public:
     };
 
     // What system DLLs load by bare name after start-up (uxtheme for the window frames,
-    // msimg32 when uxtheme first draws, version for the version reader, ...).
-    static const char* const kLateLoaded[14];
+    // msimg32 when uxtheme first draws, version for the version reader, rsaenh for the
+    // provider CryptoAPI loads by the name its registry entry gives, ...).
+    static const char* const kLateLoaded[15];
 
     // Narrows the search, then loads every one of kLateLoaded the system folder has; they
     // stay loaded while this object lives, which is the whole run. Allocates nothing, so

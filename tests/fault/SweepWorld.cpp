@@ -232,6 +232,8 @@ CSweepWorld::CSweepWorld(bool windowsNT)
 
     CreateDirectoryA(kRoot, nullptr);
     CreateDirectoryA(m_install.c_str(), nullptr);
+    m_setupImage.Reset(
+        LoadLibraryExA((m_medium + "Setup.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     for (const PackageTable::Placement& placement :
          PackageTable::Placements(m_nt, m_install, m_system))
     {
@@ -454,6 +456,7 @@ void CSweepWorld::Prepare(CSweepApp& app)
     state.m_strSourceFolder = m_medium;
     state.m_strInstallPath = TypedPath();
     state.m_bArdent = TRUE;
+    app.SetRecordModule(m_setupImage.Get());
     m_questions.clear();
     const Answer answer = m_variant.answer;
     app.SetReplaceQuestion(
@@ -488,7 +491,7 @@ bool CSweepWorld::RunInstall(CSweepApp& app, std::string& escaped)
     } progress;
     try
     {
-        return app.Install(progress);
+        return app.CheckPackages(progress) && app.Install(progress);
     }
     catch (const std::exception& e)
     {
