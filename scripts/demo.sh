@@ -33,7 +33,7 @@ CA="$ROOT/build/win32/sample/signing/throwaway-ca.pem"
 echo "The $EDITION medium's Setup.exe is signed with a throwaway certificate made for the"
 echo "purpose by openssl; its authority, which nothing outside this build trusts, is $CA."
 osslsigncode verify -CAfile "$CA" -in "$MEDIUM/Setup.exe" 2>&1 |
-    grep -m 2 -E "Subject:|Signature verification" | sed 's/^[[:space:]]*/  /'
+    awk '/Subject:/ && !seen++ || /Signature verification/ { sub(/^[ \t]*/, "  "); print }'
 
 # The demo has a prefix of its own, so it never meets the tests' machine state.
 export KELVARIN_WINE_DIR="$ROOT/build/wine-demo"

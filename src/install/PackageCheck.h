@@ -27,9 +27,10 @@ public:
     // medium installs unchecked, as before. False after telling the user.
     bool Check(IProgressReport& progress, HMODULE recordModule);
 
-    // One package, by file name in the source folder, against `record`; false after
-    // telling the user.
+    // The record to check against, when it comes from elsewhere than a module.
     void UseRecord(const CPackageRecord& record) { m_record = record; }
+    // One package, by file name in the source folder, against the record; false after
+    // telling the user.
     bool CheckPackage(IProgressReport& progress, const std::string& name);
 
     // Whether packages are compared by SHA-256 (the system offers it) rather than by
