@@ -1,13 +1,14 @@
 #!/bin/sh
 # Installs every Debian package the build, the tests and the demo need.
-# Idempotent and quick when everything is present.
+# Idempotent and quick when everything is present. osslsigncode is bookworm's 2.5,
+# which medium sign and its tests are made for.
 set -eu
 
 PACKAGES="cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev zlib1g-dev
 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32
 binutils-mingw-w64-i686 libz-mingw-w64-dev
 wine wine32:i386 wine64 xvfb xauth imagemagick clang-format python3 zip unzip
-libisofs-dev fuseiso"
+libisofs-dev fuseiso libssl-dev openssl osslsigncode"
 
 missing=""
 for p in $PACKAGES; do

@@ -1,14 +1,19 @@
 // Times the install step over a medium of packages against the package tool's own
-// extraction of the same packages, both under the same Wine session.
+// extraction of the same packages, both under the same Wine session, and the check of the
+// packages against their record that comes before it.
 //   install_bench MEDIUM_FOLDER WORK_FOLDER PKGTOOL_EXE
 #include "app/KelvarinApp.h"
+#include "install/PackageCheck.h"
 #include "install/PackageInstaller.h"
 #include "install/SpaceCheck.h"
+#include "package/PackageDigest.h"
 #include "package/PackageFile.h"
+#include "package/UniqueHandle.h"
 #include "ui/DLG_Installing.h"
 #include "TestFiles.h"
 #include "ui/DLG_QueryReplace.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -54,6 +59,14 @@ std::vector<std::string> Packages(const std::string& medium)
     return names;
 }
 
+// The figures of one package, as medium build records them; `sha256` null: CRC-32 alone.
+bool Figures(const std::string& path, CSha256* sha256, PackageDigest::Figures* figures)
+{
+    CFileHandle file(FileIo::OpenExisting(path, false));
+    return file.IsValid() &&
+           PackageDigest::Read(file.Get(), sha256, figures) == PackageDigest::Outcome::Done;
+}
+
 bool Run(const std::string& command)
 {
     STARTUPINFOA startup;
@@ -94,6 +107,30 @@ int main(int argc, char** argv)
         }
     }
 
+    // The record medium build would write into Setup.exe for these packages.
+    CPackageRecord record;
+    CSha256 sha256;
+    if (sha256.Open() != CSha256::Availability::Offered)
+    {
+        std::fprintf(stderr, "no SHA-256 to record the packages with\n");
+        return 1;
+    }
+    for (const std::string& name : packages)
+    {
+        PackageDigest::Figures figures;
+        if (!Figures(medium + "\\" + name, &sha256, &figures))
+        {
+            std::fprintf(stderr, "cannot read %s\n", name.c_str());
+            return 1;
+        }
+        CPackageRecord::Row row;
+        row.name = name;
+        row.size = static_cast<uint32_t>(figures.size);
+        row.crc32 = figures.crc32;
+        std::copy(figures.sha256, figures.sha256 + CSha256::kSize, row.sha256);
+        record.Add(row);
+    }
+
     CBenchApp app;
     app.State().m_strSourceFolder = medium + "\\";
     DLG_Installing dlg;
@@ -115,6 +152,8 @@ int main(int argc, char** argv)
 
     const int rounds = 3;
     double bestInstall = 1e9, bestExtract = 1e9, bestFresh = 1e9, bestOver = 1e9;
+    double bestCheck = 1e9, bestCrc = 1e9;
+    bool bySha256 = false;
     for (int round = 0; round < rounds; ++round)
     {
         // The package tool first, then the installer, each into an empty folder.
@@ -132,6 +171,29 @@ int main(int argc, char** argv)
             }
         }
         const double extract = Now() - start;
+
+        // The check the setup makes before it changes anything, then what it costs by CRC-32
+        // alone, as systems without SHA-256 make it.
+        CPackageCheck check(app.State());
+        check.UseRecord(record);
+        start = Now();
+        for (const std::string& name : packages)
+        {
+            if (!check.CheckPackage(dlg, name))
+            {
+                std::fprintf(stderr, "check failed for %s\n", name.c_str());
+                return 1;
+            }
+        }
+        const double checked = Now() - start;
+        bySha256 = check.UsesSha256();
+        start = Now();
+        for (const std::string& name : packages)
+        {
+            PackageDigest::Figures figures;
+            Figures(medium + "\\" + name, nullptr, &figures);
+        }
+        const double crcOnly = Now() - start;
 
         RemoveTree(work);
         CreateDirectoryA(work.c_str(), nullptr);
@@ -165,13 +227,15 @@ int main(int argc, char** argv)
         }
         const double install = Now() - start;
         const double over = estimate();
-        std::printf("round %d: pkgtool extract %.3f s, install %.3f s, space check %.3f s "
-                    "(%.3f s over the installed files)\n",
-                    round + 1, extract, install, fresh, over);
+        std::printf("round %d: pkgtool extract %.3f s, check %.3f s, install %.3f s, space check "
+                    "%.3f s (%.3f s over the installed files)\n",
+                    round + 1, extract, checked, install, fresh, over);
         bestFresh = fresh < bestFresh ? fresh : bestFresh;
         bestOver = over < bestOver ? over : bestOver;
         bestExtract = extract < bestExtract ? extract : bestExtract;
         bestInstall = install < bestInstall ? install : bestInstall;
+        bestCheck = checked < bestCheck ? checked : bestCheck;
+        bestCrc = crcOnly < bestCrc ? crcOnly : bestCrc;
     }
     RemoveTree(work);
     dlg.DestroyWindow();
@@ -187,5 +251,10 @@ int main(int argc, char** argv)
                 "0.05)\n",
                 bestInstall > 0 ? bestFresh / bestInstall : 0.0,
                 bestInstall > 0 ? bestOver / bestInstall : 0.0);
+    std::printf("best check of the packages (%s): %.3f s\n", bySha256 ? "SHA-256" : "CRC-32",
+                bestCheck);
+    std::printf("ratio check / install: %.2f (SHA-256 where offered); by CRC-32 alone: %.2f\n",
+                bestInstall > 0 ? bestCheck / bestInstall : 0.0,
+                bestInstall > 0 ? bestCrc / bestInstall : 0.0);
     return app.m_messages == 0 ? 0 : 1;
 }

@@ -12,6 +12,7 @@
 #include "framework/SystemError.h"
 #include "framework/Win32Handles.h"
 #include "framework/resource.h"
+#include "install/PackageCheck.h"
 #include "install/PackageInstaller.h"
 #include "install/ProductTree.h"
 #include "install/InstallFolderGuard.h"
@@ -189,7 +190,8 @@ bool CKelvarinApp::RunInstall()
         return false;
     }
     SetMainWnd(progress.GetSafeHwnd());
-    const bool installed = Install(progress);
+    // A damaged medium is found before the first folder is made.
+    const bool installed = CheckPackages(progress) && Install(progress);
     SetMainWnd(nullptr);
     progress.DestroyWindow();
     return installed;
@@ -277,6 +279,21 @@ std::string CKelvarinApp::GetSystemErrorText()
 std::string CKelvarinApp::GetSpecialFolderPath(int csidl)
 {
     return SpecialFolders::GetPath(csidl);
+}
+
+bool CKelvarinApp::CheckPackages(IProgressReport& progress)
+{
+    try
+    {
+        return CPackageCheck(m_state).Check(progress, m_recordModule != nullptr ? m_recordModule
+                                                                                : GetInstance());
+    }
+    catch (...)
+    {
+        // Memory ran out (nothing else throws): the setup stops, and says why.
+        Messages::ShowOutOfMemory();
+        return false;
+    }
 }
 
 bool CKelvarinApp::Install(IProgressReport& progress)

@@ -29,6 +29,9 @@ public:
 
     // Where the file step puts the replace question: the dialog, unless a test answers.
     void SetReplaceQuestion(ReplaceQuestion ask) { m_askReplace = std::move(ask); }
+    // Where the record of the medium's packages is read: the setup's own image, unless a
+    // test hands in another Setup.exe's.
+    void SetRecordModule(HMODULE module) { m_recordModule = module; }
 
     CSetupState& State() { return m_state; }
     const CSetupState& State() const { return m_state; }
@@ -49,6 +52,9 @@ public:
     static std::string GetSpecialFolderPath(int csidl);
 
     // --- install sequence --------------------------------------------------------
+    // Before anything is changed: every package of the family against the record that
+    // Setup.exe carries (none: nothing to check); false after telling the user.
+    bool CheckPackages(IProgressReport& progress);
     // The steps in order, each announced on the progress report's upper line; stops
     // at the first that fails (it has told the user).
     bool Install(IProgressReport& progress);
@@ -108,4 +114,5 @@ private:
     CSetupState m_state;
     bool m_bArdentBuild;
     ReplaceQuestion m_askReplace;
+    HMODULE m_recordModule = nullptr;
 };

@@ -1,8 +1,14 @@
-// The whole sample medium installed by the real Setup.exe in both platform
-// families: every file of the family's packages ends up at its target.
+// The whole sample medium, signed as a release is, installed by the real Setup.exe in both
+// platform families: every file of the family's packages ends up at its target. A copy of it
+// with one package damaged stops the setup before it has written anything.
 #include "SetupRun.h"
 
+#include "package/PeResources.h"
+#include "package/UniqueHandle.h"
+
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 namespace
 {
@@ -18,6 +24,15 @@ std::string SystemFolder()
     char folder[1024] = "";
     const UINT length = GetSystemDirectoryA(folder, sizeof(folder));
     return std::string(folder, length);
+}
+
+bool IsSigned(const std::string& exe)
+{
+    CFileHandle file(FileIo::OpenExisting(exe, false));
+    PeResources::FileSource source(file.Get());
+    PeResources::Fields fields;
+    return file.IsValid() && PeResources::ReadFields(source, &fields) &&
+           fields.certificateTable.size != 0;
 }
 
 void RemoveRuntime()
@@ -46,6 +61,7 @@ protected:
 TEST_P(InstallMediumTest, EveryFileReachesItsTarget)
 {
     const MediumCase& c = GetParam();
+    EXPECT_TRUE(IsSigned(SetupRun::SetupExe(c.edition)));
     CRobot robot;
     ASSERT_TRUE(robot.Launch(SetupRun::SetupExe(c.edition), c.winver));
     RobotMessageBox box;
@@ -83,6 +99,51 @@ TEST_P(InstallMediumTest, EveryFileReachesItsTarget)
 
     robot.Answer(box, IDOK);
     EXPECT_TRUE(robot.WaitExit(10000));
+}
+
+TEST_P(InstallMediumTest, ADamagedPackageStopsTheSetupBeforeAnythingIsWritten)
+{
+    const MediumCase& c = GetParam();
+    const std::string medium = TestFiles::TempFolder("damaged-medium") + "\\";
+    const std::string source = SetupRun::MediumFolder(c.edition);
+    std::vector<std::string> files = TestFiles::List(source, "*.PKG");
+    files.push_back("Setup.exe");
+    for (const std::string& name : files)
+    {
+        ASSERT_TRUE(CopyFileA((source + name).c_str(), (medium + name).c_str(), FALSE)) << name;
+    }
+    // NT: one byte no reader of the package looks at; 9x: the program package cut short.
+    const std::string damaged = c.nt ? "PRCFG.PKG" : "PRAPP95.PKG";
+    std::vector<uint8_t> bytes = TestFiles::ReadBytes(medium + damaged);
+    ASSERT_GT(bytes.size(), 256u);
+    if (c.nt)
+    {
+        bytes[100] ^= 1;
+    }
+    else
+    {
+        bytes.pop_back();
+    }
+    std::ofstream(medium + damaged, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+
+    CRobot robot;
+    ASSERT_TRUE(robot.Launch(medium + "Setup.exe", c.winver));
+    RobotMessageBox box;
+    ASSERT_TRUE(SetupRun::DriveFreshInstall(robot, "", box)) << SetupRun::DescribeWindows(robot);
+    EXPECT_EQ(box.text, "The package file \"" + damaged + "\" " +
+                            (c.nt ? "is not the one the installation medium was made with"
+                                  : "is shorter than when the installation medium was made") +
+                            ". The medium may be damaged; Setup has made no changes to this "
+                            "computer.");
+    robot.Answer(box, IDOK);
+    EXPECT_TRUE(robot.WaitExit(10000));
+    EXPECT_FALSE(TestFiles::Exists("C:\\Nimbus"));
+    DWORD build = 0;
+    EXPECT_FALSE(
+        TestRegistry::ReadDword("Software\\Pellmor\\Prompter Install", "Build Number", build));
+    TestFiles::RemoveTree(medium);
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, InstallMediumTest,

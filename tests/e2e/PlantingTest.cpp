@@ -59,7 +59,8 @@ protected:
         m_marks = m_medium + "\\marks.txt";
         // Where the planted DLLs of the programs this test starts leave their marks.
         SetEnvironmentVariableA("KELVARIN_PLANT_MARKS", m_marks.c_str());
-        const std::string source = SetupRun::MediumFolder("Ardent");
+        // The program package of this medium carries the control module and its library.
+        const std::string source = Built(KELVARIN_PLANT_MEDIUM) + "\\";
         std::vector<std::string> files = TestFiles::List(source, "*.PKG");
         files.push_back("Setup.exe");
         for (const std::string& name : files)
@@ -67,9 +68,6 @@ protected:
             ASSERT_TRUE(CopyFileA((source + name).c_str(), (m_medium + "\\" + name).c_str(), FALSE))
                 << name;
         }
-        // The program package of this medium carries the control module and its library.
-        ASSERT_TRUE(CopyFileA(Built(KELVARIN_PLANT_PACKAGE).c_str(),
-                              (m_medium + "\\PRAPPNT.PKG").c_str(), FALSE));
         ASSERT_TRUE(CopyFileA(Built(KELVARIN_PLANT_CONTROL).c_str(),
                               (m_medium + "\\control.exe").c_str(), FALSE));
         const std::vector<std::string> planted = Planted();

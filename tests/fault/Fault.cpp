@@ -86,6 +86,12 @@ const ApiRow kApis[] = {
     {"GetSecurityInfo", {5, 8}},
     {"SetSecurityInfo", {5, 8}},
     {"SetEntriesInAclA", {8}},
+    // A provider that cannot load, memory that runs out: never an answer that the system
+    // has no SHA-256, which only an older system gives.
+    {"CryptAcquireContextA", {8, static_cast<uint32_t>(NTE_PROVIDER_DLL_FAIL)}},
+    {"CryptCreateHash", {static_cast<uint32_t>(NTE_NO_MEMORY)}},
+    {"CryptHashData", {static_cast<uint32_t>(NTE_NO_MEMORY)}},
+    {"CryptGetHashParam", {static_cast<uint32_t>(NTE_NO_MEMORY)}},
     {"OpenProcessToken", {5}},
     {"LookupPrivilegeValueA", {1313}},
     {"AdjustTokenPrivileges", {1300}},

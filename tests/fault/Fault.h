@@ -90,6 +90,11 @@ enum class Api
     GetSecurityInfo,
     SetSecurityInfo,
     SetEntriesInAclA,
+    // CryptoAPI, bound at run time from advapi32 by the check of the medium's packages.
+    CryptAcquireContextA,
+    CryptCreateHash,
+    CryptHashData,
+    CryptGetHashParam,
     // The restart: never carried out while armed (ExitWindowsEx answers success).
     OpenProcessToken,
     LookupPrivilegeValueA,

@@ -8,6 +8,7 @@
 #include <aclapi.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <wincrypt.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -148,6 +149,13 @@ TEST_F(FaultHarness, TheNthCallFailsAsTheRealOneDoesAndOnlyThatOne)
     const auto versionSize = reinterpret_cast<VersionSizeFn>(reinterpret_cast<void (*)()>(
         GetProcAddress(LoadLibraryA("version.dll"), "GetFileVersionInfoSizeA")));
     ASSERT_NE(versionSize, nullptr);
+    // The package check's SHA-256, bound from advapi32 as well.
+    using CreateHashFn = BOOL(WINAPI*)(HCRYPTPROV, ALG_ID, HCRYPTKEY, DWORD, HCRYPTHASH*);
+    const auto createHash = reinterpret_cast<CreateHashFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("advapi32.dll"), "CryptCreateHash")));
+    HCRYPTPROV provider = 0;
+    ASSERT_TRUE(
+        CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT));
     char system[MAX_PATH] = "";
     GetSystemDirectoryA(system, MAX_PATH);
     const std::string versioned = std::string(system) + "\\kernel32.dll";
@@ -223,6 +231,18 @@ TEST_F(FaultHarness, TheNthCallFailsAsTheRealOneDoesAndOnlyThatOne)
                  LocalFree(acl);
              }
              return Outcome{result != ERROR_SUCCESS, acl ? 0 : result};
+         }},
+        {Api::CryptCreateHash, 0,
+         [&]
+         {
+             HCRYPTHASH hash = 1;
+             const ALG_ID sha256 = ALG_CLASS_HASH | ALG_TYPE_ANY | 12;
+             const Outcome outcome = LastError(createHash(provider, sha256, 0, 0, &hash));
+             if (!outcome.failed)
+             {
+                 CryptDestroyHash(hash);
+             }
+             return outcome.failed && hash != 0 ? Outcome{true, 0} : outcome;
          }},
         {Api::CoCreateInstance, static_cast<uint32_t>(E_OUTOFMEMORY),
          [&]
@@ -308,6 +328,7 @@ TEST_F(FaultHarness, TheNthCallFailsAsTheRealOneDoesAndOnlyThatOne)
         EXPECT_EQ(stats.firedApi, row.api);
         EXPECT_EQ(stats.firedError, expected);
     }
+    CryptReleaseContext(provider, 0);
     CloseHandle(out);
 }
 

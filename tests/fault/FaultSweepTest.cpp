@@ -328,6 +328,14 @@ protected:
         const Fault::Stats counted = Fault::Disarm();
         EXPECT_TRUE(installed && escaped.empty())
             << escaped << " " << ::testing::PrintToString(app.Texts());
+        // The medium's record was read and its packages compared: by SHA-256 on NT, by CRC-32
+        // as 98 has no SHA-256 to give.
+        if (apis.Has(Fault::Api::CryptAcquireContextA))
+        {
+            EXPECT_EQ(counted.perApi[static_cast<int>(Fault::Api::CryptAcquireContextA)], 1u);
+            EXPECT_EQ(counted.perApi[static_cast<int>(Fault::Api::CryptHashData)] != 0,
+                      s_world->WindowsNT());
+        }
         for (const std::string& fault : s_world->CheckInstall(installed, app, Fault::Changes()))
         {
             ADD_FAILURE() << "world \"" << s_world->Current().name

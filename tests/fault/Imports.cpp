@@ -6,6 +6,7 @@
 #include <ole2.h>
 #include <shlobj.h>
 #include <winver.h>
+#include <wincrypt.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -80,6 +81,10 @@ struct RealApis
     decltype(&::GetSecurityInfo) GetSecurityInfo;
     decltype(&::SetSecurityInfo) SetSecurityInfo;
     decltype(&::SetEntriesInAclA) SetEntriesInAclA;
+    decltype(&::CryptAcquireContextA) CryptAcquireContextA;
+    decltype(&::CryptCreateHash) CryptCreateHash;
+    decltype(&::CryptHashData) CryptHashData;
+    decltype(&::CryptGetHashParam) CryptGetHashParam;
     decltype(&::OpenProcessToken) OpenProcessToken;
     decltype(&::LookupPrivilegeValueA) LookupPrivilegeValueA;
     decltype(&::AdjustTokenPrivileges) AdjustTokenPrivileges;
@@ -704,6 +709,44 @@ DWORD WINAPI StubSetEntriesInAclA(ULONG count, PEXPLICIT_ACCESS_A entries, PACL 
     return g_real.SetEntriesInAclA(count, entries, oldAcl, newAcl);
 }
 
+BOOL WINAPI StubCryptAcquireContextA(HCRYPTPROV* provider, LPCSTR container, LPCSTR name,
+                                     DWORD type, DWORD flags)
+{
+    const Verdict v = Enter(Api::CryptAcquireContextA);
+    if (v.fail)
+    {
+        Clear(provider);
+        return FailWith(v, FALSE);
+    }
+    return g_real.CryptAcquireContextA(provider, container, name, type, flags);
+}
+
+BOOL WINAPI StubCryptCreateHash(HCRYPTPROV provider, ALG_ID algorithm, HCRYPTKEY key, DWORD flags,
+                                HCRYPTHASH* hash)
+{
+    const Verdict v = Enter(Api::CryptCreateHash);
+    if (v.fail)
+    {
+        Clear(hash);
+        return FailWith(v, FALSE);
+    }
+    return g_real.CryptCreateHash(provider, algorithm, key, flags, hash);
+}
+
+BOOL WINAPI StubCryptHashData(HCRYPTHASH hash, const BYTE* data, DWORD size, DWORD flags)
+{
+    const Verdict v = Enter(Api::CryptHashData);
+    return v.fail ? FailWith(v, FALSE) : g_real.CryptHashData(hash, data, size, flags);
+}
+
+BOOL WINAPI StubCryptGetHashParam(HCRYPTHASH hash, DWORD parameter, BYTE* data, DWORD* size,
+                                  DWORD flags)
+{
+    const Verdict v = Enter(Api::CryptGetHashParam);
+    return v.fail ? FailWith(v, FALSE)
+                  : g_real.CryptGetHashParam(hash, parameter, data, size, flags);
+}
+
 // One function whose address is stored in a slot of another type; kept as raw bits so that
 // no cast between unrelated function types is needed.
 struct Hook
@@ -793,6 +836,10 @@ const Hook kBound[] = {
     FAULT_HOOK("advapi32.dll", GetSecurityInfo),
     FAULT_HOOK("advapi32.dll", SetSecurityInfo),
     FAULT_HOOK("advapi32.dll", SetEntriesInAclA),
+    FAULT_HOOK("advapi32.dll", CryptAcquireContextA),
+    FAULT_HOOK("advapi32.dll", CryptCreateHash),
+    FAULT_HOOK("advapi32.dll", CryptHashData),
+    FAULT_HOOK("advapi32.dll", CryptGetHashParam),
     FAULT_HOOK("advapi32.dll", RegOpenKeyExW),
     FAULT_HOOK("advapi32.dll", RegQueryValueExW),
     FAULT_HOOK("advapi32.dll", RegGetValueW),

@@ -315,6 +315,8 @@ CSweepWorld::CSweepWorld(bool windowsNT)
 
     CreateDirectoryA(kRoot, nullptr);
     CreateDirectoryA(m_install.c_str(), nullptr);
+    m_setupImage.Reset(
+        LoadLibraryExA((m_medium + "Setup.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     for (const PackageTable::Placement& placement :
          PackageTable::Placements(m_nt, m_install, m_system))
     {
@@ -581,6 +583,7 @@ void CSweepWorld::Prepare(CSweepApp& app)
     state.m_strSourceFolder = m_medium;
     state.m_strInstallPath = TypedPath();
     state.m_bArdent = TRUE;
+    app.SetRecordModule(m_setupImage.Get());
     m_questions.clear();
     const Answer answer = m_variant.answer;
     app.SetReplaceQuestion(
@@ -616,9 +619,11 @@ bool CSweepWorld::RunInstall(CSweepApp& app, std::string& escaped)
     } progress;
     try
     {
-        // The space check reads what the install will write before it starts; a drive with
-        // room asks nothing, so the install follows.
-        return app.ConfirmSpace(nullptr, app.State().m_strInstallPath) && app.Install(progress);
+        // As the setup runs them: the space question once the folder is taken (a drive with
+        // room asks nothing), then, in the progress window, the check of the medium's packages
+        // and the install.
+        return app.ConfirmSpace(nullptr, app.State().m_strInstallPath) &&
+               app.CheckPackages(progress) && app.Install(progress);
     }
     catch (const std::exception& e)
     {

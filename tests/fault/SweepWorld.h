@@ -8,6 +8,7 @@
 #include "Fault.h"
 #include "TestApp.h"
 #include "TestFiles.h"
+#include "framework/Win32Handles.h"
 
 #include <cstdint>
 #include <map>
@@ -81,7 +82,8 @@ public:
     // Points the application at the medium and the typed folder and answers its questions
     // as the variant says. Done before a run is armed, so that none of it counts.
     void Prepare(CSweepApp& app);
-    // The install sequence in this process; false when it failed or an exception left it.
+    // The check of the medium's packages and the install sequence in this process, as the
+    // setup runs them; false when either failed or an exception left it.
     bool RunInstall(CSweepApp& app, std::string& escaped);
     // The uninstall sequence in this process (with the variant's temporary folder).
     bool RunUninstall(CSweepApp& app, std::string& escaped);
@@ -187,4 +189,6 @@ private:
     std::vector<Question> m_questions;
     std::unique_ptr<TestFiles::CFileHolder> m_holder;
     std::unique_ptr<TestFiles::CFileHolder> m_copyHolder; // stands in for the running copy
+    // The medium's Setup.exe, whose record of the packages the install checks them against.
+    CModuleHandle m_setupImage;
 };

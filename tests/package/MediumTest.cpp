@@ -17,6 +17,7 @@
 #include "PkgtoolRun.h"
 #include "TestSupport.h"
 #include "package/PackageFile.h"
+#include "package/PeResources.h"
 
 using namespace TestSupport;
 
@@ -96,10 +97,13 @@ protected:
     std::string SetupOfBuild(uint32_t build)
     {
         std::string path = dir.File("Setup-" + std::to_string(build) + ".exe");
+        PeOptions options;
+        options.recordRoom = RecordRoom();
         WriteAll(path,
                  PeImage(VersionBlock(0x00010000u, build << 16, {u"040904b0"},
                                       {{u"CompanyName", u"Pellmor"}, {u"ProductName", u"Ardent"}},
-                                      0x04B00409u)));
+                                      0x04B00409u),
+                         options));
         return path;
     }
 
@@ -138,7 +142,70 @@ RawEntry EntryOfKind(const std::u16string& name, uint32_t kind)
     return entry;
 }
 
+size_t RoomOffset(const std::vector<uint8_t>& setup)
+{
+    const std::string magic = "KVPKGREC";
+    return static_cast<size_t>(std::search(setup.begin(), setup.end(), magic.begin(), magic.end()) -
+                               setup.begin());
+}
+
+// Whether the checksum field holds what the system's image helper computes (the
+// package tests hold PeResources to it).
+bool ChecksumIsRight(const std::vector<uint8_t>& image)
+{
+    const uint32_t checksumAt = Get32(image, 0x3C) + 24 + 64;
+    return Get32(image, checksumAt) ==
+           PeResources::Checksum(image.data(), image.size(), checksumAt);
+}
+
 #ifndef _WIN32
+// A throwaway authority and the code-signing certificate it issued, made with openssl.
+struct Signer
+{
+    std::string ca;     // the authority's certificate, PEM
+    std::string cert;   // the signer's, PEM
+    std::string key;    // its key, PEM, no password
+    std::string pkcs12; // both, under kPkcs12Password
+};
+const char kPkcs12Password[] = "pw-never-on-a-command-line";
+
+Signer MakeSigner(const fs::path& folder, const std::string& stem, const std::string& name)
+{
+    const std::string base = (folder / stem).string();
+    const std::string quiet = " >/dev/null 2>&1";
+    Signer s{base + "-ca.pem", base + ".pem", base + ".key", base + ".p12"};
+    const std::string commands[] = {
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj '/CN=" + name +
+            " CA' -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign "
+            "-keyout " +
+            base + "-ca.key -out " + s.ca,
+        "openssl req -newkey rsa:2048 -nodes -subj '/CN=" + name + "/O=Pellmor' -keyout " + s.key +
+            " -out " + base + ".csr",
+        "printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n"
+        "extendedKeyUsage=codeSigning\n' > " +
+            base + ".ext",
+        "openssl x509 -req -days 30 -in " + base + ".csr -CA " + s.ca + " -CAkey " + base +
+            "-ca.key -CAcreateserial -extfile " + base + ".ext -out " + s.cert,
+        "openssl pkcs12 -export -inkey " + s.key + " -in " + s.cert + " -out " + s.pkcs12 +
+            " -passout pass:" + kPkcs12Password,
+    };
+    for (const std::string& command : commands)
+    {
+        EXPECT_EQ(std::system((command + quiet).c_str()), 0) << command;
+    }
+    return s;
+}
+
+// Two signers of two authorities, made once for the whole test program.
+const std::pair<Signer, Signer>& Signers()
+{
+    static ScratchDir folder;
+    static const std::pair<Signer, Signer> signers = {
+        MakeSigner(folder.Path(), "ours", "Kelvarin test signer"),
+        MakeSigner(folder.Path(), "another", "Another signer")};
+    return signers;
+}
+
 std::string Replaced(std::string text, const std::string& from, const std::string& to)
 {
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
@@ -259,6 +326,7 @@ TEST_F(MediumTest, HelpAndUsageErrors)
                                                {"medium", "build", "--help"},
                                                {"medium", "check", "--help"},
                                                {"medium", "image", "--help"},
+                                               {"medium", "sign", "--help"},
                                                {"medium", "check", "x", "--help"}})
     {
         ToolResult help = Run(args);
@@ -283,6 +351,10 @@ TEST_F(MediumTest, HelpAndUsageErrors)
         {"medium", "image", "--label", "two words", "a", "b"},
         {"medium", "image", "--label", std::string(33, 'L'), "a", "b"},
         {"medium", "image", "a", "b", "--label"},
+        {"medium", "sign", "a"},
+        {"medium", "sign", "--cert", "c.pem", "a"},
+        {"medium", "sign", "--pkcs12", "p.p12", "--key", "k.pem", "a"},
+        {"medium", "sign", "--pkcs12", "p.p12"},
     };
     for (const auto& args : wrong)
     {
@@ -292,6 +364,9 @@ TEST_F(MediumTest, HelpAndUsageErrors)
     ToolResult image = Run({"medium", "image", dir.File("a"), dir.File("a.iso")});
     EXPECT_EQ(image.exitCode, 2);
     EXPECT_TRUE(Holds(image.output, "not in this build")) << image.output;
+    ToolResult sign = Run({"medium", "sign", "--pkcs12", dir.File("a.p12"), dir.File("a")});
+    EXPECT_EQ(sign.exitCode, 2);
+    EXPECT_TRUE(Holds(sign.output, "not in this build")) << sign.output;
 #endif
     ToolResult missing = Run({"medium", "check", dir.File("no-such-medium")});
     EXPECT_EQ(missing.exitCode, 1);
@@ -315,7 +390,30 @@ TEST_F(MediumTest, BuildsAMediumThatChecksClean)
                          "DRVX64.PKG", "DRVX86.PKG", "IO8DRV.PKG", "PRAPP95.PKG", "PRAPPNT.PKG",
                          "PRCFG.PKG", "PRLEX.PKG", "PRL_ENGL.PKG", "PRSCRIPT.PKG", "PRUSB.PKG",
                          "SYSDLL95.PKG", "SYSDLLNT.PKG", "Setup.exe"}));
-    EXPECT_EQ(ReadAll((out / "Setup.exe").string()), ReadAll(SetupOfBuild(2105)));
+    // The setup's copy records each package's name and size in its room, with its checksum
+    // set right; nothing else of it changes.
+    const std::vector<uint8_t> given = ReadAll(SetupOfBuild(2105));
+    const std::vector<uint8_t> copied = ReadAll((out / "Setup.exe").string());
+    const size_t room = RoomOffset(given);
+    const uint32_t checksumAt = Get32(given, 0x3C) + 24 + 64;
+    ASSERT_EQ(copied.size(), given.size());
+    size_t changedElsewhere = 0;
+    for (size_t i = 0; i < given.size(); ++i)
+    {
+        const bool mayChange =
+            (i >= room && i < room + 4096) || (i >= checksumAt && i < checksumAt + 4);
+        changedElsewhere += !mayChange && given[i] != copied[i];
+    }
+    EXPECT_EQ(changedElsewhere, 0u);
+    EXPECT_TRUE(ChecksumIsRight(copied));
+    ASSERT_EQ(Get32(copied, room + 12), 12u);
+    for (size_t row = 0; row < 12; ++row)
+    {
+        const size_t at = room + 16 + 64 * row;
+        const std::string name(reinterpret_cast<const char*>(&copied[at]));
+        EXPECT_EQ(Get32(copied, at + 16), fs::file_size(out / name)) << name;
+    }
+    EXPECT_TRUE(Holds(built.output, "Setup.exe: a record of 12 packages")) << built.output;
     CPackageFile package;
     ASSERT_TRUE(package.Open((out / "PRAPPNT.PKG").string(), false));
     EXPECT_STREQ(package.GetCatalog().GetTitle(), "Program files, NT");
@@ -333,6 +431,7 @@ TEST_F(MediumTest, BuildsAMediumThatChecksClean)
     ToolResult checked = Run({"medium", "check", out.string()});
     EXPECT_EQ(checked.exitCode, 0) << checked.output;
     EXPECT_TRUE(Holds(checked.output, "Setup.exe: build 2105")) << checked.output;
+    EXPECT_TRUE(Holds(checked.output, "Setup.exe: a record of 12 packages")) << checked.output;
     EXPECT_TRUE(Holds(checked.output, "would install cleanly")) << checked.output;
     // What each family's install writes, by the sizes staged above.
     const Staging sample = SampleStaging();
@@ -450,6 +549,51 @@ TEST_F(MediumTest, CheckFindsWhatWouldFailAtACustomers)
                 WriteAll((medium / package).string(), bytes);
             });
     };
+    const auto cut = [](const char* package)
+    {
+        return Break(
+            [=](const fs::path& medium)
+            {
+                std::vector<uint8_t> bytes = ReadAll((medium / package).string());
+                bytes.resize(bytes.size() / 2);
+                WriteAll((medium / package).string(), bytes);
+            });
+    };
+    const auto swap = [](const char* a, const char* b)
+    {
+        return Break(
+            [=](const fs::path& medium)
+            {
+                fs::rename(medium / a, medium / "swap");
+                fs::rename(medium / b, medium / a);
+                fs::rename(medium / "swap", medium / b);
+            });
+    };
+#ifndef _WIN32
+    const Signer& signer = Signers().first;
+    const std::vector<std::string> withCa = {"--ca", signer.ca};
+    const auto signedBy = [this](const Signer& by, Break then)
+    {
+        return Break(
+            [=](const fs::path& medium)
+            {
+                ToolResult made =
+                    Run({"medium", "sign", "--cert", by.cert, "--key", by.key, medium.string()});
+                ASSERT_EQ(made.exitCode, 0) << made.output;
+                if (then)
+                {
+                    then(medium);
+                }
+            });
+    };
+    // A byte of the record's first row's SHA-256 (SYSDLL95.PKG's), in the signed setup.
+    const Break patchRecord = [](const fs::path& medium)
+    {
+        std::vector<uint8_t> bytes = ReadAll((medium / "Setup.exe").string());
+        bytes.at(RoomOffset(bytes) + 16 + 24) ^= 1;
+        WriteAll((medium / "Setup.exe").string(), bytes);
+    };
+#endif
     const struct
     {
         const char* rule;
@@ -457,6 +601,7 @@ TEST_F(MediumTest, CheckFindsWhatWouldFailAtACustomers)
         Break breakIt;
         uint32_t setupBuild;
         std::vector<std::string> expected;
+        std::vector<std::string> options = {}; // of medium check
     } cases[] = {
         {"missing", noPrograms9x, nullptr, 2105, {"PRAPP95.PKG: missing:", "20016 [9x]"}},
         {"missing",
@@ -514,6 +659,47 @@ TEST_F(MediumTest, CheckFindsWhatWouldFailAtACustomers)
          patch("PRLEX.PKG", 256 + 40, 0x55),
          2105,
          {"PRLEX.PKG: entry 'English.lex': content: its content cannot be read", "20022"}},
+        {"record",
+         SampleStaging(),
+         cut("PRLEX.PKG"),
+         2105,
+         {"PRLEX.PKG: record: ", "bytes, the record in Setup.exe says", "20132 [9x, NT]"}},
+        {"record",
+         SampleStaging(),
+         swap("PRCFG.PKG", "PRUSB.PKG"),
+         2105,
+         {"PRCFG.PKG: record: ", "PRUSB.PKG: record: ", "20133", "20132"}},
+#ifndef _WIN32
+        // A byte no reader looks at, changed after the medium was signed: only the record sees it.
+        {"record",
+         SampleStaging(),
+         signedBy(signer, patch("PRCFG.PKG", 100, 0x01)),
+         2105,
+         {"PRCFG.PKG: record: its content is not the one recorded in Setup.exe", "20134",
+          "the signature verifies against"},
+         withCa},
+        {"signature",
+         SampleStaging(),
+         signedBy(Signers().second, nullptr),
+         2105,
+         {"Setup.exe: signature: signed by CN=Another signer, O=Pellmor, but the signature does "
+          "not verify against",
+          "unable to get local issuer certificate"},
+         withCa},
+        {"signature",
+         SampleStaging(),
+         nullptr,
+         2105,
+         {"Setup.exe: signature: not signed, and --require-signature asks"},
+         {"--require-signature"}},
+        // The record is part of what the signature covers.
+        {"signature",
+         SampleStaging(),
+         signedBy(signer, patchRecord),
+         2105,
+         {"Setup.exe: signature: ", "changed after it was signed", "SYSDLL95.PKG: record: "},
+         withCa},
+#endif
     };
     int number = 0;
     for (const auto& c : cases)
@@ -527,14 +713,18 @@ TEST_F(MediumTest, CheckFindsWhatWouldFailAtACustomers)
         {
             c.breakIt(medium);
         }
-        ToolResult checked = Run({"medium", "check", medium.string()});
+        std::vector<std::string> check = {"medium", "check"};
+        check.insert(check.end(), c.options.begin(), c.options.end());
+        check.push_back(medium.string());
+        ToolResult checked = Run(check);
         EXPECT_EQ(checked.exitCode, 1) << checked.output;
         for (const std::string& part : c.expected)
         {
             EXPECT_TRUE(Holds(checked.output, part)) << part << "\n" << checked.output;
         }
         EXPECT_TRUE(Holds(checked.output, "would fail at a customer's")) << checked.output;
-        ToolResult json = Run({"medium", "check", "--json", medium.string()});
+        check.insert(check.begin() + 2, "--json");
+        ToolResult json = Run(check);
         EXPECT_EQ(json.exitCode, 1);
         EXPECT_TRUE(Holds(json.output, "\"clean\": false")) << json.output;
         EXPECT_TRUE(Holds(json.output, std::string("\"rule\": \"") + c.rule + "\"")) << json.output;
@@ -546,6 +736,68 @@ TEST_F(MediumTest, CheckFindsWhatWouldFailAtACustomers)
 }
 
 #ifndef _WIN32
+TEST_F(MediumTest, SignsInPlaceWithThePasswordOffEveryCommandLine)
+{
+    const Signer& signer = Signers().first;
+    const fs::path medium = CleanMedium("medium");
+    const std::string setup = (medium / "Setup.exe").string();
+    // osslsigncode as pkgtool finds it, behind a stand-in that logs its command lines.
+    const fs::path bin = dir.Path() / "bin";
+    const std::string log = dir.File("command-lines.txt");
+    const std::string path = std::getenv("PATH");
+    fs::create_directories(bin);
+    WriteAll((bin / "osslsigncode").string(),
+             Bytes("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + log + "'\nPATH='" + path +
+                   "' exec osslsigncode \"$@\"\n"));
+    fs::permissions(bin / "osslsigncode", fs::perms::owner_all);
+    setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
+    const auto signWith = [&](const char* password, std::vector<std::string> extra)
+    {
+        setenv("PKGTOOL_SIGN_PASSWORD", password, 1);
+        std::vector<std::string> args = {"medium", "sign", "--pkcs12", signer.pkcs12};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(medium.string());
+        ToolResult result = Run(args);
+        unsetenv("PKGTOOL_SIGN_PASSWORD");
+        return result;
+    };
+
+    // A wrong password, or a time-stamp server that does not answer: the medium stays as it was.
+    const std::vector<uint8_t> before = ReadAll(setup);
+    for (const auto& failing : std::vector<std::pair<const char*, std::vector<std::string>>>{
+             {"not the password", {}}, {kPkcs12Password, {"--timestamp", "http://127.0.0.1:9"}}})
+    {
+        ToolResult refused = signWith(failing.first, failing.second);
+        EXPECT_EQ(refused.exitCode, 1) << refused.output;
+        EXPECT_TRUE(Holds(refused.output, "the medium is as it was")) << refused.output;
+        EXPECT_TRUE(ReadAll(setup) == before);
+    }
+
+    ToolResult signedRun = signWith(kPkcs12Password, {});
+    setenv("PATH", path.c_str(), 1);
+    ASSERT_EQ(signedRun.exitCode, 0) << signedRun.output;
+    EXPECT_TRUE(Holds(signedRun.output, "signed by CN=Kelvarin test signer, O=Pellmor, SHA-256"))
+        << signedRun.output;
+    const std::vector<uint8_t> logged = ReadAll(log);
+    const std::string lines(logged.begin(), logged.end());
+    EXPECT_TRUE(Holds(lines, "-pkcs12")) << lines;
+    EXPECT_FALSE(Holds(lines, kPkcs12Password)) << lines;
+    EXPECT_TRUE(ChecksumIsRight(ReadAll(setup)));
+
+    ToolResult checked =
+        Run({"medium", "check", "--require-signature", "--ca", signer.ca, medium.string()});
+    EXPECT_EQ(checked.exitCode, 0) << checked.output;
+    EXPECT_TRUE(Holds(checked.output, "Setup.exe: signed by CN=Kelvarin test signer, O=Pellmor; "
+                                      "the signature verifies against " +
+                                          signer.ca))
+        << checked.output;
+    // The signed medium is imaged as it is.
+    ASSERT_EQ(Run({"medium", "image", medium.string(), dir.File("signed.iso")}).exitCode, 0);
+    EXPECT_TRUE(ReadDiscRoot(ReadAll(dir.File("signed.iso"))).joliet.at("Setup.exe;1") ==
+                ReadAll(setup));
+    EXPECT_TRUE(NoTemporaryFilesBelow(dir.Path()));
+}
+
 TEST_F(MediumTest, AnImageHoldsTheMediumAndChecksAsItDoes)
 {
     const fs::path medium = CleanMedium("medium");

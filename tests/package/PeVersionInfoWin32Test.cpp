@@ -5,9 +5,15 @@
 
 #include <windows.h>
 
+#include <imagehlp.h>
+
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "package/ByteOrder.h"
+#include "package/PeResources.h"
 #include "package/PeVersionInfo.h"
 
 namespace
@@ -129,4 +135,25 @@ TEST(PeVersionInfoWin32, FilesWithoutVersionData)
     CompareWithSystem(self, false);
     PeVersionInfo::Info info;
     EXPECT_FALSE(PeVersionInfo::ReadFromFile(self, &info));
+}
+
+// The checksum medium build sets after filling the record is the one the system's image
+// helper computes, for an even length and for odd ones.
+TEST(PeVersionInfoWin32, ChecksumAsTheImageHelperComputesIt)
+{
+    std::ifstream in(KELVARIN_VERSION_FIXTURE, std::ios::binary);
+    std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+    ASSERT_GT(image.size(), 0x200u);
+    const uint32_t checksumAt = ByteOrder::GetLe32(&image[0x3C]) + 24 + 64;
+    for (size_t extra : {0, 1, 3})
+    {
+        std::vector<uint8_t> grown = image;
+        grown.insert(grown.end(), extra, 0x5A);
+        DWORD stored = 0, computed = 0;
+        ASSERT_NE(
+            CheckSumMappedFile(grown.data(), static_cast<DWORD>(grown.size()), &stored, &computed),
+            nullptr);
+        EXPECT_EQ(PeResources::Checksum(grown.data(), grown.size(), checksumAt), computed) << extra;
+    }
 }

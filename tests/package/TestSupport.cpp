@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -289,6 +290,14 @@ VersionBlock(uint32_t fileMs, uint32_t fileLs, const std::vector<std::u16string>
     return VersionNode(u"VS_VERSION_INFO", fixed, 52, 0, children);
 }
 
+std::vector<uint8_t> RecordRoom()
+{
+    std::vector<uint8_t> room(4096, 0);
+    std::memcpy(room.data(), "KVPKGREC", 8);
+    room[8] = 1;
+    return room;
+}
+
 std::vector<uint8_t> PeImage(const std::vector<uint8_t>& versionBlock, const PeOptions& options)
 {
     const uint32_t peOffset = 0x80;
@@ -296,21 +305,43 @@ std::vector<uint8_t> PeImage(const std::vector<uint8_t>& versionBlock, const PeO
     const uint32_t rsrcRva = 0x2000;
     const uint32_t rsrcRaw = 0x400;
 
-    // Resource tree: type -> name 1 -> language 0x409 -> data.
-    std::vector<uint8_t> rsrc(0x58, 0);
-    PutAt16(rsrc, 14, 1);
-    PutAt32(rsrc, 16, options.resourceType);
-    PutAt32(rsrc, 20, 0x80000018u);
-    PutAt16(rsrc, 0x18 + 14, 1);
-    PutAt32(rsrc, 0x18 + 16, 1);
-    PutAt32(rsrc, 0x18 + 20, 0x80000030u);
-    PutAt16(rsrc, 0x30 + 14, 1);
-    PutAt32(rsrc, 0x30 + 16, 0x409);
-    PutAt32(rsrc, 0x30 + 20, 0x48);
-    PutAt32(rsrc, 0x48, rsrcRva + 0x58);
-    PutAt32(rsrc, 0x48 + 4, static_cast<uint32_t>(versionBlock.size()));
-    rsrc.insert(rsrc.end(), versionBlock.begin(), versionBlock.end());
-    Align4(rsrc);
+    // Resource tree: type -> name -> language 0x409 -> data, one branch per resource, the
+    // types in ascending order as the format wants them.
+    struct Branch
+    {
+        uint32_t type;
+        uint32_t name;
+        const std::vector<uint8_t>* data;
+    };
+    std::vector<Branch> branches = {{options.resourceType, 1, &versionBlock}};
+    if (!options.recordRoom.empty())
+    {
+        branches.push_back({10, 20130, &options.recordRoom}); // RT_RCDATA, the record's room
+    }
+    std::sort(branches.begin(), branches.end(),
+              [](const Branch& a, const Branch& b) { return a.type < b.type; });
+    const size_t count = branches.size();
+    const size_t perBranch = 24 + 24 + 16; // name and language directories, data entry
+    std::vector<uint8_t> rsrc(16 + 8 * count + perBranch * count, 0);
+    PutAt16(rsrc, 14, static_cast<uint16_t>(count));
+    for (size_t i = 0; i < count; ++i)
+    {
+        const size_t names = 16 + 8 * count + perBranch * i;
+        const size_t languages = names + 24;
+        const size_t entry = languages + 24;
+        PutAt32(rsrc, 16 + 8 * i, branches[i].type);
+        PutAt32(rsrc, 20 + 8 * i, 0x80000000u | static_cast<uint32_t>(names));
+        PutAt16(rsrc, names + 14, 1);
+        PutAt32(rsrc, names + 16, branches[i].name);
+        PutAt32(rsrc, names + 20, 0x80000000u | static_cast<uint32_t>(languages));
+        PutAt16(rsrc, languages + 14, 1);
+        PutAt32(rsrc, languages + 16, 0x409);
+        PutAt32(rsrc, languages + 20, static_cast<uint32_t>(entry));
+        PutAt32(rsrc, entry, rsrcRva + static_cast<uint32_t>(rsrc.size()));
+        PutAt32(rsrc, entry + 4, static_cast<uint32_t>(branches[i].data->size()));
+        rsrc.insert(rsrc.end(), branches[i].data->begin(), branches[i].data->end());
+        Align4(rsrc);
+    }
 
     std::vector<uint8_t> image(rsrcRaw, 0);
     image[0] = 'M';

@@ -90,11 +90,16 @@ VersionBlock(uint32_t fileMs, uint32_t fileLs, const std::vector<std::u16string>
              const std::vector<std::pair<std::u16string, std::u16string>>& strings,
              uint32_t translation);
 
+// The room for the record of a medium's packages, empty, as Setup.rc reserves it.
+std::vector<uint8_t> RecordRoom();
+
 struct PeOptions
 {
     bool pe32plus = false;
     bool withResources = true;
     uint32_t resourceType = 16; // RT_VERSION
+    // When not empty: the room for the record of a medium's packages, as a setup carries it.
+    std::vector<uint8_t> recordRoom;
 };
 // A minimal PE image whose resource section holds `versionBlock`.
 std::vector<uint8_t> PeImage(const std::vector<uint8_t>& versionBlock,

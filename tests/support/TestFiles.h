@@ -64,7 +64,6 @@ Link ReadLink(const std::string& file, bool rawPath);
 // Runs Wine's restart processing (boot-time renames, WININIT.INI); false on failure.
 bool RunBootProcessing();
 
-
 // A fresh folder below C:\insttest, removed with its content.
 class CScratch
 {

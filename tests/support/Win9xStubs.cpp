@@ -47,9 +47,36 @@ uintptr_t StubFor(const Row& row)
     return row.bytes % 4 == 0 && row.bytes / 4 < kStubs.size() ? kStubs[row.bytes / 4] : 0;
 }
 
+// 98's CryptoAPI knows no AES provider type, which Wine's offers whatever version it plays:
+// so the 9x tests meet the setup's check as 98 does, comparing CRC-32s.
+using AcquireContextFn = BOOL(WINAPI*)(ULONG_PTR*, LPCSTR, LPCSTR, DWORD, DWORD);
+AcquireContextFn g_acquireContext = nullptr;
+const DWORD kProvRsaAes = 24;
+
+BOOL WINAPI NineXCryptAcquireContextA(ULONG_PTR* provider, LPCSTR container, LPCSTR name,
+                                      DWORD type, DWORD flags)
+{
+    if (type == kProvRsaAes)
+    {
+        SetLastError(static_cast<DWORD>(NTE_PROV_TYPE_NOT_DEF));
+        return FALSE;
+    }
+    return g_acquireContext(provider, container, name, type, flags);
+}
+
 FARPROC WINAPI NineXGetProcAddress(HMODULE module, LPCSTR name)
 {
     // An ordinal is no name to compare.
+    if (module && reinterpret_cast<uintptr_t>(name) > 0xFFFF &&
+        std::strcmp(name, "CryptAcquireContextA") == 0 &&
+        module == GetModuleHandleA("advapi32.dll"))
+    {
+        g_acquireContext = reinterpret_cast<AcquireContextFn>(
+            reinterpret_cast<void (*)()>(g_getProcAddress(module, name)));
+        return g_acquireContext ? reinterpret_cast<FARPROC>(
+                                      reinterpret_cast<void (*)()>(&NineXCryptAcquireContextA))
+                                : nullptr;
+    }
     if (module && reinterpret_cast<uintptr_t>(name) > 0xFFFF)
     {
         for (const Row& row : g_rows)

@@ -9,7 +9,8 @@
 // Only the functions of that table are touched, for every caller: those are the setup's, and
 // the test code beside it (GoogleTest, the test support, the harness) imports none of them.
 // The runtime's GetModuleHandleW and LoadLibraryW are in it because the shipped Setup.exe
-// imports them too; the runtime copes with their failure, as it must on 9x.
+// imports them too; the runtime copes with their failure, as it must on 9x. One behaviour
+// beyond the table: CryptAcquireContextA, as bound at run time, knows no AES provider type.
 #pragma once
 
 namespace Win9xStubs

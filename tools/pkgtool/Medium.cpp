@@ -7,6 +7,7 @@
 #include "Commands.h"
 #include "Platform.h"
 #include "Report.h"
+#include "SetupRecord.h"
 #include "install/PackageTable.h"
 #include "package/UniqueHandle.h"
 
@@ -236,21 +237,34 @@ void RemoveWorkFolder(const std::string& folder)
     Platform::RemoveEmptyFolder(folder);
 }
 
-// Fills `work` with the packages and the setup.
+// Fills `work` with the packages and the setup, which records them.
 bool FillMedium(const std::string& work, const std::vector<StagedPackage>& packages,
                 const std::string& setup, std::vector<std::string>* lines)
 {
+    std::vector<SetupRecord::Package> made;
     for (const StagedPackage& package : packages)
     {
         size_t entries = 0;
-        if (!Commands::MakePackage(Platform::JoinPath(work, package.name), package.folder, false,
-                                   package.title, &entries))
+        const std::string path = Platform::JoinPath(work, package.name);
+        if (!Commands::MakePackage(path, package.folder, false, package.title, &entries))
         {
             return false;
         }
         lines->push_back(package.name + ": " + std::to_string(entries) + " entries");
+        made.emplace_back(package.name, path);
     }
-    return Commands::CopyToNewFile(setup, Platform::JoinPath(work, kSetupName));
+    const std::string copy = Platform::JoinPath(work, kSetupName);
+    bool recorded = false;
+    if (!Commands::CopyToNewFile(setup, copy) || !SetupRecord::Fill(copy, setup, made, &recorded))
+    {
+        return false;
+    }
+    if (recorded)
+    {
+        lines->push_back(std::string(kSetupName) + ": a record of " + std::to_string(made.size()) +
+                         " packages");
+    }
+    return true;
 }
 
 // Says which table packages the staging tree does not hold.

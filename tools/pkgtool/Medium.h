@@ -18,7 +18,17 @@ namespace Medium
 extern const char kSetupName[];
 
 int Build(const std::string& staging, const std::string& out, const std::string& setup);
-int Check(const std::string& path, bool json);
+
+struct CheckOptions
+{
+    bool json = false;
+    // The certificates a signature of Setup.exe is verified against; empty: this
+    // system's authorities.
+    std::string ca;
+    // An unsigned Setup.exe, or one whose signature does not verify, is a finding.
+    bool requireSignature = false;
+};
+int Check(const std::string& path, const CheckOptions& options);
 // Only in builds that carry the disc image library (PKGTOOL_DISC_IMAGES).
 int Image(const std::string& medium, const std::string& out, const std::string& label, bool force);
 
@@ -30,7 +40,7 @@ enum class Verdict
     NotInThisBuild, // a disc image, in a build without the library; reported
 };
 // Checks a medium folder or its disc image and prints what `check` prints.
-Verdict CheckMedium(const std::string& path, bool json);
+Verdict CheckMedium(const std::string& path, const CheckOptions& options);
 
 // The package file names of the setup's table, both families', each once, in
 // the table's order.

@@ -9,6 +9,7 @@
 #include "Medium.h"
 #include "Platform.h"
 #include "Report.h"
+#include "SetupRecord.h"
 #include "install/PackageTable.h"
 #include "package/EntryName.h"
 #include "package/EntryText.h"
@@ -17,6 +18,9 @@
 
 #ifdef PKGTOOL_DISC_IMAGES
 #include "Iso.h"
+#endif
+#ifdef PKGTOOL_SIGNING
+#include "Signing.h"
 #endif
 
 namespace Medium
@@ -94,7 +98,9 @@ struct MediumPackage
 class Checker
 {
 public:
-    explicit Checker(const std::string& path) : m_path(path) {}
+    Checker(const std::string& path, const CheckOptions& options) : m_path(path), m_options(options)
+    {
+    }
 
     Verdict Run();
     void PrintText() const;
@@ -121,8 +127,12 @@ private:
     void CheckVersion(const MediumPackage& package, const CPackageCatalogEntry& entry,
                       const std::vector<uint8_t>& content);
     void WalkFamily(const Family& family, Figures* figures);
+    void CheckRecord();
+    void CheckAgainstRecord(const MediumPackage& package, const std::string& path);
+    void CheckSignature();
 
     std::string m_path; // the medium's folder or its disc image
+    CheckOptions m_options;
     // Where to read the medium's files, by their upper-case names: Windows finds
     // them in any case.
     std::map<std::string, std::string> m_files;
@@ -136,6 +146,14 @@ private:
     std::vector<MediumPackage> m_packages;
     std::vector<Finding> m_findings;
     Figures m_figures[2];
+    // What is said of Setup.exe's record and signature, findings aside.
+    std::vector<std::string> m_notes;
+    SetupRecord::Found m_record = SetupRecord::Found::NoRoom;
+    size_t m_recordRows = 0;
+    // The signature: "unsigned", "verified", "refused" or "unchecked"; empty when the
+    // setup is missing.
+    std::string m_signature;
+    std::string m_signer;
 };
 
 std::string Upper(std::string text)
@@ -466,6 +484,177 @@ void Checker::WalkFamily(const Family& family, Figures* figures)
     }
 }
 
+std::u16string SizeText(uint64_t size)
+{
+    return Text(std::to_string(size)) + u" bytes";
+}
+
+// Each package on the medium against the record in Setup.exe, as the setup compares them
+// before it changes anything.
+void Checker::CheckRecord()
+{
+    const std::string setup = PathOnMedium(kSetupName);
+    if (setup.empty())
+    {
+        return;
+    }
+    CPackageRecord record;
+    std::string why;
+    m_record = SetupRecord::Read(setup, &record, &why);
+    switch (m_record)
+    {
+    case SetupRecord::Found::NoRoom:
+    case SetupRecord::Found::Empty:
+        m_notes.push_back(std::string(kSetupName) +
+                          ": no record of its packages; the setup installs without checking them "
+                          "first");
+        return;
+    case SetupRecord::Found::Unreadable:
+    {
+        std::u16string reason;
+        Platform::ToUtf16(why, &reason);
+        Add("setup", {"9x", "NT"}, kSetupName, u"",
+            u"its record of the packages cannot be read (" + reason +
+                u"): the setup stops with message 20138");
+        return;
+    }
+    default:
+        break;
+    }
+    m_recordRows = record.Rows().size();
+    for (const MediumPackage& package : m_packages)
+    {
+        const std::string path = PathOnMedium(package.name);
+        if (path.empty())
+        {
+            continue; // missing, told as such
+        }
+        const CPackageRecord::Row* row = record.Find(package.name);
+        PackageDigest::Figures figures;
+        if (!SetupRecord::FiguresOf(path, &figures))
+        {
+            Add("record", package.families, package.name, u"",
+                u"cannot be read to compare it with the record in Setup.exe (" + LastErrorText() +
+                    u"): the setup stops with message 20136");
+            continue;
+        }
+        CPackageRecord::Verdict verdict = CPackageRecord::BySize(row, figures.size);
+        if (verdict == CPackageRecord::Verdict::Same)
+        {
+            verdict = CPackageRecord::ByContent(*row, figures.crc32, figures.sha256);
+        }
+        switch (verdict)
+        {
+        case CPackageRecord::Verdict::NotRecorded:
+            Add("record", package.families, package.name, u"",
+                u"not in the record of the packages in Setup.exe: the setup stops before it "
+                u"installs anything, with message 20135");
+            break;
+        case CPackageRecord::Verdict::Shorter:
+        case CPackageRecord::Verdict::Longer:
+            Add("record", package.families, package.name, u"",
+                SizeText(figures.size) + u", the record in Setup.exe says " + SizeText(row->size) +
+                    u": the setup stops before it installs anything, with message " +
+                    (verdict == CPackageRecord::Verdict::Shorter ? u"20132" : u"20133"));
+            break;
+        case CPackageRecord::Verdict::Different:
+            Add("record", package.families, package.name, u"",
+                u"its content is not the one recorded in Setup.exe (SHA-256): the setup stops "
+                u"before it installs anything, with message 20134");
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+// Who signed Setup.exe, and whether the signature holds.
+void Checker::CheckSignature()
+{
+    const std::string setup = PathOnMedium(kSetupName);
+    if (setup.empty())
+    {
+        return;
+    }
+#ifdef PKGTOOL_SIGNING
+    Signing::Inspection inspection;
+    const bool inspected = Signing::Inspect(setup, m_options.ca, &inspection);
+    m_signer = inspection.signer;
+    std::u16string problem;
+    Platform::ToUtf16(inspection.problem, &problem);
+    const std::string signer = inspection.signer.empty()
+                                   ? "a certificate whose subject cannot be read"
+                                   : inspection.signer;
+    if (!inspected)
+    {
+        m_signature = "unchecked";
+        if (!m_options.ca.empty() || m_options.requireSignature)
+        {
+            Add("signature", {"9x", "NT"}, kSetupName, u"",
+                u"its signature cannot be checked: " + problem);
+        }
+        else
+        {
+            m_notes.push_back(std::string(kSetupName) +
+                              ": its signature cannot be checked: " + inspection.problem);
+        }
+    }
+    else if (!inspection.isSigned)
+    {
+        m_signature = "unsigned";
+        if (m_options.requireSignature)
+        {
+            Add("signature", {"9x", "NT"}, kSetupName, u"",
+                u"not signed, and --require-signature asks for a signature that verifies");
+        }
+        else
+        {
+            m_notes.push_back(std::string(kSetupName) +
+                              ": not signed (pkgtool medium sign signs it)");
+        }
+    }
+    else if (inspection.verified)
+    {
+        m_signature = "verified";
+        m_notes.push_back(std::string(kSetupName) + ": signed by " + signer +
+                          "; the signature verifies against " + inspection.against);
+    }
+    else
+    {
+        m_signature = "refused";
+        std::u16string who;
+        std::u16string against;
+        Platform::ToUtf16(signer, &who);
+        Platform::ToUtf16(inspection.against, &against);
+        // The build machine's authorities are not the customer's: only a named CA file
+        // or a required signature makes this a finding.
+        if (!m_options.ca.empty() || m_options.requireSignature)
+        {
+            Add("signature", {"9x", "NT"}, kSetupName, u"",
+                u"signed by " + who + u", but the signature does not verify against " + against +
+                    u": " + problem);
+        }
+        else
+        {
+            m_notes.push_back(std::string(kSetupName) + ": signed by " + signer +
+                              "; the signature does not verify against " + inspection.against +
+                              " (" + inspection.problem +
+                              "); --ca names the authority to verify it against");
+        }
+    }
+#else
+    m_signature = "unchecked";
+    m_notes.push_back(std::string(kSetupName) +
+                      ": its signature is not checked by this build of pkgtool; the Linux "
+                      "build checks it");
+    if (m_options.requireSignature || !m_options.ca.empty())
+    {
+        Add("signature", {"9x", "NT"}, kSetupName, u"",
+            u"its signature cannot be checked by this build of pkgtool");
+    }
+#endif
+}
+
 Verdict Checker::Run()
 {
     const Verdict indexed = Index();
@@ -475,6 +664,8 @@ Verdict Checker::Run()
     }
     ReadSetupBuild();
     OpenPackages();
+    CheckRecord();
+    CheckSignature();
     for (MediumPackage& package : m_packages)
     {
         CheckPackage(package);
@@ -501,6 +692,14 @@ void Checker::PrintText() const
     if (m_buildKnown)
     {
         std::printf("%s: build %" PRIu32 "\n", kSetupName, m_build);
+    }
+    if (m_record == SetupRecord::Found::Record)
+    {
+        std::printf("%s: a record of %zu packages\n", kSetupName, m_recordRows);
+    }
+    for (const std::string& note : m_notes)
+    {
+        std::printf("%s\n", note.c_str());
     }
     for (const Finding& finding : m_findings)
     {
@@ -574,9 +773,15 @@ void Checker::PrintJson() const
 {
     std::u16string dir;
     Platform::ToUtf16(m_path, &dir);
-    std::printf("{\n  \"medium\": %s,\n  \"setupBuild\": %s,\n  \"clean\": %s,\n  \"findings\": [",
-                Json(dir).c_str(), m_buildKnown ? std::to_string(m_build).c_str() : "null",
-                m_findings.empty() ? "true" : "false");
+    std::u16string signer;
+    Platform::ToUtf16(m_signer, &signer);
+    std::printf(
+        "{\n  \"medium\": %s,\n  \"setupBuild\": %s,\n  \"recordedPackages\": %s,\n"
+        "  \"signature\": %s,\n  \"signer\": %s,\n  \"clean\": %s,\n  \"findings\": [",
+        Json(dir).c_str(), m_buildKnown ? std::to_string(m_build).c_str() : "null",
+        m_record == SetupRecord::Found::Record ? std::to_string(m_recordRows).c_str() : "null",
+        m_signature.empty() ? "null" : Json(m_signature).c_str(),
+        m_signer.empty() ? "null" : Json(signer).c_str(), m_findings.empty() ? "true" : "false");
     for (size_t i = 0; i < m_findings.size(); ++i)
     {
         const Finding& finding = m_findings[i];
@@ -605,20 +810,20 @@ void Checker::PrintJson() const
 
 } // namespace
 
-Verdict CheckMedium(const std::string& path, bool json)
+Verdict CheckMedium(const std::string& path, const CheckOptions& options)
 {
-    Checker checker(path);
+    Checker checker(path, options);
     const Verdict verdict = checker.Run();
     if (verdict == Verdict::Clean || verdict == Verdict::Findings)
     {
-        json ? checker.PrintJson() : checker.PrintText();
+        options.json ? checker.PrintJson() : checker.PrintText();
     }
     return verdict;
 }
 
-int Check(const std::string& path, bool json)
+int Check(const std::string& path, const CheckOptions& options)
 {
-    switch (CheckMedium(path, json))
+    switch (CheckMedium(path, options))
     {
     case Verdict::Clean:
         return Commands::kExitOk;

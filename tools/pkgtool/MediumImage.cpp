@@ -415,7 +415,7 @@ int Image(const std::string& medium, const std::string& out, const std::string& 
     {
         return Commands::kExitFailure;
     }
-    const Verdict verdict = CheckMedium(medium, false);
+    const Verdict verdict = CheckMedium(medium, CheckOptions());
     if (verdict == Verdict::Unreadable || (verdict == Verdict::Findings && !force))
     {
         if (verdict == Verdict::Findings)

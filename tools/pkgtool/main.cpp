@@ -10,6 +10,9 @@
 #include "Commands.h"
 #include "Medium.h"
 #include "package/BuildNumber.h"
+#ifdef PKGTOOL_SIGNING
+#include "Signing.h"
+#endif
 
 // The build as text, for the help texts.
 #define PKGTOOL_TEXT_OF(x) #x
@@ -31,7 +34,9 @@ const char kToolHelp[] =
     "  extract PACKAGE FOLDER                            recreate the files and folders\n"
     "  verify PACKAGE...                                 check packages completely\n"
     "  medium build STAGING OUT --setup FILE             make a medium's packages\n"
-    "  medium check [--json] MEDIUM                      check a medium as installs meet it\n"
+    "  medium sign (--cert FILE --key FILE | --pkcs12 FILE) MEDIUM\n"
+    "                                                    sign a medium's Setup.exe\n"
+    "  medium check [--json] [--ca FILE] MEDIUM          check a medium as installs meet it\n"
     "  medium image [--force] [--label TEXT] DIR ISO     make a medium's disc image\n"
     "\n"
     "'pkgtool VERB --help' describes a verb.\n"
@@ -119,12 +124,14 @@ const char kVerifyHelp[] =
 
 const char kMediumHelp[] =
     "usage: pkgtool medium build STAGING OUT --setup FILE\n"
-    "       pkgtool medium check [--json] MEDIUM\n"
+    "       pkgtool medium sign (--cert FILE --key FILE | --pkcs12 FILE) MEDIUM\n"
+    "       pkgtool medium check [--json] [--ca FILE] [--require-signature] MEDIUM\n"
     "       pkgtool medium image [--force] [--label TEXT] DIR ISO\n"
     "\n"
     "A medium is the setup and its packages in one folder. 'build' makes one\n"
-    "from a staging tree, 'check' meets one (or its disc image) as the installs\n"
-    "of both platform families would, 'image' makes its disc image.\n"
+    "from a staging tree, 'sign' signs its Setup.exe, 'check' meets one (or its\n"
+    "disc image) as the installs of both platform families would, 'image' makes\n"
+    "its disc image. A release: build, sign, check, image.\n"
     "'pkgtool medium VERB --help' tells the details.\n"
     "\n"
     "exit codes: 0 success, 1 failure, 2 wrong command line\n";
@@ -144,6 +151,14 @@ const char kMediumBuildHelp[] =
     "their titles, one line each, 'PACKAGE.PKG = TITLE' (at most 63\n"
     "characters); empty lines and lines starting with '#' are skipped.\n"
     "\n"
+    "Setup.exe records each package's name, size, CRC-32 and SHA-256 in the room\n"
+    "it reserves for them, so that its signature covers them; before it changes\n"
+    "anything, the setup compares every package of its family with that record\n"
+    "and stops, naming the package, when one is missing, shorter, longer or\n"
+    "other. A setup without the room (of an older build) is copied as it is, with\n"
+    "a warning; a setup that is signed already is refused: sign the medium after\n"
+    "building it.\n"
+    "\n"
     "OUT must be missing or an empty folder. The medium is made under a\n"
     "temporary name beside it and appears only when complete. The same input\n"
     "always gives byte-identical files. A package of the table without a folder\n"
@@ -151,8 +166,39 @@ const char kMediumBuildHelp[] =
     "\n"
     "exit codes: 0 success, 1 failure, 2 wrong command line\n";
 
+const char kMediumSignHelp[] =
+    "usage: pkgtool medium sign (--cert FILE --key FILE | --pkcs12 FILE)\n"
+    "                           [--password-env NAME] [--timestamp URL] MEDIUM\n"
+    "\n"
+    "Signs the Setup.exe of the medium folder MEDIUM in place with an\n"
+    "Authenticode signature (SHA-256 digest), made by osslsigncode, so that\n"
+    "Windows names the publisher when the setup starts. The signature covers the\n"
+    "record of the packages that medium build wrote into Setup.exe: sign after\n"
+    "building. The signed setup still loads on every system the setup serves.\n"
+    "\n"
+    "The key's password, if it has one, is read from the environment variable\n"
+    "PKGTOOL_SIGN_PASSWORD (or NAME) and handed to osslsigncode through a pipe,\n"
+    "never on a command line. SOURCE_DATE_EPOCH, when set, is the signing time,\n"
+    "so that the same medium and key give the same bytes.\n"
+    "\n"
+    "Setup.exe is signed into a copy beside it that replaces it only when\n"
+    "complete: a failed signing leaves the medium as it was.\n"
+    "\n"
+    "options:\n"
+    "  --cert FILE, --key FILE   the signing certificate (with any intermediate\n"
+    "                            certificates) and its private key, PEM\n"
+    "  --pkcs12 FILE             certificate and key in one PKCS#12 file instead\n"
+    "  --password-env NAME       the variable that holds the password\n"
+    "  --timestamp URL           an RFC 3161 time-stamp server, so that the\n"
+    "                            signature outlives the certificate\n"
+    "\n"
+    "Only the Linux build of pkgtool signs.\n"
+    "\n"
+    "exit codes: 0 success, 1 failure (the medium is as it was), 2 wrong command\n"
+    "line (or a build without signing)\n";
+
 const char kMediumCheckHelp[] =
-    "usage: pkgtool medium check [--json] MEDIUM\n"
+    "usage: pkgtool medium check [--json] [--ca FILE] [--require-signature] MEDIUM\n"
     "\n"
     "Meets the medium as the installs of the 9x and the NT family would, and\n"
     "reports what would fail at a customer's. MEDIUM is its folder or, in the\n"
@@ -173,15 +219,30 @@ const char kMediumCheckHelp[] =
     "            none), so the file is asked about or never upgraded\n"
     "  overlap   two entries of one family write the same file\n"
     "  content   a file's content cannot be read from its package\n"
+    "  record    a package is not as the record in Setup.exe says (shorter,\n"
+    "            longer, other content by SHA-256) or not in it: the setup stops\n"
+    "            before it changes anything\n"
+    "  signature the signature of Setup.exe does not verify against --ca FILE, or\n"
+    "            (with --require-signature) it is missing or does not verify\n"
     "  image     the disc image is shorter than its volume descriptor says\n"
     "\n"
     "A file that cannot be read from a disc image counts as missing.\n"
+    "\n"
+    "It tells who signed Setup.exe and whether the signature verifies (by\n"
+    "osslsigncode, in the Linux build) against the certificates of --ca FILE, else\n"
+    "against this system's authorities; without --ca, a signature that does not\n"
+    "verify is a note, as is an unsigned setup or one without a record of its\n"
+    "packages.\n"
     "\n"
     "Then, for each family, the files and bytes its install writes into the\n"
     "product tree and into the system folder.\n"
     "\n"
     "options:\n"
-    "  --json   print the findings and the figures as one JSON object\n"
+    "  --json                print the findings and the figures as one JSON object\n"
+    "  --ca FILE             the PEM certificates of the authority that issued the\n"
+    "                        signing certificate\n"
+    "  --require-signature   a setup that is not signed, or whose signature does not\n"
+    "                        verify, is a finding\n"
     "\n"
     "exit codes: 0 the medium would install cleanly, 1 it would fail at a\n"
     "customer's (or could not be read), 2 wrong command line\n";
@@ -402,11 +463,56 @@ int RunMediumBuild(const Args& args, const char* help)
     return Medium::Build(operands[0], operands[1], setup);
 }
 
+int RunMediumSign(const Args& args, const char* help)
+{
+    std::string certificate, key, pkcs12, passwordVariable, timestamp;
+    Args operands;
+    if (!ParseArgs(args,
+                   {{"--cert", nullptr, &certificate, "a FILE"},
+                    {"--key", nullptr, &key, "a FILE"},
+                    {"--pkcs12", nullptr, &pkcs12, "a FILE"},
+                    {"--password-env", nullptr, &passwordVariable, "a NAME"},
+                    {"--timestamp", nullptr, &timestamp, "a URL"}},
+                   help, &operands))
+    {
+        return Commands::kExitUsage;
+    }
+    if (operands.size() != 1)
+    {
+        return Usage("medium sign needs exactly one MEDIUM", help);
+    }
+    const bool pem = !certificate.empty() || !key.empty();
+    if (pem == !pkcs12.empty() || (pem && (certificate.empty() || key.empty())))
+    {
+        return Usage("medium sign needs --cert and --key, or --pkcs12", help);
+    }
+#ifdef PKGTOOL_SIGNING
+    Signing::Credentials credentials;
+    credentials.certificate = certificate;
+    credentials.key = key;
+    credentials.pkcs12 = pkcs12;
+    if (!passwordVariable.empty())
+    {
+        credentials.passwordVariable = passwordVariable;
+    }
+    credentials.timestampUrl = timestamp;
+    return Signing::Sign(operands[0], credentials);
+#else
+    std::fputs("pkgtool: medium sign is not in this build of pkgtool; the Linux build signs\n",
+               stderr);
+    return Commands::kExitUsage;
+#endif
+}
+
 int RunMediumCheck(const Args& args, const char* help)
 {
-    bool json = false;
+    Medium::CheckOptions options;
     Args operands;
-    if (!ParseArgs(args, {{"--json", &json, nullptr, nullptr}}, help, &operands))
+    if (!ParseArgs(args,
+                   {{"--json", &options.json, nullptr, nullptr},
+                    {"--ca", nullptr, &options.ca, "a FILE"},
+                    {"--require-signature", &options.requireSignature, nullptr, nullptr}},
+                   help, &operands))
     {
         return Commands::kExitUsage;
     }
@@ -414,7 +520,7 @@ int RunMediumCheck(const Args& args, const char* help)
     {
         return Usage("medium check needs exactly one MEDIUM", help);
     }
-    return Medium::Check(operands[0], json);
+    return Medium::Check(operands[0], options);
 }
 
 int RunMediumImage(const Args& args, const char* help)
@@ -487,6 +593,7 @@ int RunMedium(const Args& args, const char* help)
 {
     static const Verb kMediumVerbs[] = {
         {"build", kMediumBuildHelp, RunMediumBuild},
+        {"sign", kMediumSignHelp, RunMediumSign},
         {"check", kMediumCheckHelp, RunMediumCheck},
         {"image", kMediumImageHelp, RunMediumImage},
     };

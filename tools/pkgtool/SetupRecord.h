@@ -1,0 +1,40 @@
+#pragma once
+
+// The record of a medium's packages in its Setup.exe (CPackageRecord): filled
+// by medium build into the room the setup reserves, read by medium check.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "package/PackageDigest.h"
+#include "package/PackageRecord.h"
+
+namespace SetupRecord
+{
+
+// A package of the medium: its file name and where it is on disk.
+using Package = std::pair<std::string, std::string>;
+
+// Size, CRC-32 and SHA-256 of a file; false, with the last error, when it cannot
+// be read.
+bool FiguresOf(const std::string& path, PackageDigest::Figures* figures);
+
+// Writes the record of `packages` into the room of the setup at `setup`, in
+// place, and sets its checksum field right. A setup without the room (one of an
+// older build) stays as it is, `*filled` false. A signed setup is refused: its
+// signature would no longer hold. False, reported, on failure; what is wrong with
+// the setup itself is told as of `shownAs`.
+bool Fill(const std::string& setup, const std::string& shownAs,
+          const std::vector<Package>& packages, bool* filled);
+
+enum class Found
+{
+    NoRoom,     // a setup of an older build
+    Empty,      // the room was never filled
+    Record,     // `*record` holds the rows
+    Unreadable, // `*why` says why
+};
+Found Read(const std::string& setup, CPackageRecord* record, std::string* why);
+
+} // namespace SetupRecord
