@@ -45,10 +45,15 @@ test-native: native
 test-sanitize: sanitize
 	ctest --test-dir $(SANITIZE) --output-on-failure -j $(JOBS)
 
+# The Windows tests take turns in the shared Wine prefix; the 9x sweep has one of its own
+# and runs beside them.
+WINE_PREFIXES := $(abspath $(BUILD)/wine $(BUILD)/wine-sweep-9x)
+STOP_WINE  = for prefix in $(WINE_PREFIXES); do KELVARIN_WINE_DIR=$$prefix scripts/wine-session.sh stop; done
+
 test-win32: win32
 	@scripts/wine-session.sh start
-	@status=0; ctest --test-dir $(WIN32) --output-on-failure --timeout 600 || status=$$?; \
-	    scripts/wine-session.sh stop; exit $$status
+	@status=0; ctest --test-dir $(WIN32) --output-on-failure --timeout 600 -j $(JOBS) \
+	    || status=$$?; $(STOP_WINE); exit $$status
 
 test: test-native test-sanitize test-win32
 
@@ -71,7 +76,7 @@ fuzz: sanitize
 faults: win32
 	@scripts/wine-session.sh start
 	@status=0; KELVARIN_FAULT_SWEEP=full ctest --test-dir $(WIN32) -R '^fault_' -V --timeout 7200 \
-	    > $(BUILD)/faults.log 2>&1 || status=$$?; scripts/wine-session.sh stop; \
+	    -j $(JOBS) > $(BUILD)/faults.log 2>&1 || status=$$?; $(STOP_WINE); \
 	    grep -E '^[0-9]+: (install|uninstall|  [A-Za-z(]|\[  FAILED)' $(BUILD)/faults.log; \
 	    echo "make faults: $$(grep -cE '^[0-9]+: world ' $(BUILD)/faults.log) rules broken;" \
 	        "the whole output is in $(BUILD)/faults.log"; exit $$status
