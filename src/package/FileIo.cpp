@@ -527,4 +527,21 @@ bool ReadExact(Handle file, void* buffer, uint32_t size)
     return true;
 }
 
+bool SameFileName(const std::string& a, const std::string& b)
+{
+    auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
+    if (a.size() != b.size())
+    {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i)
+    {
+        if (upper(a[i]) != upper(b[i]))
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace FileIo

@@ -102,4 +102,8 @@ bool GetSize(Handle file, uint64_t* size);
 bool SetEnd(Handle file);
 bool Flush(Handle file);
 
+// Whether two file names are one name to Windows on every system: ASCII letters match in
+// either case, every other character only itself.
+bool SameFileName(const std::string& a, const std::string& b);
+
 } // namespace FileIo

@@ -1,5 +1,7 @@
 #include "package/PackageRecord.h"
 
+#include "package/FileIo.h"
+
 #include <cstring>
 
 #include "package/ByteOrder.h"
@@ -14,27 +16,6 @@ constexpr uint32_t kFormat = 1;
 constexpr size_t kHeaderSize = 16;
 constexpr size_t kRowSize = 64;
 constexpr size_t kNameField = 16;
-
-char AsciiUpper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-
-bool SameName(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-    {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i)
-    {
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i]))
-        {
-            return false;
-        }
-    }
-    return true;
-}
 
 // A name as the room holds it: printable ASCII, ended by NULs only.
 bool ReadName(const uint8_t* field, std::string* name)
@@ -89,7 +70,7 @@ CPackageRecord::State CPackageRecord::Read(const uint8_t* room, size_t size)
         }
         for (const Row& earlier : rows)
         {
-            if (SameName(earlier.name, row.name))
+            if (FileIo::SameFileName(earlier.name, row.name))
             {
                 return State::Malformed;
             }
@@ -135,7 +116,7 @@ const CPackageRecord::Row* CPackageRecord::Find(const std::string& name) const
 {
     for (const Row& row : m_rows)
     {
-        if (SameName(row.name, name))
+        if (FileIo::SameFileName(row.name, name))
         {
             return &row;
         }

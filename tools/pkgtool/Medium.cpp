@@ -385,22 +385,6 @@ std::string TableSpelling(const std::string& name)
     return std::string();
 }
 
-bool SameFileName(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-    {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i)
-    {
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i]))
-        {
-            return false;
-        }
-    }
-    return true;
-}
-
 int Build(const std::string& staging, const std::string& outPath, const std::string& setup)
 {
     const std::string out = WithoutTrailingSeparators(outPath);

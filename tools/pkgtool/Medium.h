@@ -5,6 +5,8 @@
 // (or its disc image) as the installs of both platform families would, `image`
 // makes its disc image.
 
+#include "package/FileIo.h"
+
 #include <string>
 #include <vector>
 
@@ -50,7 +52,6 @@ std::vector<std::string> TablePackages();
 std::string TableSpelling(const std::string& name);
 // A letter of the ASCII range in upper case; any other character as it is.
 char AsciiUpper(char c);
-// Whether two file names are the same name to Windows.
-bool SameFileName(const std::string& a, const std::string& b);
+using FileIo::SameFileName;
 
 } // namespace Medium
