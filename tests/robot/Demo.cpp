@@ -235,6 +235,22 @@ std::string g_smallDrive;
 
 // Pictures of every window on the robot's own way through the setup, with the About
 // box and the accepted agreement on the side.
+// A message the demo expects: its picture, then the given answer.
+void ShootAndAnswer(CRobot& robot, DWORD waitMs, const std::string& pictures,
+                    const std::string& what, int answer)
+{
+    RobotMessageBox box;
+    if (!robot.WaitMessageBox(box, waitMs))
+        return;
+    std::printf("  message: %s\n", box.text.c_str());
+    if (answer == IDNO)
+        std::printf("  answer: No\n");
+    WaitWholePainted(box.hWnd);
+    Shoot(box.hWnd, pictures, what);
+    robot.Answer(box, answer);
+    robot.WaitWindowGone(box.hWnd, 5000);
+}
+
 void OnWindow(CRobot& robot, HWND window, const std::string& caption, int menuButton,
               const std::string& pictures)
 {
@@ -273,30 +289,14 @@ void OnWindow(CRobot& robot, HWND window, const std::string& caption, int menuBu
         std::printf("  typing C:\\\n");
         robot.SetText(window, IDC_PATH, "C:\\");
         robot.Click(window, IDOK);
-        RobotMessageBox refusal;
-        if (robot.WaitMessageBox(refusal, 5000))
-        {
-            std::printf("  message: %s\n", refusal.text.c_str());
-            WaitWholePainted(refusal.hWnd);
-            Shoot(refusal.hWnd, pictures, "path refused");
-            robot.Answer(refusal, IDOK);
-            robot.WaitWindowGone(refusal.hWnd, 5000);
-        }
+        ShootAndAnswer(robot, 5000, pictures, "path refused", IDOK);
         // A drive too small is asked about before anything is written there.
         if (!g_smallDrive.empty())
         {
             std::printf("  typing %s\\Nimbus, on a drive too small\n", g_smallDrive.c_str());
             robot.SetText(window, IDC_PATH, g_smallDrive + "\\Nimbus");
             robot.Click(window, IDOK);
-            RobotMessageBox question;
-            if (robot.WaitMessageBox(question, 10000))
-            {
-                std::printf("  message: %s\n  answer: No\n", question.text.c_str());
-                WaitWholePainted(question.hWnd);
-                Shoot(question.hWnd, pictures, "space question");
-                robot.Answer(question, IDNO);
-                robot.WaitWindowGone(question.hWnd, 5000);
-            }
+            ShootAndAnswer(robot, 10000, pictures, "space question", IDNO);
         }
         std::printf("  keeping the preset folder\n");
         robot.SetText(window, IDC_PATH, preset);
