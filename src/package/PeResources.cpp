@@ -312,6 +312,13 @@ bool Find(Source& source, uint32_t type, uint32_t name, NameMatch match, Locatio
         return Fail(FileIo::kErrorBadExeFormat);
     }
     data->size = std::min(GetLe32(dataEntry + 4), available);
+    // A section may claim more than a cut or crafted file holds; callers use the
+    // room in place, so it must lie wholly inside the file.
+    uint8_t last = 0;
+    if (data->size != 0 && !source.ReadAt(data->offset + data->size - 1, &last, 1))
+    {
+        return Fail(FileIo::kErrorBadExeFormat);
+    }
     return true;
 }
 

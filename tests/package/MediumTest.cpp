@@ -569,6 +569,24 @@ TEST_F(MediumTest, CheckFindsWhatWouldFailAtACustomers)
                 fs::rename(medium / "swap", medium / b);
             });
     };
+    // The record's first row (SYSDLL95.PKG's): `at` bytes into it, changed in Setup.exe.
+    const auto patchRecord = [](size_t at)
+    {
+        return Break(
+            [=](const fs::path& medium)
+            {
+                std::vector<uint8_t> bytes = ReadAll((medium / "Setup.exe").string());
+                bytes.at(RoomOffset(bytes) + 16 + at) ^= 1;
+                WriteAll((medium / "Setup.exe").string(), bytes);
+            });
+    };
+    // A Setup.exe cut inside its record's room: the room's header says more than is there.
+    const Break cutInRecord = [](const fs::path& medium)
+    {
+        std::vector<uint8_t> bytes = ReadAll((medium / "Setup.exe").string());
+        bytes.resize(RoomOffset(bytes) + 64);
+        WriteAll((medium / "Setup.exe").string(), bytes);
+    };
 #ifndef _WIN32
     const Signer& signer = Signers().first;
     const std::vector<std::string> withCa = {"--ca", signer.ca};
@@ -585,13 +603,6 @@ TEST_F(MediumTest, CheckFindsWhatWouldFailAtACustomers)
                     then(medium);
                 }
             });
-    };
-    // A byte of the record's first row's SHA-256 (SYSDLL95.PKG's), in the signed setup.
-    const Break patchRecord = [](const fs::path& medium)
-    {
-        std::vector<uint8_t> bytes = ReadAll((medium / "Setup.exe").string());
-        bytes.at(RoomOffset(bytes) + 16 + 24) ^= 1;
-        WriteAll((medium / "Setup.exe").string(), bytes);
     };
 #endif
     const struct
@@ -664,6 +675,13 @@ TEST_F(MediumTest, CheckFindsWhatWouldFailAtACustomers)
          cut("PRLEX.PKG"),
          2105,
          {"PRLEX.PKG: record: ", "bytes, the record in Setup.exe says", "20132 [9x, NT]"}},
+        {"setup", SampleStaging(), cutInRecord, 2105, {"Setup.exe: setup: "}},
+        // Only the systems without SHA-256 would see it.
+        {"record",
+         SampleStaging(),
+         patchRecord(20),
+         2105,
+         {"SYSDLL95.PKG: record: ", "(CRC-32, which systems without SHA-256 compare)", "20134"}},
         {"record",
          SampleStaging(),
          swap("PRCFG.PKG", "PRUSB.PKG"),
@@ -692,13 +710,13 @@ TEST_F(MediumTest, CheckFindsWhatWouldFailAtACustomers)
          2105,
          {"Setup.exe: signature: not signed, and --require-signature asks"},
          {"--require-signature"}},
-        // The record is part of what the signature covers.
+        // The record is part of what the signature covers; a change is damage even where
+        // no authority is named.
         {"signature",
          SampleStaging(),
-         signedBy(signer, patchRecord),
+         signedBy(signer, patchRecord(24)),
          2105,
-         {"Setup.exe: signature: ", "changed after it was signed", "SYSDLL95.PKG: record: "},
-         withCa},
+         {"Setup.exe: signature: ", "changed after it was signed", "SYSDLL95.PKG: record: "}},
 #endif
     };
     int number = 0;

@@ -539,9 +539,19 @@ void Checker::CheckRecord()
             continue;
         }
         CPackageRecord::Verdict verdict = CPackageRecord::BySize(row, figures.size);
+        // Systems without SHA-256 compare the CRC-32 alone: both must hold.
+        bool shaSame = true;
+        bool crcSame = true;
         if (verdict == CPackageRecord::Verdict::Same)
         {
-            verdict = CPackageRecord::ByContent(*row, figures.crc32, figures.sha256);
+            shaSame = CPackageRecord::ByContent(*row, figures.crc32, figures.sha256) ==
+                      CPackageRecord::Verdict::Same;
+            crcSame = CPackageRecord::ByContent(*row, figures.crc32, nullptr) ==
+                      CPackageRecord::Verdict::Same;
+            if (!shaSame || !crcSame)
+            {
+                verdict = CPackageRecord::Verdict::Different;
+            }
         }
         switch (verdict)
         {
@@ -559,8 +569,10 @@ void Checker::CheckRecord()
             break;
         case CPackageRecord::Verdict::Different:
             Add("record", package.families, package.name, u"",
-                u"its content is not the one recorded in Setup.exe (SHA-256): the setup stops "
-                u"before it installs anything, with message 20134");
+                u"its content is not the one recorded in Setup.exe (" +
+                    std::u16string(!shaSame ? (crcSame ? u"SHA-256" : u"SHA-256 and CRC-32")
+                                            : u"CRC-32, which systems without SHA-256 compare") +
+                    u"): the setup stops before it installs anything, with message 20134");
             break;
         default:
             break;
@@ -627,8 +639,9 @@ void Checker::CheckSignature()
         Platform::ToUtf16(signer, &who);
         Platform::ToUtf16(inspection.against, &against);
         // The build machine's authorities are not the customer's: only a named CA file
-        // or a required signature makes this a finding.
-        if (!m_options.ca.empty() || m_options.requireSignature)
+        // or a required signature makes an unknown signer a finding. A file changed after
+        // it was signed is damaged whoever is trusted.
+        if (!m_options.ca.empty() || m_options.requireSignature || inspection.changed)
         {
             Add("signature", {"9x", "NT"}, kSetupName, u"",
                 u"signed by " + who + u", but the signature does not verify against " + against +

@@ -179,10 +179,16 @@ std::string Trimmed(std::string text)
     return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
+// Whether osslsigncode's verify found the signed digest or checksum not matching the file.
+bool ChangedAfterSigning(const std::string& output)
+{
+    return output.find("MISMATCH") != std::string::npos;
+}
+
 // Why osslsigncode's verify refused, from its report.
 std::string WhyNot(const std::string& output)
 {
-    if (output.find("MISMATCH") != std::string::npos)
+    if (ChangedAfterSigning(output))
     {
         return "Setup.exe was changed after it was signed";
     }
@@ -421,6 +427,7 @@ bool Inspect(const std::string& setup, const std::string& caFile, Inspection* in
     if (!inspection->verified)
     {
         inspection->problem = WhyNot(outcome.output);
+        inspection->changed = ChangedAfterSigning(outcome.output);
     }
     return true;
 }

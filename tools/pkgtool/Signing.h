@@ -35,6 +35,7 @@ struct Inspection
     bool verified = false; // the signature holds and chains to a trusted authority
     std::string against;   // the authorities it was verified against
     std::string problem;   // why it does not verify
+    bool changed = false;  // the file is not the one that was signed, whoever trusts whom
 };
 
 // Reads the signature of `setup` and verifies it against the certificates of
