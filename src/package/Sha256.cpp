@@ -32,11 +32,20 @@ template <typename Fn> bool Bind(HMODULE module, const char* name, Fn* fn)
     return *fn != nullptr;
 }
 
-// What a system without the provider type or the algorithm answers: 9x, NT 4.0 and
-// 2000 know no AES provider, XP before SP3 has one without SHA-256.
+// Asked for by name, never as the type's default: the default is the user's own
+// setting (HKCU), and one without SHA-256 would turn the check down to CRC-32. XP SP3
+// registers the provider under its second name.
+const char* const kAesProviders[] = {
+    "Microsoft Enhanced RSA and AES Cryptographic Provider",
+    "Microsoft Enhanced RSA and AES Cryptographic Provider (Prototype)",
+};
+
+// What a system without the provider, its type or the algorithm answers: 9x, NT 4.0
+// and 2000 know no AES provider, XP before SP3 has one without SHA-256.
 bool MeansNotOffered(DWORD error)
 {
-    return error == static_cast<DWORD>(NTE_PROV_TYPE_NOT_DEF) ||
+    return error == static_cast<DWORD>(NTE_KEYSET_NOT_DEF) ||
+           error == static_cast<DWORD>(NTE_PROV_TYPE_NOT_DEF) ||
            error == static_cast<DWORD>(NTE_PROV_TYPE_ENTRY_BAD) ||
            error == static_cast<DWORD>(NTE_PROV_TYPE_NO_MATCH) ||
            error == static_cast<DWORD>(NTE_BAD_PROV_TYPE) ||
@@ -129,10 +138,21 @@ CSha256::Availability CSha256::Open()
     {
         return Availability::NotOffered;
     }
-    if (!impl.acquire(&impl.provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
+    for (const char* name : kAesProviders)
     {
+        if (impl.acquire(&impl.provider, nullptr, name, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
+        {
+            break;
+        }
         impl.provider = 0;
-        return MeansNotOffered(GetLastError()) ? Availability::NotOffered : Availability::Failed;
+        if (!MeansNotOffered(GetLastError()))
+        {
+            return Availability::Failed;
+        }
+    }
+    if (impl.provider == 0)
+    {
+        return Availability::NotOffered;
     }
     // The provider of XP before SP3 knows AES but not SHA-256: asked once, here.
     if (!Start())

@@ -10,6 +10,10 @@
 #include "package/PackageRecord.h"
 #include "package/UniqueHandle.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 using namespace TestSupport;
 
 namespace
@@ -110,7 +114,25 @@ TEST(PackageDigest, GivesTheCheckValues)
                                  0x60, 0x9e, 0xc4, 0x19, 0x42, 0x0c, 0x20, 0xe3, 0x20, 0xce, 0x94,
                                  0xc6, 0x5f, 0xbc, 0x8c, 0x33, 0x12, 0x44, 0x8e, 0xb2, 0x25};
     CSha256 sha256;
+#ifdef _WIN32
+    {
+        // A user's own default for the provider type must not take SHA-256 away.
+        const char* const kUserDefault = "Software\\Microsoft\\Cryptography\\Provider Type 024";
+        const char kBase[] = "Microsoft Base Cryptographic Provider v1.0";
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kUserDefault, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExA(key, "Name", 0, REG_SZ, reinterpret_cast<const BYTE*>(kBase), sizeof kBase);
+        const CSha256::Availability offered = sha256.Open();
+        RegDeleteValueA(key, "Name");
+        RegCloseKey(key);
+        RegDeleteKeyA(HKEY_CURRENT_USER, kUserDefault);
+        ASSERT_EQ(offered, CSha256::Availability::Offered);
+    }
+#else
     ASSERT_EQ(sha256.Open(), CSha256::Availability::Offered);
+#endif
     for (bool withSha256 : {true, false})
     {
         CFileHandle file(FileIo::OpenExisting(dir.File("nine.bin"), false));
