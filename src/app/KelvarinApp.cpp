@@ -192,6 +192,7 @@ bool CKelvarinApp::RunInstall()
     SetMainWnd(progress.GetSafeHwnd());
     // A damaged medium is found before the first folder is made.
     const bool installed = CheckPackages(progress) && Install(progress);
+    m_checkedPackages.clear();
     SetMainWnd(nullptr);
     progress.DestroyWindow();
     return installed;
@@ -285,8 +286,12 @@ bool CKelvarinApp::CheckPackages(IProgressReport& progress)
 {
     try
     {
-        return CPackageCheck(m_state).Check(progress, m_recordModule != nullptr ? m_recordModule
-                                                                                : GetInstance());
+        m_checkedPackages.clear();
+        CPackageCheck check(m_state);
+        const bool whole =
+            check.Check(progress, m_recordModule != nullptr ? m_recordModule : GetInstance());
+        m_checkedPackages = check.TakeCheckedPackages();
+        return whole;
     }
     catch (...)
     {

@@ -7,10 +7,12 @@
 #include "framework/WinApp.h"
 #include "install/FileInstaller.h"
 #include "package/BuildNumber.h"
+#include "package/UniqueHandle.h"
 
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 class IProgressReport;
 
@@ -115,4 +117,6 @@ private:
     bool m_bArdentBuild;
     ReplaceQuestion m_askReplace;
     HMODULE m_recordModule = nullptr;
+    // Held from the package check to the install's end; see CPackageCheck.
+    std::vector<CFileHandle> m_checkedPackages;
 };

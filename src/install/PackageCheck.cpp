@@ -133,7 +133,12 @@ bool CPackageCheck::CheckPackage(IProgressReport& progress, const std::string& n
         verdict = CPackageRecord::ByContent(*row, figures.crc32,
                                             figures.hasSha256 ? figures.sha256 : nullptr);
     }
-    return verdict == CPackageRecord::Verdict::Same || Refuse(verdict, name);
+    if (verdict != CPackageRecord::Verdict::Same)
+    {
+        return Refuse(verdict, name);
+    }
+    m_checked.push_back(std::move(file));
+    return true;
 }
 
 bool CPackageCheck::ChooseDigest(const std::string& name)

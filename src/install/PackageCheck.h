@@ -7,10 +7,13 @@
 
 #include "package/PackageRecord.h"
 #include "package/Sha256.h"
+#include "package/UniqueHandle.h"
 
 #include <windows.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 struct CSetupState;
 class IProgressReport;
@@ -37,6 +40,10 @@ public:
     // CRC-32; known once a package has been checked.
     bool UsesSha256() const { return m_digest == Digest::Sha256; }
 
+    // The packages checked, still open and shared for reading only: while the caller
+    // holds them, nobody can replace a package between its check and its install.
+    std::vector<CFileHandle> TakeCheckedPackages() { return std::move(m_checked); }
+
 private:
     enum class Digest
     {
@@ -52,4 +59,5 @@ private:
     CPackageRecord m_record;
     CSha256 m_sha256;
     Digest m_digest = Digest::Unknown;
+    std::vector<CFileHandle> m_checked;
 };

@@ -1,7 +1,9 @@
 #include "InstallTestSupport.h"
+#include "install/PackageCheck.h"
 #include "install/PackageInstaller.h"
 #include "install/PackageTable.h"
 #include "framework/resource.h"
+#include "package/PackageDigest.h"
 #include "ui/DLG_Installing.h"
 
 #include <gtest/gtest.h>
@@ -56,6 +58,44 @@ protected:
     DLG_Installing m_dlg;
     CPackageInstaller m_installer;
 };
+
+// From its check to its install a package stays open for reading only: nobody can swap in
+// another between the two, and the install still reads it.
+TEST_F(PackageInstallerTest, ACheckedPackageCannotBeSwappedBeforeItIsInstalled)
+{
+    const auto placements = BuildAll();
+    CPackageRecord record;
+    CSha256 sha256;
+    ASSERT_EQ(sha256.Open(), CSha256::Availability::Offered);
+    for (const auto& p : placements)
+    {
+        CFileHandle file(FileIo::OpenExisting(Medium(p.package), false));
+        PackageDigest::Figures figures;
+        ASSERT_EQ(PackageDigest::Read(file.Get(), &sha256, &figures), PackageDigest::Outcome::Done);
+        CPackageRecord::Row row;
+        row.name = p.package;
+        row.size = static_cast<uint32_t>(figures.size);
+        row.crc32 = figures.crc32;
+        std::copy(figures.sha256, figures.sha256 + sizeof row.sha256, row.sha256);
+        record.Add(row);
+    }
+    CPackageCheck check(m_app.State());
+    check.UseRecord(record);
+    for (const auto& p : placements)
+    {
+        ASSERT_TRUE(check.CheckPackage(m_dlg, p.package)) << p.package;
+    }
+    std::vector<CFileHandle> held = check.TakeCheckedPackages();
+    EXPECT_EQ(held.size(), placements.size());
+    const std::string first = Medium(placements[0].package);
+    EXPECT_FALSE(MoveFileA(first.c_str(), Medium("swap").c_str()));
+    EXPECT_FALSE(CFileHandle(FileIo::OpenExisting(first, true)).IsValid());
+
+    CDialogAnswerer answerer({});
+    EXPECT_TRUE(m_installer.InstallPackages(m_dlg));
+    held.clear();
+    EXPECT_TRUE(MoveFileA(first.c_str(), Medium("swap").c_str()));
+}
 
 TEST_F(PackageInstallerTest, AllTenPackagesGoToTheirFolders)
 {
