@@ -759,14 +759,16 @@ TEST_F(MediumTest, SignsInPlaceWithThePasswordOffEveryCommandLine)
     const Signer& signer = Signers().first;
     const fs::path medium = CleanMedium("medium");
     const std::string setup = (medium / "Setup.exe").string();
-    // osslsigncode as pkgtool finds it, behind a stand-in that logs its command lines.
+    // osslsigncode as pkgtool finds it, behind a stand-in that logs its command lines and, when
+    // asked, has pkgtool interrupted once the signed copy is written.
     const fs::path bin = dir.Path() / "bin";
     const std::string log = dir.File("command-lines.txt");
     const std::string path = std::getenv("PATH");
     fs::create_directories(bin);
     WriteAll((bin / "osslsigncode").string(),
              Bytes("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + log + "'\nPATH='" + path +
-                   "' exec osslsigncode \"$@\"\n"));
+                   "' osslsigncode \"$@\"\nmade=$?\n[ -n \"$KELVARIN_INTERRUPT\" ] && kill -INT "
+                   "$PPID\nexit $made\n"));
     fs::permissions(bin / "osslsigncode", fs::perms::owner_all);
     setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
     const auto signWith = [&](const char* password, std::vector<std::string> extra)
@@ -780,8 +782,15 @@ TEST_F(MediumTest, SignsInPlaceWithThePasswordOffEveryCommandLine)
         return result;
     };
 
-    // A wrong password, or a time-stamp server that does not answer: the medium stays as it was.
+    // A wrong password, a time-stamp server that does not answer, or Ctrl-C: the medium stays
+    // as it was, and so do the permissions of its setup.
+    fs::permissions(setup, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     const std::vector<uint8_t> before = ReadAll(setup);
+    setenv("KELVARIN_INTERRUPT", "1", 1);
+    EXPECT_NE(signWith(kPkcs12Password, {}).exitCode, 0);
+    unsetenv("KELVARIN_INTERRUPT");
+    EXPECT_TRUE(ReadAll(setup) == before);
+    EXPECT_TRUE(NoTemporaryFilesBelow(medium));
     for (const auto& failing : std::vector<std::pair<const char*, std::vector<std::string>>>{
              {"not the password", {}}, {kPkcs12Password, {"--timestamp", "http://127.0.0.1:9"}}})
     {
@@ -801,6 +810,8 @@ TEST_F(MediumTest, SignsInPlaceWithThePasswordOffEveryCommandLine)
     EXPECT_TRUE(Holds(lines, "-pkcs12")) << lines;
     EXPECT_FALSE(Holds(lines, kPkcs12Password)) << lines;
     EXPECT_TRUE(ChecksumIsRight(ReadAll(setup)));
+    EXPECT_EQ(fs::status(setup).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
     ToolResult checked =
         Run({"medium", "check", "--require-signature", "--ca", signer.ca, medium.string()});

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,6 +53,45 @@ struct Outcome
 {
     int exitCode = -1;
     std::string output; // standard output and standard error
+};
+
+// Ctrl-C, a hang-up or a stop asked for while osslsigncode writes the signed copy (in a
+// session of its own, it hears none of them) wait until it is done, so that the copy can be
+// deleted rather than left on the medium; they take effect when this is destroyed.
+class CHeldStops
+{
+public:
+    CHeldStops()
+    {
+        sigemptyset(&m_stops);
+        for (int stop : {SIGINT, SIGTERM, SIGHUP})
+        {
+            sigaddset(&m_stops, stop);
+        }
+        sigprocmask(SIG_BLOCK, &m_stops, &m_before);
+    }
+    ~CHeldStops() { sigprocmask(SIG_SETMASK, &m_before, nullptr); }
+    CHeldStops(const CHeldStops&) = delete;
+    CHeldStops& operator=(const CHeldStops&) = delete;
+
+    bool Arrived() const
+    {
+        sigset_t pending;
+        sigemptyset(&pending);
+        sigpending(&pending);
+        for (int stop : {SIGINT, SIGTERM, SIGHUP})
+        {
+            if (sigismember(&pending, stop) == 1)
+            {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    sigset_t m_stops;
+    sigset_t m_before;
 };
 
 void CloseQuietly(int& descriptor)
@@ -108,7 +149,11 @@ bool RunTool(const std::vector<std::string>& args, const std::string& hidden,
     }
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    // The child starts as any program does, whatever this process holds back.
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
 
     std::vector<char*> argv;
     for (const std::string& arg : args)
@@ -345,11 +390,24 @@ int Sign(const std::string& medium, const Credentials& credentials)
     const std::string signedCopy = Platform::TemporaryNameBeside(setup);
     args.insert(args.end(), {"-in", setup, "-out", signedCopy});
 
+    const CHeldStops held;
     Outcome outcome;
     if (!RunTool(args, credentials.passwordVariable, secret, -1, &outcome))
     {
         ReportCannotRun();
         return Commands::kExitFailure;
+    }
+    if (held.Arrived())
+    {
+        FileIo::Delete(signedCopy);
+        ReportPlain(setup, "signing was stopped, and the medium is as it was");
+        return Commands::kExitFailure;
+    }
+    // The signed setup keeps the permissions the vendor gave the file.
+    struct stat given;
+    if (stat(setup.c_str(), &given) == 0)
+    {
+        chmod(signedCopy.c_str(), given.st_mode & 07777);
     }
     if (outcome.exitCode != 0 || !Platform::Exists(signedCopy))
     {
