@@ -11,6 +11,8 @@
 #include "package/EntryName.h"
 #include "package/PackageFile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <map>
 
 namespace SpaceCheck
@@ -25,13 +27,58 @@ uint64_t Size(const WIN32_FIND_DATAA& found)
     return (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
 }
 
-// `file` with what stands at `target`; a folder there counts as nothing. One version reader
-// serves every target, so that version.dll is loaded once.
-SpaceEstimate::File At(const std::string& target, uint64_t size, uint64_t newVersion,
-                       CVersionData& data)
+bool SameLetters(const std::string& a, const std::string& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y)
+                      {
+                          return std::toupper(static_cast<unsigned char>(x)) ==
+                                 std::toupper(static_cast<unsigned char>(y));
+                      });
+}
+
+// The root of the volume that files written into `folder` land on. A volume mounted on a
+// folder of the drive is a drive of its own; the 2000 and later kernels say where one is
+// mounted, and elsewhere a drive letter is the only volume there is.
+std::string VolumeOf(const std::string& folder)
+{
+    const std::string drive = SpaceEstimate::DriveOf(folder);
+    using VolumePathFn = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
+    const auto volumePath = CSystemLibraries::Bind<VolumePathFn>(GetModuleHandleA("kernel32.dll"),
+                                                                 "GetVolumePathNameA");
+    if (drive.empty() || volumePath == nullptr)
+    {
+        return drive;
+    }
+    // A folder still to be made lies on the volume of the deepest one that exists.
+    std::string existing = ReplaceRules::WithTrailingBackslash(folder);
+    while (existing.size() > drive.size() &&
+           GetFileAttributesA(existing.c_str()) == INVALID_FILE_ATTRIBUTES)
+    {
+        const std::string::size_type cut = existing.find_last_of("\\/", existing.size() - 2);
+        existing = cut == std::string::npos || cut + 1 < drive.size() ? drive
+                                                                      : existing.substr(0, cut + 1);
+    }
+    char root[MAX_PATH + 1] = "";
+    if (!volumePath(existing.c_str(), root, MAX_PATH))
+    {
+        return drive;
+    }
+    const std::string volume = ReplaceRules::WithTrailingBackslash(root);
+    // Only a volume below the drive's root is another one; a share or a SUBST drive that the
+    // system names otherwise stays the drive the user typed.
+    return volume.size() > drive.size() && SameLetters(volume.substr(0, drive.size()), drive)
+               ? volume
+               : drive;
+}
+
+// `file` with what stands at `target` on `volume`; a folder there counts as nothing. One
+// version reader serves every target, so that version.dll is loaded once.
+SpaceEstimate::File At(const std::string& target, const std::string& volume, uint64_t size,
+                       uint64_t newVersion, CVersionData& data)
 {
     SpaceEstimate::File file;
-    file.drive = SpaceEstimate::DriveOf(target);
+    file.drive = volume;
     file.size = size;
     WIN32_FIND_DATAA found;
     const CFindHandle search(FindFirstFileA(target.c_str(), &found));
@@ -93,6 +140,7 @@ PackageFiles(const std::vector<PackageTable::Placement>& placements,
         const CPackageCatalog catalog = package.GetCatalog();
         package.Close();
         const std::string folder = ReplaceRules::WithTrailingBackslash(placement.target);
+        const std::string volume = VolumeOf(folder);
         for (int index = 0; index < catalog.GetCount(); ++index)
         {
             const CPackageCatalogEntry entry = catalog.GetEntry(index);
@@ -104,8 +152,8 @@ PackageFiles(const std::vector<PackageTable::Placement>& placements,
             {
                 continue;
             }
-            files.push_back(
-                At(folder + name, entry.GetUnpackedSize(), entry.GetFileVersion(), versions));
+            files.push_back(At(folder + name, volume, entry.GetUnpackedSize(),
+                               entry.GetFileVersion(), versions));
         }
     }
     return files;
@@ -152,8 +200,9 @@ std::vector<Shortage> ForInstall(const CSetupState& state, const std::string& in
         {
             // The copy is always written, whatever version stands there.
             CVersionData versions;
-            files.push_back(
-                At(SetupCopy::Path(windowsNT, state.m_strWindowsFolder), Size(setup), 0, versions));
+            const std::string copy = SetupCopy::Path(windowsNT, state.m_strWindowsFolder);
+            files.push_back(At(copy, VolumeOf(copy.substr(0, copy.find_last_of('\\') + 1)),
+                               Size(setup), 0, versions));
             files.back().kept = false;
         }
         return Shortages(files);

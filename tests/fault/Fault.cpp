@@ -42,6 +42,7 @@ const ApiRow kApis[] = {
     {"RemoveDirectoryA", {5, 32, 145}},
     {"GetDiskFreeSpaceA", {5, 21}},
     {"GetDiskFreeSpaceExA", {5, 21}},
+    {"GetVolumePathNameA", {5, 21}},
     {"RegCreateKeyExA", {5, 8}},
     {"RegOpenKeyExA", {5, 8}},
     {"RegOpenKeyExW", {5, 8}},

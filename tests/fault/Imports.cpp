@@ -47,6 +47,7 @@ struct RealApis
     decltype(&::RemoveDirectoryA) RemoveDirectoryA;
     decltype(&::GetDiskFreeSpaceA) GetDiskFreeSpaceA;
     decltype(&::GetDiskFreeSpaceExA) GetDiskFreeSpaceExA;
+    decltype(&::GetVolumePathNameA) GetVolumePathNameA;
     decltype(&::LoadLibraryA) LoadLibraryA;
     decltype(&::LoadLibraryW) LoadLibraryW;
     decltype(&::LoadLibraryExA) LoadLibraryExA;
@@ -307,6 +308,20 @@ BOOL WINAPI StubGetDiskFreeSpaceExA(LPCSTR folder, PULARGE_INTEGER available, PU
         return FailWith(v, FALSE);
     }
     return g_real.GetDiskFreeSpaceExA(folder, available, total, totalFree);
+}
+
+BOOL WINAPI StubGetVolumePathNameA(LPCSTR path, LPSTR volume, DWORD size)
+{
+    const Verdict v = Enter(Api::GetVolumePathNameA);
+    if (v.fail)
+    {
+        if (volume != nullptr && size != 0)
+        {
+            volume[0] = '\0';
+        }
+        return FailWith(v, FALSE);
+    }
+    return g_real.GetVolumePathNameA(path, volume, size);
 }
 
 HMODULE WINAPI StubLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags)
@@ -833,6 +848,7 @@ const Hook kImports[] = {
 // imported as well, so that either way of reaching them counts.
 const Hook kBound[] = {
     FAULT_HOOK("kernel32.dll", GetDiskFreeSpaceExA),
+    FAULT_HOOK("kernel32.dll", GetVolumePathNameA),
     FAULT_HOOK("advapi32.dll", GetSecurityInfo),
     FAULT_HOOK("advapi32.dll", SetSecurityInfo),
     FAULT_HOOK("advapi32.dll", SetEntriesInAclA),
