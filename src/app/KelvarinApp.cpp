@@ -76,7 +76,36 @@ const InstallStep kInstallSteps[] = {
     // Folder rights are a convenience for the data folders; the install stands without them.
     {0, &CKelvarinApp::GrantFolderAccess, false},
 };
+
+// Why a recorded folder stays, as the uninstall's question says it.
+std::string KeptReason(const CKelvarinApp::FolderJudgement& judged)
+{
+    switch (judged.verdict)
+    {
+    case InstallFolderRules::Verdict::NotFullPath:
+    case InstallFolderRules::Verdict::Accepted:
+        break;
+    case InstallFolderRules::Verdict::GuardedFolder:
+        return Messages::Format(IDS_KEPT_BECAUSE_GUARDED, {judged.guarded});
+    case InstallFolderRules::Verdict::Link:
+        return Messages::Format(IDS_KEPT_BECAUSE_LINK, {});
+    case InstallFolderRules::Verdict::Unknown:
+        return Messages::Format(IDS_KEPT_BECAUSE_UNKNOWN, {SystemError::Text(judged.error)});
+    }
+    return Messages::Format(IDS_KEPT_BECAUSE_NOT_FULL, {});
+}
 } // namespace
+
+CKelvarinApp::FolderJudgement CKelvarinApp::JudgeFolder(const std::string& folder)
+{
+    // A root, a relative path, a link, or a folder that is or holds one of Windows' or the
+    // users' own, whatever path leads there, would take with it what was never the
+    // product's: it stays, and the user is told why.
+    FolderJudgement judged;
+    judged.verdict = InstallFolderGuard::Check(folder, judged.guarded);
+    judged.error = GetLastError();
+    return judged;
+}
 
 CKelvarinApp::CKelvarinApp(bool ardentEdition)
     : m_bArdentBuild(ardentEdition), m_askReplace(&DLG_QueryReplace::Ask)
@@ -419,23 +448,32 @@ CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallRecorded(bool ask)
     std::string folder;
     if (!key.QueryString(CProductRegistry::kInstallPathValue, folder))
     {
-        // Nothing recorded (no value, or not a string): nothing to remove, and nothing to
-        // say. A record that is there but cannot be read is told.
         const DWORD error = opened != ERROR_SUCCESS ? opened : GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_INVALID_DATATYPE)
+        // The entry, left without a record (deleted by hand), still names the install.
+        folder = error == ERROR_FILE_NOT_FOUND ? UninstallEntry::InstallLocation() : std::string();
+        if (folder.empty())
         {
-            Messages::Show(IDS_RECORD_UNREADABLE, {SystemError::Text(error)});
+            // Nothing recorded (no value, or not a string): nothing to remove, and nothing to
+            // say. A record that is there but cannot be read is told.
+            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_INVALID_DATATYPE)
+            {
+                Messages::Show(IDS_RECORD_UNREADABLE, {SystemError::Text(error)});
+            }
+            return UninstallOutcome::NotStarted;
         }
-        return UninstallOutcome::NotStarted;
     }
+    // Judged once: the folder the question says stays is the folder the deletion keeps, even
+    // should the guard judge otherwise by then.
+    const FolderJudgement judged = JudgeFolder(folder);
     if (ask)
     {
         // The user's own documents go with the folder: nothing is deleted unasked. Only Yes
         // goes on; a question that could not be shown is no Yes.
-        std::string guarded;
-        const bool removable =
-            InstallFolderGuard::Check(folder, guarded) == InstallFolderRules::Verdict::Accepted;
-        if (Messages::Show(removable ? IDS_UNINSTALL_QUERY : IDS_UNINSTALL_QUERY_KEPT, {folder},
+        const bool removable = judged.verdict == InstallFolderRules::Verdict::Accepted;
+        const std::vector<std::string> args =
+            removable ? std::vector<std::string>{folder}
+                      : std::vector<std::string>{folder, KeptReason(judged)};
+        if (Messages::Show(removable ? IDS_UNINSTALL_QUERY : IDS_UNINSTALL_QUERY_KEPT, args,
                            MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         {
             return UninstallOutcome::Declined;
@@ -452,7 +490,7 @@ CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallRecorded(bool ask)
 
     // No stage stops the uninstall: one that runs out of memory says so, and the next
     // one runs.
-    RunStage([&] { RemoveRecordedFolder(folder); });
+    RunStage([&] { RemoveRecordedFolder(folder, judged); });
     RunStage([this] { SetupCopy::Remove(m_state); });
     dlg.StageDone(1);
     RunStage([] { CProductRegistry::RemoveProductRegistry(); });
@@ -467,15 +505,9 @@ CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallRecorded(bool ask)
     return UninstallOutcome::Completed;
 }
 
-void CKelvarinApp::RemoveRecordedFolder(const std::string& folder)
+void CKelvarinApp::RemoveRecordedFolder(const std::string& folder, const FolderJudgement& judged)
 {
-    // A root, a relative path, a link, or a folder that is or holds one of Windows' or the
-    // users' own, whatever path leads there, would take with it what was never the
-    // product's: it stays, and the user is told why.
-    std::string guarded;
-    const InstallFolderRules::Verdict verdict = InstallFolderGuard::Check(folder, guarded);
-    const DWORD error = GetLastError();
-    switch (verdict)
+    switch (judged.verdict)
     {
     case InstallFolderRules::Verdict::Accepted:
         DeleteFolderTree(folder);
@@ -484,13 +516,13 @@ void CKelvarinApp::RemoveRecordedFolder(const std::string& folder)
         Messages::Show(IDS_FOLDER_KEPT_NOT_FULL, {folder});
         break;
     case InstallFolderRules::Verdict::GuardedFolder:
-        Messages::Show(IDS_FOLDER_KEPT, {folder, guarded});
+        Messages::Show(IDS_FOLDER_KEPT, {folder, judged.guarded});
         break;
     case InstallFolderRules::Verdict::Link:
         Messages::Show(IDS_FOLDER_KEPT_LINK, {folder});
         break;
     case InstallFolderRules::Verdict::Unknown:
-        Messages::Show(IDS_FOLDER_KEPT_UNKNOWN, {folder, SystemError::Text(error)});
+        Messages::Show(IDS_FOLDER_KEPT_UNKNOWN, {folder, SystemError::Text(judged.error)});
         break;
     }
 }

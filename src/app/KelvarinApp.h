@@ -6,6 +6,7 @@
 #include "framework/SetupState.h"
 #include "framework/WinApp.h"
 #include "install/FileInstaller.h"
+#include "install/InstallFolderRules.h"
 #include "package/BuildNumber.h"
 #include "package/UniqueHandle.h"
 
@@ -90,6 +91,14 @@ public:
     UninstallOutcome UninstallAfterQuestion();
     // False when it did not start (no install recorded, no window): nothing removed.
     bool Uninstall();
+    // What the install folder's guard says of a recorded folder, and why it keeps it.
+    struct FolderJudgement
+    {
+        InstallFolderRules::Verdict verdict = InstallFolderRules::Verdict::Unknown;
+        std::string guarded; // the folder of Windows or of a user it is or holds
+        DWORD error = 0;     // why it cannot tell (Unknown)
+    };
+    static FolderJudgement JudgeFolder(const std::string& folder);
     // Each deletion reports its own failure and lets the caller go on.
     static void DeleteFolderTree(const std::string& folder);
     static void EmptyFolder(const std::string& folder);
@@ -103,9 +112,9 @@ private:
     bool RunAgreementAndPath(bool switchToArdent);
     // Runs the install through its progress window; false when it did not succeed.
     bool RunInstall();
-    // Stage 0: the recorded folder with everything in it, unless the install folder's guard
-    // refuses it.
-    void RemoveRecordedFolder(const std::string& folder);
+    // Stage 0: the recorded folder with everything in it, unless `judged` (the install
+    // folder's guard, asked once for the question and the deletion alike) keeps it.
+    void RemoveRecordedFolder(const std::string& folder, const FolderJudgement& judged);
     // The uninstall of the recorded folder, after the question when `ask`; the callers add
     // what no stage catches itself.
     UninstallOutcome UninstallRecorded(bool ask);

@@ -92,4 +92,16 @@ void Remove()
                         SystemError::Text(static_cast<DWORD>(result))});
     }
 }
+
+std::string InstallLocation()
+{
+    CRegistryKey key;
+    std::string folder;
+    if (!key.Open(HKEY_LOCAL_MACHINE, std::string(kParentKey) + "\\" + kName, KEY_QUERY_VALUE) ||
+        !key.QueryString("InstallLocation", folder))
+    {
+        folder.clear();
+    }
+    return folder;
+}
 } // namespace UninstallEntry

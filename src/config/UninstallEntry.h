@@ -42,4 +42,7 @@ bool Write(const Values& values);
 
 // Deletes the entry; one that stays is named to the user.
 void Remove();
+
+// The install folder the entry names; empty when there is no entry or it names none.
+std::string InstallLocation();
 } // namespace UninstallEntry

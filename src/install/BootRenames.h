@@ -10,4 +10,6 @@ namespace BootRenames
 {
 // The sources of the moves in the NT list; a pair that deletes moves nothing.
 std::vector<std::u16string> NtMoveSources(const std::vector<std::u16string>& list);
+// The files the NT list deletes (a pair with an empty target).
+std::vector<std::u16string> NtDeletions(const std::vector<std::u16string>& list);
 } // namespace BootRenames

@@ -154,7 +154,8 @@ bool CFileReplacer::ReplaceFile(CPackageFile& package, const CPackageCatalogEntr
                      IDS_READ_PACKAGE_FAILED, {});
 }
 
-bool CFileReplacer::ReplaceFileFrom(const std::string& sourcePath, const std::string& targetPath)
+bool CFileReplacer::ReplaceFileFrom(const std::string& sourcePath, const std::string& targetPath,
+                                    bool atBoot)
 {
     const std::vector<std::string> named = {sourcePath};
     WIN32_FIND_DATAA found;
@@ -192,12 +193,12 @@ bool CFileReplacer::ReplaceFileFrom(const std::string& sourcePath, const std::st
                 }
             }
         },
-        IDS_SETUP_COPY_FAILED, named);
+        IDS_SETUP_COPY_FAILED, named, atBoot);
 }
 
 bool CFileReplacer::PlaceFile(const std::string& targetPath, uint64_t creationTime,
                               uint64_t lastWriteTime, const Filler& fill, UINT fillFailure,
-                              const std::vector<std::string>& fillArgs)
+                              const std::vector<std::string>& fillArgs, bool atBoot)
 {
     std::string tempPath;
     CTemporary temporary(tempPath);
@@ -236,6 +237,11 @@ bool CFileReplacer::PlaceFile(const std::string& targetPath, uint64_t creationTi
     }
     file.Reset();
 
+    if (atBoot)
+    {
+        temporary.Kept();
+        return ScheduleBootReplace(tempPath, targetPath);
+    }
     if (MoveFileA(tempPath.c_str(), targetPath.c_str()))
     {
         temporary.Placed();
@@ -308,7 +314,7 @@ CFileHandle CFileReplacer::CreateTempFile(const std::string& targetPath, std::st
     return file;
 }
 
-void CFileReplacer::ScheduleBootReplace(const std::string& tempPath, const std::string& targetPath)
+bool CFileReplacer::ScheduleBootReplace(const std::string& tempPath, const std::string& targetPath)
 {
     if (Platform::IsWindowsNT())
     {
@@ -329,6 +335,7 @@ void CFileReplacer::ScheduleBootReplace(const std::string& tempPath, const std::
                 TempFileRecord::Remove(tempPath);
             }
             Messages::Show(IDS_BOOT_REPLACE_FAILED, {SystemError::Text(error)});
+            return false;
         }
     }
     else
@@ -368,10 +375,11 @@ void CFileReplacer::ScheduleBootReplace(const std::string& tempPath, const std::
                 TempFileRecord::Remove(tempPath);
             }
             Messages::Show(IDS_BOOT_REPLACE_FAILED, {SystemError::Text(error)});
-            return;
+            return false;
         }
     }
     m_state.m_bRestartNeeded = true;
+    return true;
 }
 
 bool CFileReplacer::ScheduleBootMove(const std::string& tempPath, const std::string& targetPath,
@@ -430,10 +438,11 @@ bool CFileReplacer::ScheduleBootDelete(const std::string& path)
 
 namespace
 {
-// The sources of every move the system will carry out at the next boot; false when the
-// list cannot be read whole (a missing list is an empty one).
-bool ReadPendingMoves(bool windowsNT, const std::string& windowsFolder,
-                      std::vector<std::u16string>& sources)
+// The sources of every move (or, with `deletions`, every file deleted) the system will
+// carry out at the next boot; false when the list cannot be read whole (a missing list is an
+// empty one).
+bool ReadPending(bool windowsNT, const std::string& windowsFolder, bool deletions,
+                 std::vector<std::u16string>& sources)
 {
     if (windowsNT)
     {
@@ -448,7 +457,8 @@ bool ReadPendingMoves(bool windowsNT, const std::string& windowsFolder,
         {
             return false;
         }
-        sources = BootRenames::NtMoveSources(pending);
+        sources =
+            deletions ? BootRenames::NtDeletions(pending) : BootRenames::NtMoveSources(pending);
         return true;
     }
     std::string bytes;
@@ -456,7 +466,9 @@ bool ReadPendingMoves(bool windowsNT, const std::string& windowsFolder,
     {
         return false;
     }
-    for (const std::string& source : WininitMerge::MoveSources(WininitMerge::SplitLines(bytes)))
+    const std::vector<std::string> lines = WininitMerge::SplitLines(bytes);
+    for (const std::string& source :
+         deletions ? WininitMerge::Deletions(lines) : WininitMerge::MoveSources(lines))
     {
         std::u16string wide;
         if (!AnsiText::Widen(source, wide))
@@ -468,6 +480,35 @@ bool ReadPendingMoves(bool windowsNT, const std::string& windowsFolder,
     return true;
 }
 } // namespace
+
+bool CFileReplacer::DeletionMayBePending(const std::string& path) const
+{
+    const bool windowsNT = Platform::IsWindowsNT();
+    // WININIT.INI names files by their 8.3 forms; a file that is gone has none of its own,
+    // so its folder's stands in.
+    std::string shortPath, shortFolder;
+    const std::string folder = ReplaceRules::FolderOf(path);
+    if (!ShortForm(path, shortPath))
+    {
+        shortPath =
+            ShortForm(folder, shortFolder) ? shortFolder + path.substr(folder.size()) : path;
+    }
+    std::u16string longForm, shortForm;
+    std::vector<std::u16string> deletions;
+    if (!AnsiText::Widen(path, longForm) || !AnsiText::Widen(shortPath, shortForm) ||
+        !ReadPending(windowsNT, m_state.m_strWindowsFolder, true, deletions))
+    {
+        return true;
+    }
+    for (const std::u16string& deleted : deletions)
+    {
+        if (PathNames::SameFile(deleted, longForm) || PathNames::SameFile(deleted, shortForm))
+        {
+            return true;
+        }
+    }
+    return false;
+}
 
 void CFileReplacer::RemoveLeftovers()
 {
@@ -497,7 +538,7 @@ void CFileReplacer::RemoveLeftovers()
         }
     }
     std::vector<std::u16string> pending;
-    if (candidates.empty() || !ReadPendingMoves(windowsNT, m_state.m_strWindowsFolder, pending))
+    if (candidates.empty() || !ReadPending(windowsNT, m_state.m_strWindowsFolder, false, pending))
     {
         // What cannot be proved stray stays, recorded, for a later run.
         return;

@@ -28,12 +28,20 @@ public:
     // True when the target holds the new file or its replacement at boot is arranged.
     bool ReplaceFile(CPackageFile& package, const CPackageCatalogEntry& entry, int index,
                      const std::string& targetPath);
-    // The same for a file's whole content, with the file's own times.
-    bool ReplaceFileFrom(const std::string& sourcePath, const std::string& targetPath);
+    // The same for a file's whole content, with the file's own times. `atBoot`: the target,
+    // which must exist, stays as it is and the new file replaces it at the next boot, after
+    // every request already waiting; true when that is arranged.
+    bool ReplaceFileFrom(const std::string& sourcePath, const std::string& targetPath,
+                         bool atBoot = false);
     // The same for what `fill` writes; its failure is told as `fillFailure` with `fillArgs`
     // and the system's reason.
     bool PlaceFile(const std::string& targetPath, uint64_t creationTime, uint64_t lastWriteTime,
-                   const Filler& fill, UINT fillFailure, const std::vector<std::string>& fillArgs);
+                   const Filler& fill, UINT fillFailure, const std::vector<std::string>& fillArgs,
+                   bool atBoot = false);
+
+    // Whether a request to delete `path` (by its long or 8.3 form) waits for the next boot;
+    // also true when the boot-time lists cannot be read.
+    bool DeletionMayBePending(const std::string& path) const;
 
     // The file goes at the next boot: one deleting request on NT, a line written to
     // WININIT.INI at once on 9x (which tells its own failure). False when it is not arranged.
@@ -46,8 +54,8 @@ public:
     // The target is in use: the temporary file replaces it at the next restart, which is
     // marked as needed. On NT one replacing request is made at once; when the system
     // refuses it the temporary file goes and the old file stays. On 9x the pair joins
-    // the rename list.
-    void ScheduleBootReplace(const std::string& tempPath, const std::string& targetPath);
+    // the rename list. False (after telling) when it is not arranged.
+    bool ScheduleBootReplace(const std::string& tempPath, const std::string& targetPath);
 
     // Removes the temporary files that a run cut short left behind. Only what can be
     // proved stray goes: nothing when the boot-time lists cannot be read, and never a

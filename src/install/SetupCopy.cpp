@@ -68,12 +68,30 @@ bool Write(CSetupState& state, IProgressReport& progress)
         return false;
     }
     const std::string target = Path(windowsNT, state.m_strWindowsFolder);
+    const std::string source = state.m_strSourceFolder + state.m_strSetupFile;
     progress.SetLine2Text(target);
     CFileReplacer replacer(state);
+    // The entry's uninstall leaves the copy's deletion (on NT its folder's too) to the next
+    // boot, and a copy written now would go with it. So the new copy waits beside the old one,
+    // which serves the entry until then, and moves in at the boot after that deletion; on NT
+    // the folder's deletion fails harmlessly, the waiting file being in it. Lists that cannot
+    // be read are taken to hold the deletion: a needless restart costs less than an entry that
+    // starts nothing.
+    const bool deletionPending = replacer.DeletionMayBePending(target);
     bool written = false;
     try
     {
-        written = replacer.ReplaceFileFrom(state.m_strSourceFolder + state.m_strSetupFile, target);
+        if (!deletionPending)
+        {
+            written = replacer.ReplaceFileFrom(source, target);
+        }
+        else
+        {
+            // A copy that is not there is placed now as well, for the entry to start meanwhile.
+            const bool there = GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+            written = (there || replacer.ReplaceFileFrom(source, target)) &&
+                      replacer.ReplaceFileFrom(source, target, true);
+        }
     }
     catch (...)
     {
@@ -86,7 +104,10 @@ bool Write(CSetupState& state, IProgressReport& progress)
     }
     if (!windowsNT && !state.m_renameList.empty())
     {
-        replacer.WriteWininit();
+        // An old copy that only waits to be deleted is no copy: its replacement must be
+        // listed for the install to have one.
+        const bool listed = replacer.WriteWininit();
+        written = written && (listed || !deletionPending);
     }
     return written;
 }

@@ -130,7 +130,10 @@ void Merge(std::vector<std::string>& lines, const std::vector<std::string>& rena
                  renames.end());
 }
 
-std::vector<std::string> MoveSources(const std::vector<std::string>& lines)
+namespace
+{
+// The right-hand sides of the [rename] lines that delete (`deletions`) or move.
+std::vector<std::string> Sources(const std::vector<std::string>& lines, bool deletions)
 {
     std::vector<std::string> sources;
     bool inRename = false;
@@ -143,11 +146,23 @@ std::vector<std::string> MoveSources(const std::vector<std::string>& lines)
             continue;
         }
         const std::string::size_type equals = text.find('=');
-        if (inRename && equals != std::string::npos && !IsWord(text.substr(0, equals), "nul"))
+        if (inRename && equals != std::string::npos &&
+            IsWord(text.substr(0, equals), "nul") == deletions)
         {
             sources.push_back(Trim(text.substr(equals + 1)));
         }
     }
     return sources;
+}
+} // namespace
+
+std::vector<std::string> MoveSources(const std::vector<std::string>& lines)
+{
+    return Sources(lines, false);
+}
+
+std::vector<std::string> Deletions(const std::vector<std::string>& lines)
+{
+    return Sources(lines, true);
 }
 } // namespace WininitMerge

@@ -23,4 +23,6 @@ void Merge(std::vector<std::string>& lines, const std::vector<std::string>& rena
 // The sources of the moves in the [rename] sections ("target=source"; "NUL=file"
 // deletes and moves nothing).
 std::vector<std::string> MoveSources(const std::vector<std::string>& lines);
+// The files the [rename] sections delete ("NUL=file").
+std::vector<std::string> Deletions(const std::vector<std::string>& lines);
 } // namespace WininitMerge

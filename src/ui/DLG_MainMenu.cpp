@@ -2,6 +2,7 @@
 
 #include "config/ProductRegistry.h"
 #include "config/RegistryKey.h"
+#include "config/UninstallEntry.h"
 #include "framework/DataExchange.h"
 #include "framework/Messages.h"
 #include "framework/SetupState.h"
@@ -62,18 +63,19 @@ BOOL DLG_MainMenu::OnInitDialog()
     EnableDlgItem(IDC_MENU_UNINSTALL, false);
     EnableDlgItem(IDC_MENU_UNINSTALL_LABEL, false);
 
-    LookForEarlierInstall();
+    const bool setupCopy = SetupCopy::IsRunning(m_state);
+    LookForEarlierInstall(setupCopy);
 
     SetWindowTextA(m_hWnd, m_strCaption.c_str());
     UpdateData(false);
-    const bool installEnabled = MainMenuLogic::InstallEnabled(m_nInstalledBuild, m_strInstallLabel,
-                                                              SetupCopy::IsRunning(m_state));
+    const bool installEnabled =
+        MainMenuLogic::InstallEnabled(m_nInstalledBuild, m_strInstallLabel, setupCopy);
     EnableDlgItem(IDC_MENU_INSTALL, installEnabled);
     EnableDlgItem(IDC_MENU_INSTALL_LABEL, installEnabled);
     return TRUE;
 }
 
-void DLG_MainMenu::LookForEarlierInstall()
+void DLG_MainMenu::LookForEarlierInstall(bool setupCopy)
 {
     CRegistryKey key;
     key.Create(HKEY_LOCAL_MACHINE, CProductRegistry::kInstallKey);
@@ -86,8 +88,8 @@ void DLG_MainMenu::LookForEarlierInstall()
         recorded.build = build;
     }
 
-    const MainMenuLogic::MenuState state =
-        MainMenuLogic::OpenMenu(recorded, m_state.IsArdent() != FALSE, PathExists, SameFolder);
+    const MainMenuLogic::MenuState state = MainMenuLogic::OpenMenu(
+        recorded, m_state.IsArdent() != FALSE, PathExists, SameFolder, setupCopy);
     if (state.writePath)
     {
         // Registry failures are not the menu's to report: a lost write only means
@@ -109,9 +111,12 @@ void DLG_MainMenu::LookForEarlierInstall()
     if (state.opening != MainMenuLogic::Opening::Fresh)
     {
         m_strFoundIn = Messages::LoadText(texts.foundPrefix) + state.shownFolder;
-        EnableDlgItem(IDC_MENU_UNINSTALL, true);
-        EnableDlgItem(IDC_MENU_UNINSTALL_LABEL, true);
     }
+    const bool uninstall = MainMenuLogic::UninstallEnabled(
+        state.opening, setupCopy,
+        setupCopy && (!recorded.path.empty() || !UninstallEntry::InstallLocation().empty()));
+    EnableDlgItem(IDC_MENU_UNINSTALL, uninstall);
+    EnableDlgItem(IDC_MENU_UNINSTALL_LABEL, uninstall);
 }
 
 bool DLG_MainMenu::OnCommand(WORD id, WORD code, HWND control)

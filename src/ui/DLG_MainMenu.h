@@ -32,7 +32,7 @@ protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
 
 private:
-    void LookForEarlierInstall();
+    void LookForEarlierInstall(bool setupCopy);
     void Choose(MainMenuLogic::Button button);
 
     CSetupState& m_state;

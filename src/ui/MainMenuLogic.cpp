@@ -37,7 +37,7 @@ SearchResult FindEarlierInstall(const std::string& recorded, const ExistsFn& exi
 }
 
 MenuState OpenMenu(const RecordedInstall& recorded, bool ardent, const ExistsFn& exists,
-                   const SameFolderFn& sameFolder)
+                   const SameFolderFn& sameFolder, bool setupCopy)
 {
     MenuState state;
     state.ardent = ardent;
@@ -46,7 +46,7 @@ MenuState OpenMenu(const RecordedInstall& recorded, bool ardent, const ExistsFn&
     {
         state.opening = Opening::Fresh;
         state.installFolder = kFreshFolder;
-        state.writePath = true;
+        state.writePath = !setupCopy;
         state.installedBuild = -1;
         return state;
     }
@@ -112,6 +112,11 @@ bool InstallEnabled(long installedBuild, const std::string& installLabel, bool s
 {
     return !setupCopy && installedBuild != 0 && installedBuild != kOwnBuild &&
            !installLabel.empty();
+}
+
+bool UninstallEnabled(Opening opening, bool setupCopy, bool leftBehind)
+{
+    return opening != Opening::Fresh || (setupCopy && leftBehind);
 }
 
 MenuResult ResultFor(Button button, Opening opening)

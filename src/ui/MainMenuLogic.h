@@ -67,8 +67,11 @@ struct MenuState
 // always records its build, so a recorded build there means an install that was
 // already upgraded to Ardent. Tarpan LT is only ever upgraded to Ardent, so
 // finding it sets the Ardent flag whatever the edition of the medium.
+//
+// The setup's copy that the product's entry starts writes no fresh record: the record it
+// finds names the install it is there to remove.
 MenuState OpenMenu(const RecordedInstall& recorded, bool ardent, const ExistsFn& exists,
-                   const SameFolderFn& sameFolder);
+                   const SameFolderFn& sameFolder, bool setupCopy = false);
 
 // String ids of the menu's texts; 0 where there is none.
 struct MenuTexts
@@ -84,6 +87,11 @@ MenuTexts TextsFor(Opening opening, bool ardent);
 // nor for one whose recorded folder differs from where it was found (build 0), nor by the
 // setup's copy that the product's entry starts, which has no packages beside it.
 bool InstallEnabled(long installedBuild, const std::string& installLabel, bool setupCopy = false);
+
+// Whether the uninstall button is offered: for an install found, and by the setup's copy
+// while the product's record or entry is left (`leftBehind`) with its folder gone, deleted by
+// hand or on a share not connected: the uninstall removes what is left.
+bool UninstallEnabled(Opening opening, bool setupCopy, bool leftBehind);
 
 struct MenuResult
 {

@@ -195,6 +195,36 @@ TEST_F(UninstallTest, AMissingInstallFolderIsReportedAndTheOtherStagesRun)
     EXPECT_FALSE(KeyExists(kInstallKey));
 }
 
+// The question's verdict is the deletion's: the folder it said stays, and why, is kept even
+// when the guard would judge otherwise by then (the user's temporary folder, which the folder
+// holds, moved away while the question was up).
+TEST_F(UninstallTest, TheFolderTheQuestionKeepsStaysWhateverTheGuardSaysLater)
+{
+    const std::string root = std::string(kRoot) + "\\Product";
+    MakeTree(root);
+    CreateDirectoryA((root + "\\Temp").c_str(), nullptr);
+    SetInstallPath(root);
+    char savedTemp[MAX_PATH] = "";
+    GetEnvironmentVariableA("TMP", savedTemp, sizeof(savedTemp));
+    auto restore = [&] { SetEnvironmentVariableA("TMP", savedTemp[0] ? savedTemp : nullptr); };
+    SetEnvironmentVariableA("TMP", (root + "\\Temp").c_str());
+    app.onShow = [&](const TestSupport::Shown&) { restore(); };
+    app.answer = IDYES;
+    EXPECT_EQ(app.UninstallAfterQuestion(), CKelvarinApp::UninstallOutcome::Completed);
+    restore();
+
+    EXPECT_TRUE(Exists(root + "\\Temp"));
+    const std::string why =
+        "it is or holds \"" + root + "\\Temp\\\", a folder of Windows or of a user.";
+    EXPECT_EQ(app.Texts(),
+              (std::vector<std::string>{
+                  "Uninstalling removes the product's registry information and shortcuts.  The "
+                  "folder \"" +
+                      root + "\" stays in place because " + why + "\n\nDo you wish to uninstall?",
+                  "The folder \"" + root + "\" was left in place because " + why,
+                  "Uninstall completed"}));
+}
+
 // A drive of its own whose root the refused uninstall would otherwise empty: drive Q:
 // of the prefix, made to point at a scratch folder.
 struct RefusedFolder
@@ -287,17 +317,15 @@ TEST_P(RootRefusalTest, LeavesTheRootAloneSaysSoAndRunsTheOtherStages)
             ? "it is or holds \"" + std::string(GetParam().guarded) +
                   "\", a folder of Windows or of a user."
             : std::string("it is not a folder of its own below a drive or a network share.");
-    // The question says so too: the folder stays.
-    EXPECT_EQ(app.Texts(),
-              (std::vector<std::string>{
-                  "Uninstalling removes the product's registry information and shortcuts.  The "
-                  "folder \"" +
-                      recorded +
-                      "\" stays in place: it is not a folder of its own below a drive or a "
-                      "network share, or it is or holds a folder of Windows or of a user.\n\nDo "
-                      "you wish to uninstall?",
-                  "The folder \"" + recorded + "\" was left in place because " + why,
-                  "Uninstall completed"}));
+    // The question says so too, and why: the folder stays.
+    EXPECT_EQ(
+        app.Texts(),
+        (std::vector<std::string>{
+            "Uninstalling removes the product's registry information and shortcuts.  The "
+            "folder \"" +
+                recorded + "\" stays in place because " + why + "\n\nDo you wish to uninstall?",
+            "The folder \"" + recorded + "\" was left in place because " + why,
+            "Uninstall completed"}));
     EXPECT_EQ(Exists("Q:\\Product\\Temp"), GetParam().guarded != nullptr);
     EXPECT_FALSE(KeyExists(kInstallKey));
     EXPECT_FALSE(KeyExists("Software\\Pellmor\\Tarpan"));

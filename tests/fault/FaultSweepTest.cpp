@@ -456,7 +456,7 @@ TEST_F(FaultSweep, NoFailedCallOfTheInstallCostsAnybodysData)
     // The crashed run's only copy: the first calls too, where the clean-up reads the boot-time
     // list. The shorter WININIT.INI: its clean run, in the tree's run.
     SweepInstall("install, failed calls", Fault::kAllButAllocations, CSweepWorld::InstallVariants(),
-                 {{3, kEvery}, {2, 10}, {1, 6}, {1, 6}, {2, 6}, {0, 6}});
+                 {{3, kEvery}, {2, 10}, {1, 6}, {1, 6}, {2, 6}, {0, 6}, {1, 6}});
 }
 
 TEST_F(FaultSweep, NoFailedAllocationOfTheInstallCostsAnybodysData)
@@ -475,7 +475,8 @@ TEST_F(FaultSweep, NoFailedAllocationOfTheInstallCostsAnybodysData)
 TEST_F(FaultSweep, NoSecondFailureAfterAFailedCallLosesTheOnlyCopyOrGoesUntold)
 {
     const Variants& variants = CSweepWorld::InstallVariants();
-    const std::vector<Budget> budgets = {{3, kEvery}, {0, kEvery}, {0, 4}, {0, 4}, {0, 4}, {0, 4}};
+    const std::vector<Budget> budgets = {{3, kEvery}, {0, kEvery}, {0, 4}, {0, 4},
+                                         {0, 4},      {0, 4},      {0, 4}};
     const Budget anyCall = {1, 3};
     CFigures figures("install, a second failure after a failed call");
     for (size_t world = 0; world < variants.size(); ++world)

@@ -279,6 +279,8 @@ const std::vector<CSweepWorld::Variant>& CSweepWorld::InstallVariants()
         {"a crashed run's boot-time move holds the only copy", false, Crashed::OnlyCopyWaits,
          Answer::Yes, false, false},
         {"WININIT.INI gets shorter when merged", false, Crashed::No, Answer::Yes, true, true},
+        {"the entry's uninstall left the copy's deletion for the boot", false, Crashed::No,
+         Answer::Yes, false, false, false, false, true},
     };
     return variants;
 }
@@ -487,6 +489,10 @@ void CSweepWorld::Plant()
     {
         PlantCrashedRun();
     }
+    if (m_variant.copyDeletionWaits)
+    {
+        PlantCopyDeletion();
+    }
     m_baseline = BootOps();
     m_wininitBefore = m_nt ? std::string() : TestFiles::ReadText(m_wininit);
     m_questions.clear();
@@ -552,6 +558,26 @@ void CSweepWorld::PlantCrashedRun()
     GetShortPathNameA(temporary.c_str(), shortTemporary, MAX_PATH);
     TestFiles::WriteText(m_wininit, OthersWininit(std::string(shortFolder) +
                                                   "\\io8ctl.dll=" + shortTemporary + "\r\n"));
+}
+
+// The copy the entry started deleted the product and asked the boot to delete the copy, then
+// its folder, as a running program cannot delete itself.
+void CSweepWorld::PlantCopyDeletion()
+{
+    if (!m_copyFolder.empty())
+    {
+        CreateDirectoryA(m_copyFolder.c_str(), nullptr);
+    }
+    TestFiles::WriteText(m_copy, "an older setup");
+    if (m_nt)
+    {
+        MoveFileExA(m_copy.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        MoveFileExA(m_copyFolder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        return;
+    }
+    char shortCopy[MAX_PATH] = "";
+    GetShortPathNameA(m_copy.c_str(), shortCopy, MAX_PATH);
+    TestFiles::WriteText(m_wininit, OthersWininit("NUL=" + std::string(shortCopy) + "\r\n"));
 }
 
 bool CSweepWorld::PlantInstalled()

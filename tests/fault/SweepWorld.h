@@ -55,6 +55,9 @@ public:
         bool holdsTemp = false; // the uninstall's recorded folder holds the user's temporary
                                 // folder: nothing in it may go
         bool copyInUse = false; // the uninstall runs from the setup's copy, as the entry starts it
+        // An older copy waits to be deleted at boot (on NT its folder too), as the entry's
+        // uninstall leaves it: the install's copy must outlive that boot.
+        bool copyDeletionWaits = false;
     };
     // Whether a world means anything to this family.
     bool Fits(const Variant& variant) const { return !variant.wininitShrinks || !m_nt; }
@@ -159,6 +162,7 @@ private:
     std::string OthersWininit(const std::string& ours) const;
     void PlantBootRequests();
     void PlantCrashedRun();
+    void PlantCopyDeletion();
     std::vector<std::string> RecordedTemporaries() const;
     // A recorded temporary file beside `target` holds its new content.
     bool KeptAsOnlyCopy(const std::string& target, const std::vector<uint8_t>& bytes) const;

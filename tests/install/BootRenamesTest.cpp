@@ -39,16 +39,18 @@ TEST(PathNamesTest, PathsAreComparedAsWindowsReadsThem)
     EXPECT_FALSE(PathNames::IsSameOrBelow(u"C:\\Windows", u"C:\\Windows\\System32"));
 }
 
-TEST(BootRenamesTest, MovesAreFoundInEitherListAndDeletesAreNot)
+TEST(BootRenamesTest, MovesAndDeletesAreFoundApartInEitherList)
 {
     const std::vector<std::u16string> nt = {u"\\??\\C:\\T\\a.dll", u"",
                                             u"\\??\\C:\\T\\$tmp0001.tmp", u"!\\??\\C:\\T\\a.dll"};
     EXPECT_EQ(BootRenames::NtMoveSources(nt), std::vector<std::u16string>({nt[2]}));
+    EXPECT_EQ(BootRenames::NtDeletions(nt), std::vector<std::u16string>({nt[0]}));
 
     const std::vector<std::string> wininit = {
         "[boot]",           "C:\\X=C:\\T\\$TMP0003.TMP",           "[rename]",
         "NUL=C:\\T\\A.DLL", " C:\\T\\A.DLL = C:\\T\\$TMP0001.TMP", "[later]"};
     EXPECT_EQ(WininitMerge::MoveSources(wininit),
               std::vector<std::string>({"C:\\T\\$TMP0001.TMP"}));
+    EXPECT_EQ(WininitMerge::Deletions(wininit), std::vector<std::string>({"C:\\T\\A.DLL"}));
 }
 } // namespace

@@ -153,6 +153,7 @@ struct OpeningCase
     long installedBuild;
     const char* shownFolder;
     bool installEnabled;
+    bool setupCopy = false; // the menu of the copy the product's entry starts
 };
 
 class OpenMenuTest : public ::testing::TestWithParam<OpeningCase>
@@ -163,14 +164,15 @@ TEST_P(OpenMenuTest, SettlesStateFolderAndBuild)
 {
     const OpeningCase& c = GetParam();
     FakeDisk disk(c.existing);
-    const MenuState state = OpenMenu(c.recorded.ToRecord(), c.ardent, disk.Exists(), SameNoCase);
+    const MenuState state =
+        OpenMenu(c.recorded.ToRecord(), c.ardent, disk.Exists(), SameNoCase, c.setupCopy);
     EXPECT_EQ(state.opening, c.opening);
     EXPECT_EQ(state.ardent, c.ardentAfter);
     EXPECT_EQ(state.installFolder, c.installFolder);
     EXPECT_EQ(state.writePath, c.writePath);
     EXPECT_EQ(state.installedBuild, c.installedBuild);
     EXPECT_EQ(state.shownFolder, c.shownFolder);
-    EXPECT_EQ(InstallEnabled(state.installedBuild, "label"), c.installEnabled);
+    EXPECT_EQ(InstallEnabled(state.installedBuild, "label", c.setupCopy), c.installEnabled);
 }
 
 const char* const kNimbusNT = "C:\\Nimbus\\Programs\\ScrollNT.Exe";
@@ -194,6 +196,19 @@ INSTANTIATE_TEST_SUITE_P(
                     true,
                     -1,
                     "",
+                    true},
+        // The copy keeps the record of the install it is there to remove, folder gone or not.
+        OpeningCase{"CopyKeepsTheRecordOfAFolderGone",
+                    {"D:\\Gone", true, 2105},
+                    true,
+                    {},
+                    Opening::Fresh,
+                    true,
+                    "C:\\Nimbus",
+                    false,
+                    -1,
+                    "",
+                    false,
                     true},
         OpeningCase{"OlderBuildUpgrades",
                     {"C:\\Nimbus", true, 2000},
@@ -372,6 +387,25 @@ TEST(InstallEnabledTest, OffForThisBuildUnlookedBuildsMissingLabelsAndTheSetupsC
     {
         EXPECT_EQ(InstallEnabled(c.build, c.label, c.setupCopy), c.enabled)
             << c.build << " '" << c.label << "' " << c.setupCopy;
+    }
+}
+
+TEST(UninstallEnabledTest, OnForAFoundInstallAndForTheCopyWhileSomethingIsLeft)
+{
+    struct Case
+    {
+        Opening opening;
+        bool setupCopy, leftBehind, enabled;
+    };
+    const Case cases[] = {
+        {Opening::Fresh, false, true, false},       {Opening::Fresh, true, false, false},
+        {Opening::Fresh, true, true, true},         {Opening::SameProduct, false, false, true},
+        {Opening::Predecessor, false, false, true}, {Opening::SameProduct, true, false, true},
+    };
+    for (const Case& c : cases)
+    {
+        EXPECT_EQ(UninstallEnabled(c.opening, c.setupCopy, c.leftBehind), c.enabled)
+            << static_cast<int>(c.opening) << " " << c.setupCopy << " " << c.leftBehind;
     }
 }
 
