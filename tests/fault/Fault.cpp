@@ -42,6 +42,8 @@ const ApiRow kApis[] = {
     {"RemoveDirectoryA", {5, 32, 145}},
     {"GetDiskFreeSpaceA", {5, 21}},
     {"GetDiskFreeSpaceExA", {5, 21}},
+    // A volume without a drive letter; memory that runs out.
+    {"GetFinalPathNameByHandleW", {3, 8}},
     {"RegCreateKeyExA", {5, 8}},
     {"RegOpenKeyExA", {5, 8}},
     {"RegOpenKeyExW", {5, 8}},

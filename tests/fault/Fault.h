@@ -52,6 +52,7 @@ enum class Api
     GetDiskFreeSpaceA,
     // Bound at run time through GetProcAddress from kernel32.
     GetDiskFreeSpaceExA,
+    GetFinalPathNameByHandleW,
     RegCreateKeyExA,
     RegOpenKeyExA,
     RegOpenKeyExW,

@@ -47,6 +47,8 @@ struct RealApis
     decltype(&::RemoveDirectoryA) RemoveDirectoryA;
     decltype(&::GetDiskFreeSpaceA) GetDiskFreeSpaceA;
     decltype(&::GetDiskFreeSpaceExA) GetDiskFreeSpaceExA;
+    // Vista's: not declared for the XP the setup is built for.
+    DWORD(WINAPI* GetFinalPathNameByHandleW)(HANDLE, LPWSTR, DWORD, DWORD);
     decltype(&::LoadLibraryA) LoadLibraryA;
     decltype(&::LoadLibraryW) LoadLibraryW;
     decltype(&::LoadLibraryExA) LoadLibraryExA;
@@ -307,6 +309,13 @@ BOOL WINAPI StubGetDiskFreeSpaceExA(LPCSTR folder, PULARGE_INTEGER available, PU
         return FailWith(v, FALSE);
     }
     return g_real.GetDiskFreeSpaceExA(folder, available, total, totalFree);
+}
+
+DWORD WINAPI StubGetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size, DWORD flags)
+{
+    const Verdict v = Enter(Api::GetFinalPathNameByHandleW);
+    return v.fail ? FailWith(v, DWORD(0))
+                  : g_real.GetFinalPathNameByHandleW(file, path, size, flags);
 }
 
 HMODULE WINAPI StubLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags)
@@ -833,6 +842,7 @@ const Hook kImports[] = {
 // imported as well, so that either way of reaching them counts.
 const Hook kBound[] = {
     FAULT_HOOK("kernel32.dll", GetDiskFreeSpaceExA),
+    FAULT_HOOK("kernel32.dll", GetFinalPathNameByHandleW),
     FAULT_HOOK("advapi32.dll", GetSecurityInfo),
     FAULT_HOOK("advapi32.dll", SetSecurityInfo),
     FAULT_HOOK("advapi32.dll", SetEntriesInAclA),
