@@ -411,7 +411,36 @@ bool CKelvarinApp::RegisterOleControls(IProgressReport& /*progress*/)
 
 bool CKelvarinApp::GrantFolderAccess(IProgressReport& /*progress*/)
 {
-    CFolderAccess(m_state).GrantFolderAccess();
+    const OSVERSIONINFOA version = Platform::QueryVersion();
+    if (!FolderAccessRules::AppliesToVersion(version.dwMajorVersion, version.dwMinorVersion))
+    {
+        return true;
+    }
+    // An upgrade keeps the folder an older build recorded, which no dialog judged: entries
+    // inherited below a folder of Windows or of a user would open it to every user. Such a
+    // folder keeps its rights, and the user is told once; the install stands.
+    const std::string& folder = m_state.m_strInstallPath;
+    std::string guarded;
+    const InstallFolderRules::Verdict verdict = InstallFolderGuard::Check(folder, guarded);
+    const DWORD error = GetLastError();
+    switch (verdict)
+    {
+    case InstallFolderRules::Verdict::Accepted:
+        CFolderAccess(m_state).GrantFolderAccess();
+        break;
+    case InstallFolderRules::Verdict::NotFullPath:
+        Messages::Show(IDS_RIGHTS_NOT_FULL_PASSED, {folder});
+        break;
+    case InstallFolderRules::Verdict::GuardedFolder:
+        Messages::Show(IDS_RIGHTS_GUARDED_PASSED, {folder, guarded});
+        break;
+    case InstallFolderRules::Verdict::Link:
+        Messages::Show(IDS_RIGHTS_LINK_PASSED, {folder});
+        break;
+    case InstallFolderRules::Verdict::Unknown:
+        Messages::Show(IDS_RIGHTS_UNKNOWN_PASSED, {folder, SystemError::Text(error)});
+        break;
+    }
     return true;
 }
 

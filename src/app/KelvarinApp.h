@@ -68,7 +68,8 @@ public:
     bool CreateShortcuts(IProgressReport& progress);
     bool RegisterComponents(IProgressReport& progress);
     bool RegisterOleControls(IProgressReport& progress);
-    // Its outcome is ignored: the install stands without the folder rights.
+    // Its outcome is ignored: the install stands without the folder rights. Only a folder
+    // the install folder's guard accepts gets them (an upgrade's was judged by no dialog).
     bool GrantFolderAccess(IProgressReport& progress);
 
     // After a successful install: the restart question when a boot-time replacement

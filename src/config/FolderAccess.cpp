@@ -3,6 +3,7 @@
 #include "framework/Messages.h"
 #include "framework/Platform.h"
 #include "framework/SetupState.h"
+#include "framework/SystemError.h"
 #include "framework/SystemLibraries.h"
 #include "framework/Win32Handles.h"
 #include "framework/resource.h"
@@ -107,12 +108,24 @@ bool CFolderAccess::IsWindows7()
 
 namespace
 {
-// Whether the path is a link to another folder (a junction, a mount point, a symbolic
-// link); false when it is none or cannot be looked at, where the entry fails on its own.
-bool IsLink(const std::string& path)
+enum class PathKind
+{
+    Folder,
+    Link,   // a junction, a mount point, a symbolic link
+    Unknown // its attributes cannot be read (the last error says why): it may be a link
+};
+
+PathKind KindOf(const std::string& path)
 {
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+    {
+        // A folder that is not there takes no entry: its row fails on its own.
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::Folder
+                                                                              : PathKind::Unknown;
+    }
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? PathKind::Link : PathKind::Folder;
 }
 } // namespace
 
@@ -128,24 +141,36 @@ void CFolderAccess::GrantFolderAccess(const EntryWriter& write)
     for (std::size_t i = 0; i < FolderAccessRules::RuleCount(); ++i)
     {
         // The entries are inherited below each folder: one on a link, or below one, would
-        // land in somebody else's tree. Such a row is passed over, and the link named once.
-        std::string link;
+        // land in somebody else's tree. Such a row is passed over, and the link named once;
+        // so is a row on the way to a folder that cannot be told from a link.
+        std::string passed;
+        PathKind kind = PathKind::Folder;
+        DWORD error = ERROR_SUCCESS;
         for (const std::string& folder :
              FolderAccessRules::FoldersOnTheWay(m_state.m_strInstallPath, rules[i].subFolder))
         {
-            if (link.empty() && IsLink(folder))
+            if (kind == PathKind::Folder)
             {
-                link = folder;
+                kind = KindOf(folder);
+                error = GetLastError();
+                passed = kind == PathKind::Folder ? "" : folder;
             }
         }
-        if (link.empty())
+        if (kind == PathKind::Folder)
         {
             write(m_state.m_strInstallPath + rules[i].subFolder, rules[i]);
         }
-        else if (std::find(told.begin(), told.end(), link) == told.end())
+        else if (std::find(told.begin(), told.end(), passed) == told.end())
         {
-            told.push_back(link);
-            Messages::Show(IDS_RIGHTS_LINK_PASSED, {link});
+            told.push_back(passed);
+            if (kind == PathKind::Link)
+            {
+                Messages::Show(IDS_RIGHTS_LINK_PASSED, {passed});
+            }
+            else
+            {
+                Messages::Show(IDS_RIGHTS_UNKNOWN_PASSED, {passed, SystemError::Text(error)});
+            }
         }
     }
 }
@@ -195,10 +220,24 @@ bool CFolderAccess::AddFolderAccessEntry(const std::string& folder,
         return false;
     }
     // Backup semantics open the folder itself; no sharing, as the entry is read-modify-write.
-    CFileHandle folderHandle(CreateFileA(folder.c_str(), READ_CONTROL | WRITE_DAC, 0, nullptr,
-                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    // On the NT family the handle is the link itself where the path is one, never the folder
+    // it leads to, and a link takes no entry: it may have become one since it was looked at.
+    const bool windowsNT = Platform::IsWindowsNT();
+    CFileHandle folderHandle(CreateFileA(
+        folder.c_str(), READ_CONTROL | WRITE_DAC, 0, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | (windowsNT ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr));
     if (!folderHandle.IsValid())
     {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    if (windowsNT && !GetFileInformationByHandle(folderHandle.Get(), &information))
+    {
+        return false;
+    }
+    if (windowsNT && (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    {
+        SetLastError(ERROR_CANT_ACCESS_FILE);
         return false;
     }
     // The old DACL lies inside the descriptor and goes with it.

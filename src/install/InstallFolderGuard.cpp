@@ -4,6 +4,7 @@
 #include "framework/AnsiText.h"
 #include "framework/Platform.h"
 #include "framework/SpecialFolders.h"
+#include "framework/SystemLibraries.h"
 #include "framework/Win32Handles.h"
 
 #include <shlobj.h>
@@ -70,6 +71,15 @@ const char* const kProgramFilesValues[] = {
     "ProgramFilesDir",      "CommonFilesDir",  "ProgramFilesDir (x86)",
     "CommonFilesDir (x86)", "ProgramW6432Dir", "CommonW6432Dir",
 };
+
+// Every profile the system keeps, not only the running user's: the setup runs as an
+// administrator, often another account than the user who started it. The NT family lists
+// them with the profiles' root and the shared profiles; the 9x family keeps them below
+// <Windows>\Profiles where user profiles are on.
+const char kProfileListNT[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+const char kProfileList9x[] = "Software\\Microsoft\\Windows\\CurrentVersion\\ProfileList";
+const char* const kProfileRootValues[] = {"ProfilesDirectory", "DefaultUserProfile", "Default",
+                                          "AllUsersProfile", "Public"};
 
 std::string FromBuffer(const char* buffer, DWORD length, DWORD size)
 {
@@ -138,6 +148,100 @@ private:
     }
 };
 
+// A registry path with its %variables% expanded from the process's environment, as the
+// system reads a REG_EXPAND_SZ; a variable it does not have stays as written (and names no
+// folder, as for the system).
+std::string Expanded(const std::string& text)
+{
+    std::string result;
+    std::string::size_type at = 0;
+    while (at < text.size())
+    {
+        const std::string::size_type open = text.find('%', at);
+        const std::string::size_type close =
+            open == std::string::npos ? open : text.find('%', open + 1);
+        if (close == std::string::npos)
+        {
+            break;
+        }
+        result += text.substr(at, open - at);
+        const std::string name = text.substr(open + 1, close - open - 1);
+        char buffer[1024];
+        const std::string value =
+            name.empty()
+                ? std::string()
+                : FromBuffer(buffer, GetEnvironmentVariableA(name.c_str(), buffer, sizeof(buffer)),
+                             sizeof(buffer));
+        result += value.empty() ? text.substr(open, close - open + 1) : value;
+        at = close + 1;
+    }
+    return result + text.substr(at);
+}
+
+// The profiles of every account, read from the system's list of them.
+void AddProfiles(CGuarded& guarded, bool windowsNT)
+{
+    CRegistryKey list;
+    if (!list.Open(HKEY_LOCAL_MACHINE, windowsNT ? kProfileListNT : kProfileList9x,
+                   KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS))
+    {
+        guarded.FailUnlessMissing(GetLastError());
+        return;
+    }
+    std::string root;
+    if (windowsNT)
+    {
+        for (const char* value : kProfileRootValues)
+        {
+            std::string path;
+            if (!list.QueryString(value, path))
+            {
+                guarded.FailUnlessMissing(GetLastError());
+                continue;
+            }
+            path = Expanded(path);
+            // XP names the shared profiles by their folder in the profiles' root.
+            if (value == kProfileRootValues[0])
+            {
+                root = path;
+            }
+            else if (!root.empty() && path.find('\\') == std::string::npos)
+            {
+                path = root + "\\" + path;
+            }
+            guarded.Add(path);
+        }
+    }
+    else
+    {
+        char windows[1024];
+        guarded.Add(
+            FromBuffer(windows, GetWindowsDirectoryA(windows, sizeof(windows)), sizeof(windows)) +
+            "\\Profiles");
+    }
+    for (DWORD index = 0;; ++index)
+    {
+        std::string name, className;
+        if (!list.EnumSubKey(index, name, className))
+        {
+            if (GetLastError() != ERROR_NO_MORE_ITEMS)
+            {
+                guarded.Fail(GetLastError());
+            }
+            return;
+        }
+        CRegistryKey profile;
+        std::string path;
+        if (!profile.Open(list.GetHandle(), name, KEY_QUERY_VALUE) ||
+            !profile.QueryString("ProfileImagePath", path))
+        {
+            guarded.FailUnlessMissing(GetLastError());
+            continue;
+        }
+        guarded.Add(Expanded(path));
+    }
+}
+
 CGuarded GuardedFolders()
 {
     CGuarded guarded;
@@ -165,6 +269,7 @@ CGuarded GuardedFolders()
             guarded.Fail(static_cast<DWORD>(result));
         }
     }
+    AddProfiles(guarded, Platform::IsWindowsNT());
     CRegistryKey key;
     if (!key.Open(HKEY_LOCAL_MACHINE, kCurrentVersionKey, KEY_QUERY_VALUE))
     {
@@ -196,9 +301,35 @@ Seen Unreadable(DWORD error)
     return seen;
 }
 
+// Where an open folder really lies, every link on the way followed: Vista and later say,
+// through kernel32's GetFinalPathNameByHandleW. XP and 2000 have no such call; there, and
+// where the call fails (a volume without a drive letter), a guarded folder is known by its
+// path as written and the folders above that, so a folder that holds a junctioned profile
+// only at its target is told by nothing on those systems.
+using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+
+std::u16string RealPath(FinalPathFn finalPath, HANDLE folder)
+{
+    wchar_t buffer[1024];
+    const DWORD length =
+        finalPath ? finalPath(folder, buffer, sizeof(buffer) / sizeof(buffer[0]), 0) : 0;
+    if (length == 0 || length >= sizeof(buffer) / sizeof(buffer[0]))
+    {
+        return std::u16string();
+    }
+    std::u16string path(reinterpret_cast<const char16_t*>(buffer), length);
+    // "\\?\C:\..." or "\\?\UNC\server\share\...", turned into the forms a user types.
+    if (path.compare(0, 8, u"\\\\?\\UNC\\") == 0)
+    {
+        return u"\\\\" + path.substr(8);
+    }
+    return path.compare(0, 4, u"\\\\?\\") == 0 ? path.substr(4) : std::u16string();
+}
+
 // Which folder the disk finds at `folder`: its volume and file index, read through a
-// handle that follows every link on the way, and whether the path itself is a link.
-Seen LookAt(const std::u16string& folder)
+// handle that follows every link on the way, whether the path itself is a link, and where
+// it really lies.
+Seen LookAt(FinalPathFn finalPath, const std::u16string& folder)
 {
     std::string path;
     if (!AnsiText::Narrow(folder.data(), folder.size(), path))
@@ -228,6 +359,7 @@ Seen LookAt(const std::u16string& folder)
     seen.index =
         (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
     seen.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    seen.real = RealPath(finalPath, handle.Get());
     return seen;
 }
 } // namespace
@@ -271,9 +403,14 @@ InstallFolderRules::Verdict Check(const std::string& folder, std::string& guarde
     {
         // The NT family tells a folder by what it is, whichever path leads there; the 9x
         // family has no links, and text is the rule there.
+        // Imported by the setup, so loaded already: nothing is looked for by name.
+        const FinalPathFn finalPath = CSystemLibraries::Bind<FinalPathFn>(
+            GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleW");
         size_t which = 0;
-        verdict =
-            InstallFolderRules::JudgeOnDisk(wide, guarded.longForms.wide, &LookAt, &which, &error);
+        verdict = InstallFolderRules::JudgeOnDisk(
+            wide, guarded.longForms.wide,
+            [finalPath](const std::u16string& path) { return LookAt(finalPath, path); }, &which,
+            &error);
         if (verdict == Verdict::GuardedFolder)
         {
             guardedFolder = guarded.longForms.shown[which];

@@ -126,14 +126,54 @@ Verdict JudgeOnDisk(const std::u16string& folder, const std::vector<std::u16stri
         }
         return found->second;
     };
-    // The guarded folders and every folder above them, by what the disk calls them.
-    for (const std::u16string& one : guarded)
+    // The guarded folders and every folder above them, by what the disk calls them; for a
+    // guarded folder that really lies elsewhere (it or a folder above it is a link), the
+    // folders above where it lies as well, or a folder holding it there would pass.
+    std::vector<std::u16string> places; // each guarded folder as written and where it lies
+    std::vector<size_t> placeOf;        // the guarded folder each place stands for
+    const Seen* unreadable = nullptr;   // a guarded folder that is there and cannot be read
+    for (size_t i = 0; i < guarded.size(); ++i)
     {
-        for (const std::u16string& path : FolderAndAncestors(one))
+        const std::vector<std::u16string> written = FolderAndAncestors(guarded[i]);
+        for (const std::u16string& path : written)
         {
             at(path);
         }
+        places.push_back(guarded[i]);
+        placeOf.push_back(i);
+        if (written.empty())
+        {
+            continue;
+        }
+        const Seen& self = at(written.front());
+        if (self.state == Seen::State::Unreadable && !unreadable)
+        {
+            unreadable = &self;
+        }
+        const std::vector<std::u16string> real = FolderAndAncestors(self.real);
+        if (!real.empty() && real.front() != written.front())
+        {
+            for (const std::u16string& path : real)
+            {
+                at(path);
+            }
+            places.push_back(real.front());
+            placeOf.push_back(i);
+        }
     }
+    auto firstPlace = [&](const std::u16string& path)
+    {
+        size_t place = 0;
+        if (!FirstGuarded(path, places, &place))
+        {
+            return false;
+        }
+        if (which)
+        {
+            *which = placeOf[place];
+        }
+        return true;
+    };
     std::map<std::pair<uint32_t, uint64_t>, std::vector<std::u16string>> known;
     for (const auto& [path, disk] : seen)
     {
@@ -155,7 +195,7 @@ Verdict JudgeOnDisk(const std::u16string& folder, const std::vector<std::u16stri
         const std::u16string rest = chain.front().substr(path.size());
         for (const std::u16string& there : same->second)
         {
-            if (FirstGuarded(there + u"\\" + rest, guarded, which))
+            if (firstPlace(there + u"\\" + rest))
             {
                 return Verdict::GuardedFolder;
             }
@@ -166,11 +206,11 @@ Verdict JudgeOnDisk(const std::u16string& folder, const std::vector<std::u16stri
     {
         return Verdict::Link;
     }
-    if (self.state == Seen::State::Unreadable)
+    if (self.state == Seen::State::Unreadable || unreadable)
     {
         if (error)
         {
-            *error = self.error;
+            *error = self.state == Seen::State::Unreadable ? self.error : unreadable->error;
         }
         return Verdict::Unknown;
     }

@@ -43,6 +43,9 @@ struct Seen
     uint64_t index = 0;
     bool link = false;  // a reparse point: the path itself leads on to another folder
     uint32_t error = 0; // why it is Unreadable
+    // Where the folder really is, every link on the way followed ("E:\Profiles\Ann" for a
+    // profile that is a junction there); empty where the system cannot say.
+    std::u16string real;
 };
 using Look = std::function<Seen(const std::u16string& folder)>;
 
@@ -51,10 +54,12 @@ using Look = std::function<Seen(const std::u16string& folder)>;
 std::vector<std::u16string> FolderAndAncestors(const std::u16string& folder);
 
 // Judge, then the disk's answer: each existing folder on the way to `folder` that is one
-// of the guarded folders or of the folders above them stands for that one, so a folder
-// that is or holds a guarded folder is refused whatever path leads to it. A folder that
-// is itself a link is refused (a link higher up is fine once its target was judged), and
-// one whose identity cannot be read is Unknown (`error` set to why).
+// of the guarded folders or of the folders above them, as written or where the guarded
+// folder really is, stands for that one, so a folder that is or holds a guarded folder is
+// refused whatever path leads to it. A folder that is itself a link is refused (a link
+// higher up is fine once its target was judged), and one whose identity cannot be read is
+// Unknown (`error` set to why); so is every folder while a guarded folder that is there
+// cannot be read, since nothing can be compared with it.
 Verdict JudgeOnDisk(const std::u16string& folder, const std::vector<std::u16string>& guarded,
                     const Look& look, size_t* which = nullptr, uint32_t* error = nullptr);
 } // namespace InstallFolderRules

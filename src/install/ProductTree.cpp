@@ -74,19 +74,31 @@ uint64_t TreeBytes(const std::string& folder)
     return bytes;
 }
 
-void DeleteFolderTree(const std::string& folder)
+namespace
 {
-    // A junction or symbolic link leads out of the tree: only the link itself goes,
-    // never what it points to.
-    const DWORD attributes = GetFileAttributesA(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    {
-        EmptyFolder(folder);
-    }
+void RemoveFolder(const std::string& folder)
+{
     if (!RemoveDirectoryA(folder.c_str()))
     {
         Messages::Show(IDS_DELETE_FOLDER_FAILED, {folder, SystemError::LastErrorText()});
     }
+}
+} // namespace
+
+void DeleteFolderTree(const std::string& folder)
+{
+    // A junction or symbolic link leads out of the tree: only the link itself goes, never
+    // what it points to. A folder that cannot be told from a link is not emptied either;
+    // its removal then fails and says so.
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    const DWORD error = GetLastError();
+    if (attributes != INVALID_FILE_ATTRIBUTES
+            ? !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            : error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+    {
+        EmptyFolder(folder);
+    }
+    RemoveFolder(folder);
 }
 
 void EmptyFolder(const std::string& folder)
@@ -115,14 +127,18 @@ void EmptyFolder(const std::string& folder)
             continue;
         }
         const std::string path = parent + "\\" + name;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        {
-            DeleteFolderTree(path);
-        }
-        else
+        // The listing says what each entry is: a link in the tree is removed as itself and
+        // never emptied, whatever a second look at it would say.
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         {
             DeleteOneFile(path);
+            continue;
         }
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        {
+            EmptyFolder(path);
+        }
+        RemoveFolder(path);
     }
 }
 

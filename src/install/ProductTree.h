@@ -24,7 +24,8 @@ bool CreateFolder(const std::string& path, IProgressReport& progress);
 // listed counts nothing.
 uint64_t TreeBytes(const std::string& folder);
 
-// Each deletion tells the user what it could not remove and goes on.
+// Each deletion tells the user what it could not remove and goes on. Links in the tree go
+// as themselves, never emptied; a folder that cannot be told from a link is not emptied.
 void DeleteFolderTree(const std::string& folder);
 void EmptyFolder(const std::string& folder);
 void DeleteOneFile(const std::string& path);

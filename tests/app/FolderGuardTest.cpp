@@ -4,6 +4,7 @@
 #include "TestApp.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
+#include "config/RegistryKey.h"
 #include "install/InstallFolderGuard.h"
 #include "install/PathNames.h"
 
@@ -22,6 +23,8 @@ const std::string kScratch = "C:\\FolderGuardTest";
 const std::string kStudio = kScratch + "\\Studio";
 const std::string kLink = kScratch + "\\Link";
 const char kInstallKey[] = "Software\\Pellmor\\Prompter Install";
+const char kOtherProfileKey[] =
+    "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-1-2-3-1999";
 
 std::string Folder(int csidl)
 {
@@ -39,6 +42,16 @@ std::string LinkTo(const std::string& target)
         return "";
     }
     return kLink;
+}
+
+// Another account's profile as the system lists it: the setup runs as an administrator,
+// often not the user who started it.
+std::string OtherUsersProfile()
+{
+    CRegistryKey key;
+    key.Create(HKEY_LOCAL_MACHINE, kOtherProfileKey);
+    key.SetExpandString("ProfileImagePath", "%SystemDrive%" + kStudio.substr(2));
+    return kStudio;
 }
 
 struct GuardCase
@@ -83,6 +96,7 @@ protected:
         TestFiles::RemoveFolderLink(kLink);
         TestFiles::RemoveTree(kScratch);
         TestRegistry::DeleteKeyTree("Software\\Pellmor");
+        TestRegistry::DeleteKeyTree(kOtherProfileKey);
     }
 
     char m_profile[MAX_PATH] = "";
@@ -137,6 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
                       return kStudio;
                   },
                   Verdict::GuardedFolder, true},
+        GuardCase{"OtherUsersProfile", &OtherUsersProfile, Verdict::GuardedFolder, true},
         GuardCase{"ShellFolder", [] { return Folder(CSIDL_PERSONAL); }, Verdict::GuardedFolder,
                   true},
         GuardCase{"AllUsers", [] { return Folder(CSIDL_COMMON_DOCUMENTS); }, Verdict::GuardedFolder,

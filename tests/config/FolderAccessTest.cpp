@@ -1,6 +1,7 @@
 // Folder access rights seeing Windows XP. Wine accepts a new DACL but does not keep it, so
 // what the entries do is checked on the DACL that is composed from a given old one.
 #include "ConfigTestSupport.h"
+#include "Fault.h"
 #include "config/FolderAccess.h"
 
 #include <gtest/gtest.h>
@@ -295,6 +296,41 @@ TEST_F(FolderAccessTest, AFolderThatIsALinkIsPassedOverAndNamedOnce)
     }
     EXPECT_EQ(applied, expected);
     EXPECT_EQ(app.Texts(), told);
+}
+
+// A folder whose attributes cannot be read may be a link: its rows are passed over, and
+// the user is told once why.
+TEST_F(FolderAccessTest, AFolderThatCannotBeToldFromALinkIsPassedOverAndNamed)
+{
+    ASSERT_TRUE(Fault::Install());
+    std::vector<std::string> applied;
+    Fault::Arm(Fault::Plan(Fault::Plan::Mode::Fail, 1, ERROR_ACCESS_DENIED,
+                           Fault::Bit(Fault::Api::GetFileAttributesA)));
+    CFolderAccess(app.State())
+        .GrantFolderAccess(
+            [&](const std::string& folder, const Rule&)
+            {
+                applied.push_back(folder);
+                return true;
+            });
+    const bool fired = Fault::Disarm().fired;
+    if (kWinver != "winxp" && kWinver != "win7")
+    {
+        EXPECT_TRUE(applied.empty());
+        return;
+    }
+    EXPECT_TRUE(fired);
+    // The install folder's first row alone: the others look at it again.
+    EXPECT_EQ(applied, (std::vector<std::string>{
+                           install + "\\Configuration", install + "\\Configuration\\Machine",
+                           install + "\\Documents", install + "\\Logs", install, install}));
+    ASSERT_EQ(app.Texts().size(), 1u);
+    EXPECT_EQ(app.Texts()[0].rfind("Setup has left the access rights of \"" + install +
+                                       "\" as they were because it cannot tell which folder it "
+                                       "is - ",
+                                   0),
+              0u)
+        << app.Texts()[0];
 }
 
 // Logs is missing: the other folders are still processed and nothing is said.

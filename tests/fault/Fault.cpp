@@ -43,6 +43,8 @@ const ApiRow kApis[] = {
     {"GetDiskFreeSpaceA", {5, 21}},
     {"GetDiskFreeSpaceExA", {5, 21}},
     {"GetVolumePathNameA", {5, 21}},
+    // A volume without a drive letter; memory that runs out.
+    {"GetFinalPathNameByHandleW", {3, 8}},
     {"RegCreateKeyExA", {5, 8}},
     {"RegOpenKeyExA", {5, 8}},
     {"RegOpenKeyExW", {5, 8}},

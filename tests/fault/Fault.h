@@ -53,6 +53,7 @@ enum class Api
     // Bound at run time through GetProcAddress from kernel32.
     GetDiskFreeSpaceExA,
     GetVolumePathNameA,
+    GetFinalPathNameByHandleW,
     RegCreateKeyExA,
     RegOpenKeyExA,
     RegOpenKeyExW,

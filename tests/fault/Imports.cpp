@@ -48,6 +48,8 @@ struct RealApis
     decltype(&::GetDiskFreeSpaceA) GetDiskFreeSpaceA;
     decltype(&::GetDiskFreeSpaceExA) GetDiskFreeSpaceExA;
     decltype(&::GetVolumePathNameA) GetVolumePathNameA;
+    // Vista's: not declared for the XP the setup is built for.
+    DWORD(WINAPI* GetFinalPathNameByHandleW)(HANDLE, LPWSTR, DWORD, DWORD);
     decltype(&::LoadLibraryA) LoadLibraryA;
     decltype(&::LoadLibraryW) LoadLibraryW;
     decltype(&::LoadLibraryExA) LoadLibraryExA;
@@ -322,6 +324,13 @@ BOOL WINAPI StubGetVolumePathNameA(LPCSTR path, LPSTR volume, DWORD size)
         return FailWith(v, FALSE);
     }
     return g_real.GetVolumePathNameA(path, volume, size);
+}
+
+DWORD WINAPI StubGetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size, DWORD flags)
+{
+    const Verdict v = Enter(Api::GetFinalPathNameByHandleW);
+    return v.fail ? FailWith(v, DWORD(0))
+                  : g_real.GetFinalPathNameByHandleW(file, path, size, flags);
 }
 
 HMODULE WINAPI StubLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags)
@@ -849,6 +858,7 @@ const Hook kImports[] = {
 const Hook kBound[] = {
     FAULT_HOOK("kernel32.dll", GetDiskFreeSpaceExA),
     FAULT_HOOK("kernel32.dll", GetVolumePathNameA),
+    FAULT_HOOK("kernel32.dll", GetFinalPathNameByHandleW),
     FAULT_HOOK("advapi32.dll", GetSecurityInfo),
     FAULT_HOOK("advapi32.dll", SetSecurityInfo),
     FAULT_HOOK("advapi32.dll", SetEntriesInAclA),

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <exception>
 
 namespace
@@ -281,6 +282,9 @@ const std::vector<CSweepWorld::Variant>& CSweepWorld::InstallVariants()
         {"WININIT.INI gets shorter when merged", false, Crashed::No, Answer::Yes, true, true},
         {"the entry's uninstall left the copy's deletion for the boot", false, Crashed::No,
          Answer::Yes, false, false, false, false, true},
+        // An upgrade keeps the folder an older build recorded, which no dialog judged.
+        {"typed holding the user's temporary folder", false, Crashed::No, Answer::Yes, false, false,
+         true},
     };
     return variants;
 }
@@ -296,6 +300,8 @@ const std::vector<CSweepWorld::Variant>& CSweepWorld::UninstallVariants()
          false, false, true},
         {"started from the entry, the copy running", false, Variant::Crashed::No, Answer::Yes,
          false, false, false, true},
+        {"holding a link to the folder beside it", false, Variant::Crashed::No, Answer::Yes, false,
+         false, false, false, false, true},
     };
     return variants;
 }
@@ -303,7 +309,8 @@ const std::vector<CSweepWorld::Variant>& CSweepWorld::UninstallVariants()
 CSweepWorld::CSweepWorld(bool windowsNT)
     : m_nt(windowsNT), m_variant(InstallVariants().front()),
       m_medium(TestFiles::FromUnixPath(std::string(KELVARIN_MEDIUM_DIR) + "/Ardent/")),
-      m_install(std::string(kRoot) + "\\Nimbus"), m_temp(m_install + "\\Temp")
+      m_install(std::string(kRoot) + "\\Nimbus"), m_temp(m_install + "\\Temp"),
+      m_link(m_install + "\\Zz Elsewhere")
 {
     char folder[MAX_PATH] = "";
     m_system.assign(folder, GetSystemDirectoryA(folder, sizeof(folder)));
@@ -442,7 +449,11 @@ void CSweepWorld::Plant()
     {
         m_holder.reset();
     }
-    // A held file cannot go; everything around it does.
+    // A held file cannot go; everything around it does. A link goes as itself.
+    if (TestFiles::Exists(m_link))
+    {
+        TestFiles::RemoveFolderLink(m_link);
+    }
     TestFiles::RemoveTree(m_install);
     for (const auto& expected : m_expected)
     {
@@ -599,6 +610,14 @@ bool CSweepWorld::PlantInstalled()
     {
         m_copyHolder.reset(new TestFiles::CFileHolder(m_copy));
     }
+    // Listed last in the tree, so that its look is the uninstall's last one at attributes.
+    std::string why;
+    if (m_variant.holdsLink &&
+        !TestFiles::MakeFolderLink(std::string(kRoot) + "\\Outside", m_link, why))
+    {
+        std::fprintf(stderr, "%s\n", why.c_str());
+        return false;
+    }
     return TestFiles::WriteText(std::string(kRoot) + "\\Outside\\Keep.txt", "not the product's") &&
            TestFiles::WriteText(m_install + "\\Documents\\Mine.txt", "mine");
 }
@@ -643,12 +662,20 @@ bool CSweepWorld::RunInstall(CSweepApp& app, std::string& escaped)
         void SetLine2(UINT) override {}
         void SetLine2Text(const std::string&) override {}
     } progress;
+    // Nothing here allocates: the run may be armed already.
+    char saved[MAX_PATH] = "";
+    GetEnvironmentVariableA("TMP", saved, sizeof(saved));
+    if (m_variant.holdsTemp)
+    {
+        SetEnvironmentVariableA("TMP", m_temp.c_str());
+    }
+    bool done = false;
     try
     {
         // As the setup runs them: the space question once the folder is taken (a drive with
         // room asks nothing), then, in the progress window, the check of the medium's packages
         // and the install.
-        return app.ConfirmSpace(nullptr, app.State().m_strInstallPath) &&
+        done = app.ConfirmSpace(nullptr, app.State().m_strInstallPath) &&
                app.CheckPackages(progress) && app.Install(progress);
     }
     catch (const std::exception& e)
@@ -659,7 +686,8 @@ bool CSweepWorld::RunInstall(CSweepApp& app, std::string& escaped)
     {
         escaped = "an exception of no known kind";
     }
-    return false;
+    SetEnvironmentVariableA("TMP", saved[0] ? saved : nullptr);
+    return done;
 }
 
 bool CSweepWorld::RunUninstall(CSweepApp& app, std::string& escaped)
@@ -1189,6 +1217,13 @@ std::vector<std::string> CSweepWorld::CheckInstall(bool succeeded, const CSweepA
         {
             broken.push_back(std::string(Fault::Name(change.api)) + " changed " + change.path +
                              ", outside what the setup may touch");
+        }
+        // A folder of the tree opened for writing is one whose rights were being changed.
+        if (m_variant.holdsTemp && change.api == Fault::Api::CreateFileA &&
+            TestFiles::IsFolder(change.path))
+        {
+            broken.push_back("the rights of " + change.path +
+                             " were changed, in a folder that holds the user's temporary folder");
         }
     }
     if (succeeded)

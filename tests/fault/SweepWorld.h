@@ -52,15 +52,20 @@ public:
         // 9x only: WININIT.INI holds blank lines in [rename] and, after a Ctrl-Z, text no
         // reader sees, so that the merged file is shorter than the old one.
         bool wininitShrinks;
-        bool holdsTemp = false; // the uninstall's recorded folder holds the user's temporary
-                                // folder: nothing in it may go
+        bool holdsTemp = false; // the typed or recorded folder holds the user's temporary
+                                // folder: the uninstall may delete nothing in it, and the
+                                // install (an upgrade's) changes no folder's rights
         bool copyInUse = false; // the uninstall runs from the setup's copy, as the entry starts it
         // An older copy waits to be deleted at boot (on NT its folder too), as the entry's
         // uninstall leaves it: the install's copy must outlive that boot.
         bool copyDeletionWaits = false;
+        bool holdsLink = false; // the installed tree holds a link to the folder beside it
     };
-    // Whether a world means anything to this family.
-    bool Fits(const Variant& variant) const { return !variant.wininitShrinks || !m_nt; }
+    // Whether a world means anything to this family (the 9x family has no links).
+    bool Fits(const Variant& variant) const
+    {
+        return (!variant.wininitShrinks || !m_nt) && (!variant.holdsLink || m_nt);
+    }
     // The worlds an install is swept in; the first is the plain one.
     static const std::vector<Variant>& InstallVariants();
     // The worlds an uninstall is swept in (the install before it is not swept).
@@ -179,6 +184,7 @@ private:
     std::string m_medium;
     std::string m_install; // canonical, as the system names it
     std::string m_temp;    // the user's temporary folder where a variant puts it there
+    std::string m_link;    // the link in the tree where a variant puts one there
     std::string m_system;
     std::string m_wininit;
     std::string m_windows;    // as the system names it

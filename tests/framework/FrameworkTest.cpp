@@ -123,6 +123,12 @@ TEST(StringTable, EveryTextOfTheShippedSetupIsExact)
                 "- %2"},
         {20104, "Setup has left the access rights of \"%1\" as they were because it is a link to "
                 "another folder."},
+        {20105, "Setup has left the access rights of \"%1\" as they were because it cannot tell "
+                "which folder it is - %2"},
+        {20106, "Setup has left the access rights of \"%1\" as they were because it is or holds "
+                "\"%2\", a folder of Windows or of a user."},
+        {20107, "Setup has left the access rights of \"%1\" as they were because it is not a "
+                "folder of its own below a drive or a network share."},
     };
     for (const char* edition : {"Ardent", "Brisk"})
     {

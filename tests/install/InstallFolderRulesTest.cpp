@@ -14,8 +14,8 @@ struct FolderCase
 
 // The folders of Windows and of its users on a typical machine, long and 8.3 forms.
 const std::vector<std::u16string> kGuarded = {
-    u"C:\\WINDOWS",    u"C:\\WINDOWS\\system32",     u"C:\\Program Files",   u"C:\\PROGRA~1",
-    u"C:\\Users\\Ann", u"C:\\Users\\Ann\\Documents", u"D:\\Data\\Ann\\Music"};
+    u"C:\\WINDOWS",    u"C:\\WINDOWS\\system32",     u"C:\\Program Files",    u"C:\\PROGRA~1",
+    u"C:\\Users\\Ann", u"C:\\Users\\Ann\\Documents", u"D:\\Data\\Ann\\Music", u"C:\\Users\\Bob"};
 
 class InstallFolderTest : public ::testing::TestWithParam<FolderCase>
 {
@@ -23,9 +23,10 @@ class InstallFolderTest : public ::testing::TestWithParam<FolderCase>
 
 using InstallFolderRules::Seen;
 
-// A machine's disk as the identity reader sees it: each folder's identity and whether the
-// path itself is a link. "Documents and Settings" leads to C:\Users, S: is a drive
-// standing for Ann's profile, \\localhost\C$ is C: itself.
+// A machine's disk as the identity reader sees it: each folder's identity, whether the
+// path itself is a link, and where it really lies when that is elsewhere. "Documents and
+// Settings" leads to C:\Users, S: is a drive standing for Ann's profile, \\localhost\C$
+// is C: itself, and Bob's profile is a junction to E:\Profiles\Bob.
 Seen Look(const std::u16string& folder)
 {
     struct Entry
@@ -33,6 +34,7 @@ Seen Look(const std::u16string& folder)
         const char16_t* path;
         uint64_t index;
         bool link;
+        const char16_t* real = nullptr;
     };
     static const Entry kDisk[] = {
         {u"C:\\", 1, false},
@@ -46,6 +48,9 @@ Seen Look(const std::u16string& folder)
         {u"C:\\TOROOT", 1, true},
         {u"C:\\TOSTUDIO", 30, true},
         {u"C:\\TOSTUDIO\\OLD", 31, false},
+        {u"C:\\USERS\\BOB", 40, true, u"E:\\Profiles\\Bob"},
+        {u"E:\\PROFILES", 41, false},
+        {u"E:\\PROFILES\\BOB", 40, false},
         {u"E:\\STUDIO", 30, false},
         {u"S:\\", 6, false},
         {u"S:\\DOCUMENTS", 7, false},
@@ -63,9 +68,10 @@ Seen Look(const std::u16string& folder)
         if (folder == entry.path)
         {
             seen.state = Seen::State::Known;
-            seen.volume = entry.path[0] == u'E' ? 2 : 1;
+            seen.volume = (entry.real ? entry.real[0] : entry.path[0]) == u'E' ? 2 : 1;
             seen.index = entry.index;
             seen.link = entry.link;
+            seen.real = entry.real ? entry.real : u"";
         }
     }
     return seen;
@@ -175,6 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FolderCase{u"C:\\ToRoot", Verdict::GuardedFolder},
                       FolderCase{u"\\\\localhost\\C$\\Users", Verdict::GuardedFolder},
                       FolderCase{u"S:\\Documents", Verdict::GuardedFolder},
+                      FolderCase{u"E:\\Profiles", Verdict::GuardedFolder},
                       FolderCase{u"C:\\ToStudio", Verdict::Link},
                       FolderCase{u"C:\\Locked", Verdict::Unknown},
                       FolderCase{u"C:\\ToStudio\\Nimbus", Verdict::Accepted},
@@ -193,6 +200,20 @@ TEST(InstallFolderRulesTest, TheGuardedFolderMetIsNamed)
     EXPECT_EQ(InstallFolderRules::JudgeOnDisk(u"S:\\Documents", kGuarded, &Look, &which),
               Verdict::GuardedFolder);
     EXPECT_EQ(which, 5u);
+}
+
+// A guarded folder that is there but cannot be read cannot be compared: nothing is taken
+// for safe. One that cannot be read only above it is compared by what can be read.
+TEST(InstallFolderRulesTest, AGuardedFolderThatCannotBeReadLeavesEveryFolderUnknown)
+{
+    uint32_t error = 0;
+    std::vector<std::u16string> guarded = kGuarded;
+    guarded.push_back(u"C:\\Locked");
+    EXPECT_EQ(InstallFolderRules::JudgeOnDisk(u"D:\\Studio", guarded, &Look, nullptr, &error),
+              Verdict::Unknown);
+    EXPECT_EQ(error, 5u);
+    guarded.back() = u"C:\\Locked\\Music";
+    EXPECT_EQ(InstallFolderRules::JudgeOnDisk(u"D:\\Studio", guarded, &Look), Verdict::Accepted);
 }
 
 TEST(InstallFolderRulesTest, AFolderIsLookedAtFromItselfUpToItsRoot)
