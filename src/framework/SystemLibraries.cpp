@@ -2,17 +2,23 @@
 
 #include <cstring>
 
-const char* const CSystemLibraries::kLateLoaded[32] = {
+const char* const CSystemLibraries::kLateLoaded[41] = {
     // Window frames, drawing, message boxes and the system's start-up helpers.
     "uxtheme.dll", "msimg32.dll", "dwmapi.dll", "oleacc.dll", "winmm.dll", "userenv.dll",
     "profapi.dll", "apphelp.dll", "cryptbase.dll", "version.dll",
-    // COM, which makes the shell link and the folder browser's namespace.
-    "clbcatq.dll", "propsys.dll",
+    // COM, which makes the shell link and the folder browser's namespace, and what it loads
+    // for its resources and its calls between processes (XP, 7).
+    "clbcatq.dll", "propsys.dll", "comres.dll", "rpcrtremote.dll",
     // The folder browser and the shell link: the shell's view, the sharing and offline-files
     // overlays, link tracking, network names, and what those load in turn.
     "shdocvw.dll", "linkinfo.dll", "ntshrui.dll", "cscui.dll", "cscdll.dll", "cscapi.dll",
     "mpr.dll", "netapi32.dll", "srvcli.dll", "wkscli.dll", "netutils.dll", "samlib.dll", "slc.dll",
     "setupapi.dll",
+    // Vista's and 7's folder browser (the namespace tree and the user interface it is drawn
+    // with, the icons' codecs), the session queries of the shell, and the installer the shell
+    // asks about an advertised link.
+    "explorerframe.dll", "duser.dll", "dui70.dll", "windowscodecs.dll", "wtsapi32.dll",
+    "winsta.dll", "msi.dll",
     // The folder rights, and the trust and security providers behind them and the shell.
     "ntmarta.dll", "wintrust.dll", "cryptsp.dll", "rsaenh.dll", "sspicli.dll", "secur32.dll"};
 

@@ -25,7 +25,7 @@ public:
     // folder rights, the version reader. Where the search cannot be narrowed to the system
     // folder (XP, and Vista and 7 without the search update), this list is all that keeps
     // a DLL beside the setup from loading in its place.
-    static const char* const kLateLoaded[32];
+    static const char* const kLateLoaded[41];
 
     // Narrows the search, then loads every one of kLateLoaded the system folder has; they
     // stay loaded while this object lives, which is the whole run. Allocates nothing, so
