@@ -479,6 +479,19 @@ bool ReadPending(bool windowsNT, const std::string& windowsFolder, bool deletion
     }
     return true;
 }
+// Whether a boot list names the file, in its long or its 8.3 form.
+bool Names(const std::vector<std::u16string>& list, const std::u16string& longForm,
+           const std::u16string& shortForm)
+{
+    for (const std::u16string& named : list)
+    {
+        if (PathNames::SameFile(named, longForm) || PathNames::SameFile(named, shortForm))
+        {
+            return true;
+        }
+    }
+    return false;
+}
 } // namespace
 
 bool CFileReplacer::DeletionMayBePending(const std::string& path) const
@@ -495,19 +508,9 @@ bool CFileReplacer::DeletionMayBePending(const std::string& path) const
     }
     std::u16string longForm, shortForm;
     std::vector<std::u16string> deletions;
-    if (!AnsiText::Widen(path, longForm) || !AnsiText::Widen(shortPath, shortForm) ||
-        !ReadPending(windowsNT, m_state.m_strWindowsFolder, true, deletions))
-    {
-        return true;
-    }
-    for (const std::u16string& deleted : deletions)
-    {
-        if (PathNames::SameFile(deleted, longForm) || PathNames::SameFile(deleted, shortForm))
-        {
-            return true;
-        }
-    }
-    return false;
+    return !AnsiText::Widen(path, longForm) || !AnsiText::Widen(shortPath, shortForm) ||
+           !ReadPending(windowsNT, m_state.m_strWindowsFolder, true, deletions) ||
+           Names(deletions, longForm, shortForm);
 }
 
 void CFileReplacer::RemoveLeftovers()
@@ -545,13 +548,8 @@ void CFileReplacer::RemoveLeftovers()
     }
     for (const Recorded& candidate : candidates)
     {
-        bool registered = false;
-        for (const std::u16string& source : pending)
-        {
-            registered = registered || PathNames::SameFile(source, candidate.longForm) ||
-                         PathNames::SameFile(source, candidate.shortForm);
-        }
         // A file the system moves at the next boot is the system's now.
+        const bool registered = Names(pending, candidate.longForm, candidate.shortForm);
         const char* path = candidate.path.c_str();
         if (registered || DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND ||
             GetLastError() == ERROR_PATH_NOT_FOUND)
