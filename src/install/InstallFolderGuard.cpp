@@ -153,29 +153,10 @@ private:
 // folder, as for the system).
 std::string Expanded(const std::string& text)
 {
-    std::string result;
-    std::string::size_type at = 0;
-    while (at < text.size())
-    {
-        const std::string::size_type open = text.find('%', at);
-        const std::string::size_type close =
-            open == std::string::npos ? open : text.find('%', open + 1);
-        if (close == std::string::npos)
-        {
-            break;
-        }
-        result += text.substr(at, open - at);
-        const std::string name = text.substr(open + 1, close - open - 1);
-        char buffer[1024];
-        const std::string value =
-            name.empty()
-                ? std::string()
-                : FromBuffer(buffer, GetEnvironmentVariableA(name.c_str(), buffer, sizeof(buffer)),
-                             sizeof(buffer));
-        result += value.empty() ? text.substr(open, close - open + 1) : value;
-        at = close + 1;
-    }
-    return result + text.substr(at);
+    char buffer[1024];
+    // The count includes the terminating zero.
+    const DWORD length = ExpandEnvironmentStringsA(text.c_str(), buffer, sizeof(buffer));
+    return length > 0 && length <= sizeof(buffer) ? std::string(buffer) : text;
 }
 
 // The profiles of every account, read from the system's list of them.

@@ -650,6 +650,8 @@ TEST(FaultCoverage, EveryFailableImportOfTheSetupCanBeFailed)
         {"lstrcpynA", kPure},
         {"GetEnvironmentVariableA", "the process's own environment; a folder it cannot name "
                                     "is named by the shell's and the registry's lookups too"},
+        {"ExpandEnvironmentStringsA", "the process's own environment; a path it cannot expand "
+                                      "names no folder, as it would for the system"},
         {"GetTempPathA", "the process's own environment; a folder it cannot name is named by "
                          "the shell's and the registry's lookups too"},
         {"GetLastError", kPure},
