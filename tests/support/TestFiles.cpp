@@ -32,21 +32,52 @@ std::string UnixPath(const std::string& path)
 
 bool RunUnix(const char* program, const std::string& commandLine)
 {
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    // Wine starts a Unix program without a process handle to wait on, so a later step
+    // could meet it still running (a late "rm" once took the next test's new link). A
+    // shell runs it instead and leaves its exit status in a file, renamed into place
+    // whole; the status's arrival is its end.
+    static LONG runs = 0;
+    const std::string status = "/tmp/kelvarin-unix-" + std::to_string(GetCurrentProcessId()) + "-" +
+                               std::to_string(InterlockedIncrement(&runs));
+    const std::string windowsStatus = FromUnixPath(status);
+    std::string unixProgram = std::string(program).substr(2); // "Z:\bin\ln" runs /bin/ln
+    std::replace(unixProgram.begin(), unixProgram.end(), '\\', '/');
+    const std::string command =
+        "\"" + unixProgram + "\"" +
+        commandLine.substr(std::min(commandLine.find(' '), commandLine.size()));
+    std::string quoted;
+    for (const char c :
+         command + "; echo $? >" + status + ".new && mv " + status + ".new " + status)
+    {
+        quoted += c == '"' ? "\\\"" : std::string(1, c);
+    }
+    std::string line = "sh -c \"" + quoted + "\"";
+    std::vector<char> buffer(line.begin(), line.end());
     buffer.push_back('\0');
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(program, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    ZeroMemory(&process, sizeof(process));
+    if (!CreateProcessA("Z:\\bin\\sh", buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
     {
         return false;
     }
-    const bool ended = WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return ended;
+    for (HANDLE handle : {process.hThread, process.hProcess})
+    {
+        if (handle)
+        {
+            CloseHandle(handle);
+        }
+    }
+    for (int i = 0; i < 1500 && !Exists(windowsStatus); ++i)
+    {
+        Sleep(20);
+    }
+    const std::string exitCode = ReadText(windowsStatus);
+    DeleteFileA(windowsStatus.c_str());
+    return exitCode == "0\n";
 }
 
 bool MakeFolderLink(const std::string& target, const std::string& link, std::string& why)

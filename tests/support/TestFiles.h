@@ -14,7 +14,8 @@ namespace TestFiles
 std::string FromUnixPath(const std::string& unixPath);
 // The Unix path behind a Windows path, through Wine's own export; empty elsewhere.
 std::string UnixPath(const std::string& path);
-// Runs a Unix program of Wine's Z: drive ("Z:\bin\ln") to its end, at most ten seconds.
+// Runs a Unix program of Wine's Z: drive ("Z:\bin\ln") to its end, at most thirty
+// seconds; true when it ended with status 0.
 bool RunUnix(const char* program, const std::string& commandLine);
 
 // Wine's own API makes no links (CreateSymbolicLinkA pretends), but it shows a Unix
