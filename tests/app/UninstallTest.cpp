@@ -59,6 +59,17 @@ void WriteFile(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL
 using TestFiles::RunUnix;
 using TestFiles::UnixPath;
 
+// What an uninstall that keeps `folder` shows: the question says the folder stays and why,
+// then the same once it is done.
+std::vector<std::string> KeptFolderTexts(const std::string& folder, const std::string& why)
+{
+    return {"Uninstalling removes the product's registry information and shortcuts.  The "
+            "folder \"" +
+                folder + "\" stays in place because " + why + "\n\nDo you wish to uninstall?",
+            "The folder \"" + folder + "\" was left in place because " + why,
+            "Uninstall completed"};
+}
+
 class UninstallTest : public ::testing::Test
 {
 protected:
@@ -216,13 +227,7 @@ TEST_F(UninstallTest, TheFolderTheQuestionKeepsStaysWhateverTheGuardSaysLater)
     EXPECT_TRUE(Exists(root + "\\Temp"));
     const std::string why =
         "it is or holds \"" + root + "\\Temp\\\", a folder of Windows or of a user.";
-    EXPECT_EQ(app.Texts(),
-              (std::vector<std::string>{
-                  "Uninstalling removes the product's registry information and shortcuts.  The "
-                  "folder \"" +
-                      root + "\" stays in place because " + why + "\n\nDo you wish to uninstall?",
-                  "The folder \"" + root + "\" was left in place because " + why,
-                  "Uninstall completed"}));
+    EXPECT_EQ(app.Texts(), KeptFolderTexts(root, why));
 }
 
 // A drive of its own whose root the refused uninstall would otherwise empty: drive Q:
@@ -318,14 +323,7 @@ TEST_P(RootRefusalTest, LeavesTheRootAloneSaysSoAndRunsTheOtherStages)
                   "\", a folder of Windows or of a user."
             : std::string("it is not a folder of its own below a drive or a network share.");
     // The question says so too, and why: the folder stays.
-    EXPECT_EQ(
-        app.Texts(),
-        (std::vector<std::string>{
-            "Uninstalling removes the product's registry information and shortcuts.  The "
-            "folder \"" +
-                recorded + "\" stays in place because " + why + "\n\nDo you wish to uninstall?",
-            "The folder \"" + recorded + "\" was left in place because " + why,
-            "Uninstall completed"}));
+    EXPECT_EQ(app.Texts(), KeptFolderTexts(recorded, why));
     EXPECT_EQ(Exists("Q:\\Product\\Temp"), GetParam().guarded != nullptr);
     EXPECT_FALSE(KeyExists(kInstallKey));
     EXPECT_FALSE(KeyExists("Software\\Pellmor\\Tarpan"));
