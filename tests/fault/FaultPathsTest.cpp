@@ -331,7 +331,7 @@ TEST_F(FaultPaths, TheCleanUpKeepsWhatItCannotProveStrayWhileTheBootListCannotBe
 }
 
 // The check and the install read the packages with no message loop: where user32 has the
-// switch, the start-up turns off the "Not Responding" marking; 98 has none, and lacks nothing.
+// switch, the start-up turns off the "Not Responding" marking; 98 has none, and never marks.
 TEST_F(FaultPaths, NotRespondingIsTurnedOffWhereTheSystemHasTheSwitch)
 {
     Fault::Arm(Fault::Plan(Fault::Plan::Mode::Count, 0, 0,
