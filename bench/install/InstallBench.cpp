@@ -146,7 +146,12 @@ int main(int argc, char** argv)
     auto estimate = [&]
     {
         const double start = Now();
-        SpaceCheck::Shortages(SpaceCheck::PackageFiles(placements, medium + "\\"));
+        std::vector<SpaceEstimate::File> files;
+        if (!SpaceCheck::PackageFiles(placements, medium + "\\", files))
+        {
+            std::fprintf(stderr, "the space check could not read the packages\n");
+        }
+        SpaceCheck::Shortages(files);
         return Now() - start;
     };
 

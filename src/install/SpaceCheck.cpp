@@ -124,21 +124,31 @@ bool DriveSpace(const std::string& root, uint64_t& freeBytes, uint64_t& cluster)
 }
 } // namespace
 
-std::vector<SpaceEstimate::File>
-PackageFiles(const std::vector<PackageTable::Placement>& placements,
-             const std::string& sourceFolder)
+bool PackageFiles(const std::vector<PackageTable::Placement>& placements,
+                  const std::string& sourceFolder, std::vector<SpaceEstimate::File>& files)
 {
-    std::vector<SpaceEstimate::File> files;
     CVersionData versions;
     for (const PackageTable::Placement& placement : placements)
     {
+        const std::string path = sourceFolder + placement.package;
         CPackageFile package(false);
-        if (!package.Open(sourceFolder + placement.package, false))
+        WIN32_FIND_DATAA found;
+        const CFindHandle search(FindFirstFileA(path.c_str(), &found));
+        if (!search.IsValid() || !package.Open(path, false))
         {
-            continue;
+            return false;
         }
         const CPackageCatalog catalog = package.GetCatalog();
         package.Close();
+        uint64_t unpacked = 0;
+        for (int index = 0; index < catalog.GetCount(); ++index)
+        {
+            unpacked += catalog.GetEntry(index).GetUnpackedSize();
+        }
+        if (!SpaceEstimate::IsPossible(Size(found), unpacked))
+        {
+            return false;
+        }
         const std::string folder = ReplaceRules::WithTrailingBackslash(placement.target);
         const std::string volume = VolumeOf(folder);
         for (int index = 0; index < catalog.GetCount(); ++index)
@@ -156,7 +166,7 @@ PackageFiles(const std::vector<PackageTable::Placement>& placements,
                                entry.GetFileVersion(), versions));
         }
     }
-    return files;
+    return true;
 }
 
 std::vector<Shortage> Shortages(const std::vector<SpaceEstimate::File>& files)
@@ -190,9 +200,13 @@ std::vector<Shortage> ForInstall(const CSetupState& state, const std::string& in
     try
     {
         const bool windowsNT = Platform::IsWindowsNT();
-        std::vector<SpaceEstimate::File> files = PackageFiles(
-            PackageTable::Placements(windowsNT, installFolder, state.m_strSystemFolder),
-            state.m_strSourceFolder);
+        std::vector<SpaceEstimate::File> files;
+        if (!PackageFiles(
+                PackageTable::Placements(windowsNT, installFolder, state.m_strSystemFolder),
+                state.m_strSourceFolder, files))
+        {
+            return {};
+        }
         WIN32_FIND_DATAA setup;
         const CFindHandle search(
             FindFirstFileA((state.m_strSourceFolder + state.m_strSetupFile).c_str(), &setup));

@@ -90,6 +90,15 @@ std::vector<Need> Needs(const std::vector<File>& files,
     return needs;
 }
 
+bool IsPossible(uint64_t packageBytes, uint64_t unpackedBytes)
+{
+    // Deflate codes at best 258 bytes in two bits (a one-bit length code and a one-bit
+    // distance code): 1032 bytes out for each byte in. A zlib stream's header and trailer, a
+    // package's own header and catalog, and a package stored as it is only give less.
+    const uint64_t kBestRatio = 1032;
+    return packageBytes > UINT64_MAX / kBestRatio || unpackedBytes <= packageBytes * kBestRatio;
+}
+
 std::string Megabytes(uint64_t bytes, bool roundUp)
 {
     const uint64_t megabyte = 1024 * 1024;

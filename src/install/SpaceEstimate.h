@@ -40,6 +40,10 @@ uint64_t RoundUp(uint64_t bytes, uint64_t cluster);
 std::vector<Need> Needs(const std::vector<File>& files,
                         const std::map<std::string, uint64_t>& clusters);
 
+// Whether a package of `packageBytes` can hold files of `unpackedBytes` in all: a catalog
+// that claims more is damaged, and no estimate is made from it.
+bool IsPossible(uint64_t packageBytes, uint64_t unpackedBytes);
+
 // Bytes as megabytes with one decimal, rounded up or down: what is needed is never shown
 // smaller than it is, nor what is free larger.
 std::string Megabytes(uint64_t bytes, bool roundUp);

@@ -400,7 +400,7 @@ TEST_F(UserPathTest, ASmallDriveIsAskedAboutBeforeAnythingIsWrittenToIt)
         ASSERT_TRUE(robot.WaitMessageBox(box)) << SetupRun::DescribeWindows(robot);
         double needed = 0, free = 0;
         const std::string start =
-            "Drive " + drive.Letter() + " may not have enough free space for this installation: ";
+            "There may not be enough free space on " + drive.Letter() + " for this installation: ";
         ASSERT_EQ(box.text.rfind(start, 0), 0u) << box.text;
         EXPECT_EQ(std::sscanf(box.text.c_str() + start.size(),
                               "it needs %lf MB, and %lf MB are free", &needed, &free),

@@ -95,6 +95,8 @@ const ApiRow kApis[] = {
     {"CryptCreateHash", {static_cast<uint32_t>(NTE_NO_MEMORY)}},
     {"CryptHashData", {static_cast<uint32_t>(NTE_NO_MEMORY)}},
     {"CryptGetHashParam", {static_cast<uint32_t>(NTE_NO_MEMORY)}},
+    // It cannot fail: failed, it does nothing, as Wine's own stub of it.
+    {"DisableProcessWindowsGhosting", {120}},
     {"OpenProcessToken", {5}},
     {"LookupPrivilegeValueA", {1313}},
     {"AdjustTokenPrivileges", {1300}},
@@ -123,6 +125,7 @@ uint32_t PickError(Api api, uint64_t at)
 std::atomic<bool> g_armed{false};
 std::atomic<DWORD> g_thread{0};
 bool g_quiet = false; // only the armed thread touches it
+std::vector<Volume> g_volumes;
 
 struct Run
 {
@@ -423,7 +426,29 @@ void ForgetKey(HKEY key)
         TheRun().keys.erase(key);
     }
 }
+
+const Volume* FakedVolume(const char* path, bool below)
+{
+    const Volume* found = nullptr;
+    for (const Volume& volume : g_volumes)
+    {
+        const size_t length = volume.root.size();
+        const bool matches = path && (below ? _strnicmp(path, volume.root.c_str(), length) == 0
+                                            : _stricmp(path, volume.root.c_str()) == 0);
+        if (matches && (!found || length > found->root.size()))
+        {
+            found = &volume;
+        }
+    }
+    return found;
+}
 } // namespace detail
+
+void FakeVolumes(const std::vector<Volume>& volumes)
+{
+    detail::CQuiet quiet;
+    g_volumes = volumes;
+}
 
 const char* Name(Api api)
 {

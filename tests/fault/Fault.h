@@ -97,6 +97,8 @@ enum class Api
     CryptCreateHash,
     CryptHashData,
     CryptGetHashParam,
+    // user32's switch of the "Not Responding" marking, bound at run time by the start-up.
+    DisableProcessWindowsGhosting,
     // The restart: never carried out while armed (ExitWindowsEx answers success).
     OpenProcessToken,
     LookupPrivilegeValueA,
@@ -240,6 +242,18 @@ struct Change
     uint64_t call = 0; // the call's number among its function's counted calls (0: not counted)
 };
 std::vector<Change> Changes();
+
+// Volumes as a test wants them, armed or not: the free-space calls answer for `root` (with
+// its trailing backslash) that the user is granted `available` bytes, of more that are free,
+// on clusters of `cluster` bytes; the volume-path call names the longest `root` that a path
+// lies below. An empty list gives the system's own answers again.
+struct Volume
+{
+    std::string root;
+    uint64_t available;
+    uint32_t cluster;
+};
+void FakeVolumes(const std::vector<Volume>& volumes);
 
 // Ends the process with kHangExitCode and a message on stderr when not cancelled in time.
 class CWatchdog

@@ -3,8 +3,11 @@
 // while a package is read. The harness makes the chosen call fail.
 #include "Fault.h"
 #include "InstallTestSupport.h"
+#include "framework/WindowGhosting.h"
 #include "install/FileInstaller.h"
 #include "install/FileReplacer.h"
+#include "install/PackageTable.h"
+#include "install/SpaceEstimate.h"
 #include "install/TempFileRecord.h"
 #include "package/PackageFile.h"
 #include "TestRegistry.h"
@@ -12,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 
 namespace
 {
@@ -323,6 +328,94 @@ TEST_F(FaultPaths, TheCleanUpKeepsWhatItCannotProveStrayWhileTheBootListCannotBe
     EXPECT_FALSE(recorded());
     TestRegistry::DeleteValue(kSessionManager, "PendingFileRenameOperations");
     DeleteFileA(wininit.c_str());
+}
+
+// The check and the install read the packages with no message loop: where user32 has the
+// switch, the start-up turns off the "Not Responding" marking; 98 has none, and never marks.
+TEST_F(FaultPaths, NotRespondingIsTurnedOffWhereTheSystemHasTheSwitch)
+{
+    Fault::Arm(Fault::Plan(Fault::Plan::Mode::Count, 0, 0,
+                           Fault::Bit(Fault::Api::DisableProcessWindowsGhosting) |
+                               Fault::Bit(Fault::Api::GetProcAddress)));
+    EXPECT_EQ(WindowGhosting::TurnOff(), WindowsNT());
+    const Fault::Stats stats = Fault::Disarm();
+    EXPECT_EQ(stats.perApi[static_cast<int>(Fault::Api::DisableProcessWindowsGhosting)],
+              WindowsNT() ? 1u : 0u);
+    EXPECT_EQ(stats.perApi[static_cast<int>(Fault::Api::GetProcAddress)], 1u);
+}
+
+// The space question with the system's figures faked: the install folder lies on a volume
+// mounted on a folder of C: (64 KB clusters, 0.5 MB granted), the system folder on C: itself
+// (4 KB clusters, 1 MB granted); 98 knows no mounted volume and judges C: for both. Each package
+// writes one file of 600,000 bytes. A damaged package gives no question: the check names it.
+TEST_F(FaultPaths, TheSpaceQuestionNamesTheVolumeJudgedAndItsFigures)
+{
+    const std::string medium = m_scratch.File("medium") + "\\";
+    const std::string mount = m_scratch.File("mount");
+    for (const std::string& folder : {medium, mount, m_scratch.File("system")})
+    {
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+    }
+    m_app.State().m_strSourceFolder = medium;
+    m_app.State().m_strSystemFolder = m_scratch.File("system");
+    m_app.answer = IDYES;
+    const auto question = [](const std::string& volume, const char* needed, const char* free)
+    {
+        return "There may not be enough free space on " + volume +
+               " for this installation: it needs " + needed + " MB, and " + free +
+               " MB are free.\n\nDo you wish to install anyway?";
+    };
+    const std::vector<std::string> asked =
+        WindowsNT()
+            ? std::vector<std::string>{question("C:", "1.2", "1.0"), question(mount, "6.3", "0.5")}
+            : std::vector<std::string>{question("C:", "6.4", "1.0")};
+    const auto placements =
+        PackageTable::Placements(WindowsNT(), mount + "\\Nimbus", m_app.State().m_strSystemFolder);
+    const auto damage =
+        [&](const std::string& name, const std::function<void(std::vector<uint8_t>&)>& how)
+    {
+        return [=]
+        {
+            std::vector<uint8_t> bytes = ReadBytes(medium + name);
+            how(bytes);
+            return WriteText(medium + name, std::string(bytes.begin(), bytes.end()));
+        };
+    };
+    const struct
+    {
+        const char* what;
+        std::function<bool()> damage;
+        std::vector<std::string> asked;
+    } cases[] = {
+        {"an intact medium", [] { return true; }, asked},
+        // Its first entry's unpacked size, 3144 bytes into the catalog.
+        {"a catalog claiming more than its package could hold",
+         damage(placements[2].package,
+                [](std::vector<uint8_t>& bytes)
+                {
+                    uint32_t catalog = 0;
+                    std::memcpy(&catalog, &bytes[16], 4);
+                    std::memset(&bytes[catalog + 3144], 0xFF, 4);
+                }),
+         {}},
+        {"a catalog cut short",
+         damage(placements[3].package, [](std::vector<uint8_t>& bytes) { bytes.pop_back(); }),
+         {}},
+    };
+    Fault::FakeVolumes({{"C:\\", 1024 * 1024, 4096}, {mount + "\\", 512 * 1024, 65536}});
+    for (const auto& c : cases)
+    {
+        for (const auto& p : placements)
+        {
+            EXPECT_TRUE(
+                BuildPackage(medium + p.package, {FileItem("file.dat", std::string(600000, 'x'))}));
+        }
+        EXPECT_TRUE(c.damage()) << c.what;
+        m_app.shown.clear();
+        EXPECT_TRUE(m_app.ConfirmSpace(nullptr, mount + "\\Nimbus")) << c.what;
+        EXPECT_EQ(m_app.Texts(), c.asked) << c.what;
+    }
+    Fault::FakeVolumes({});
 }
 
 TEST_F(FaultPaths, TheRestartFollowsTheAnswerAndSaysWhenItIsRefused)

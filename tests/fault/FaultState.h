@@ -48,6 +48,10 @@ void RememberKey(const Verdict& v, HKEY key, HKEY parent, const wchar_t* subKey)
 void ForgetFile(HANDLE file);
 void ForgetKey(HKEY key);
 
+// The volume of FakeVolumes whose root is `path` (or, with `below`, the longest that `path`
+// lies below); null when there is none.
+const Volume* FakedVolume(const char* path, bool below);
+
 // operator new's memory: the C runtime's malloc past the counting stub, so that an
 // allocation counts once, as operator new.
 void* RealMalloc(std::size_t size);

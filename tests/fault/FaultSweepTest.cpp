@@ -7,6 +7,8 @@
 // tree's tests stay quick.
 #include "Fault.h"
 #include "SweepWorld.h"
+#include "framework/SystemError.h"
+#include "install/PackageTable.h"
 
 #include <gtest/gtest.h>
 #include <ole2.h>
@@ -353,8 +355,14 @@ protected:
 
     // One install with the point's failure (after `first`'s, when given); what broke goes to
     // the test's report. Its stats count every call that followed the first failure.
+    // What a run told: whether it reported success, and its messages.
+    struct Told
+    {
+        bool installed = false;
+        std::vector<std::string> texts;
+    };
     static Fault::Stats FailInstallAt(const Point& point, CFigures& figures,
-                                      const Point* first = nullptr)
+                                      const Point* first = nullptr, Told* told = nullptr)
     {
         s_world->Plant();
         CSweepApp app;
@@ -381,6 +389,10 @@ protected:
         {
             Judge(s_world->CheckInstall(installed, app, Fault::Changes()), "install", escaped, what,
                   point, figures);
+        }
+        if (told)
+        {
+            *told = {installed, app.Texts()};
         }
         return stats;
     }
@@ -634,6 +646,74 @@ TEST_F(FaultSweep, AnInstallCutShortIsFinishedByTheNextOne)
     }
     std::printf("install cut short: %llu points, %u tried, %u finished by the next run\n",
                 static_cast<unsigned long long>(points), tried, held);
+}
+
+// The check asks the system for SHA-256. An answer that it has none (2000: no AES provider by
+// either name; NT 4.0: no provider of that type; XP before SP3: a provider without SHA-256)
+// compares by CRC-32 and installs; any other failure stops the setup, with the system's reason,
+// before the first folder is made.
+TEST_F(FaultSweep, OnlyASystemWithoutSha256IsCheckedByCrc32)
+{
+    using Fault::Api;
+    const Point none = {Api::Count, 0, 0};
+    const auto noProvider = static_cast<uint32_t>(NTE_KEYSET_NOT_DEF);
+    const auto noType = static_cast<uint32_t>(NTE_PROV_TYPE_NOT_DEF);
+    const struct
+    {
+        const char* what;
+        Point first;
+        Point then; // a second failure after it
+        bool installs;
+    } rows[] = {
+        {"no AES provider",
+         {Api::CryptAcquireContextA, 1, noProvider},
+         {Api::CryptAcquireContextA, 1, noProvider},
+         true},
+        {"no AES provider type",
+         {Api::CryptAcquireContextA, 1, noType},
+         {Api::CryptAcquireContextA, 1, noType},
+         true},
+        {"no SHA-256 in the provider",
+         {Api::CryptCreateHash, 1, static_cast<uint32_t>(NTE_BAD_ALGID)},
+         none,
+         true},
+        {"memory runs out",
+         {Api::CryptAcquireContextA, 1, static_cast<uint32_t>(NTE_NO_MEMORY)},
+         none,
+         false},
+        // No key container is opened: no system without SHA-256 answers so.
+        {"a missing key container",
+         {Api::CryptAcquireContextA, 1, static_cast<uint32_t>(NTE_BAD_KEYSET)},
+         none,
+         false},
+    };
+    const std::string first =
+        PackageTable::Placements(WindowsNT(), std::string(), std::string())[0].package;
+    s_world->Use(CSweepWorld::InstallVariants()[0]);
+    CFigures figures("the check without SHA-256");
+    for (const auto& row : rows)
+    {
+        // 98's CryptoAPI has no AES provider type: it never asks for the hash.
+        if (row.first.api == Api::CryptCreateHash && !WindowsNT())
+        {
+            continue;
+        }
+        SCOPED_TRACE(row.what);
+        Told told;
+        const Fault::Stats stats = row.then.api == Api::Count
+                                       ? FailInstallAt(row.first, figures, nullptr, &told)
+                                       : FailInstallAt(row.then, figures, &row.first, &told);
+        EXPECT_EQ(told.installed, row.installs);
+        EXPECT_EQ(stats.after[static_cast<int>(Api::CryptHashData)], 0u);
+        if (row.installs)
+        {
+            continue;
+        }
+        EXPECT_EQ(stats.after[static_cast<int>(Api::CreateDirectoryA)], 0u);
+        EXPECT_EQ(told.texts, std::vector<std::string>{"Setup could not check the package file \"" +
+                                                       first + "\", so nothing was installed - " +
+                                                       SystemError::Text(row.first.error)});
+    }
 }
 
 TEST_F(FaultSweep, NoFailedCallOfTheUninstallDeletesOutsideItOrGoesUntold)

@@ -88,6 +88,8 @@ struct RealApis
     decltype(&::CryptCreateHash) CryptCreateHash;
     decltype(&::CryptHashData) CryptHashData;
     decltype(&::CryptGetHashParam) CryptGetHashParam;
+    // XP's: not declared for every target.
+    void(WINAPI* DisableProcessWindowsGhosting)();
     decltype(&::OpenProcessToken) OpenProcessToken;
     decltype(&::LookupPrivilegeValueA) LookupPrivilegeValueA;
     decltype(&::AdjustTokenPrivileges) AdjustTokenPrivileges;
@@ -282,6 +284,11 @@ BOOL WINAPI StubRemoveDirectoryA(LPCSTR path)
     return v.fail ? FailWith(v, FALSE) : g_real.RemoveDirectoryA(path);
 }
 
+// A faked volume: a gigabyte, of which the user is granted `available` bytes and 64 MB more
+// are free to others, so that a figure read from the wrong field shows.
+const uint64_t kFakedSize = 1024ull * 1024 * 1024;
+const uint64_t kFakedOthers = 64ull * 1024 * 1024;
+
 BOOL WINAPI StubGetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
                                   LPDWORD freeClusters, LPDWORD clusters)
 {
@@ -293,6 +300,14 @@ BOOL WINAPI StubGetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWOR
         Clear(freeClusters);
         Clear(clusters);
         return FailWith(v, FALSE);
+    }
+    if (const Volume* fake = detail::FakedVolume(root, false))
+    {
+        *sectorsPerCluster = fake->cluster / 512;
+        *bytesPerSector = 512;
+        *freeClusters = static_cast<DWORD>((fake->available + kFakedOthers) / fake->cluster);
+        *clusters = static_cast<DWORD>(kFakedSize / fake->cluster);
+        return TRUE;
     }
     return g_real.GetDiskFreeSpaceA(root, sectorsPerCluster, bytesPerSector, freeClusters,
                                     clusters);
@@ -309,6 +324,13 @@ BOOL WINAPI StubGetDiskFreeSpaceExA(LPCSTR folder, PULARGE_INTEGER available, PU
         Clear(totalFree);
         return FailWith(v, FALSE);
     }
+    if (const Volume* fake = detail::FakedVolume(folder, false))
+    {
+        available->QuadPart = fake->available;
+        total->QuadPart = kFakedSize;
+        totalFree->QuadPart = fake->available + kFakedOthers;
+        return TRUE;
+    }
     return g_real.GetDiskFreeSpaceExA(folder, available, total, totalFree);
 }
 
@@ -322,6 +344,12 @@ BOOL WINAPI StubGetVolumePathNameA(LPCSTR path, LPSTR volume, DWORD size)
             volume[0] = '\0';
         }
         return FailWith(v, FALSE);
+    }
+    const Volume* fake = detail::FakedVolume(path, true);
+    if (fake && fake->root.size() < size)
+    {
+        memcpy(volume, fake->root.c_str(), fake->root.size() + 1);
+        return TRUE;
     }
     return g_real.GetVolumePathNameA(path, volume, size);
 }
@@ -771,6 +799,17 @@ BOOL WINAPI StubCryptGetHashParam(HCRYPTHASH hash, DWORD parameter, BYTE* data, 
                   : g_real.CryptGetHashParam(hash, parameter, data, size, flags);
 }
 
+void WINAPI StubDisableProcessWindowsGhosting()
+{
+    const Verdict v = Enter(Api::DisableProcessWindowsGhosting);
+    if (v.fail)
+    {
+        SetLastError(v.error);
+        return;
+    }
+    g_real.DisableProcessWindowsGhosting();
+}
+
 // One function whose address is stored in a slot of another type; kept as raw bits so that
 // no cast between unrelated function types is needed.
 struct Hook
@@ -866,6 +905,7 @@ const Hook kBound[] = {
     FAULT_HOOK("advapi32.dll", CryptCreateHash),
     FAULT_HOOK("advapi32.dll", CryptHashData),
     FAULT_HOOK("advapi32.dll", CryptGetHashParam),
+    FAULT_HOOK("user32.dll", DisableProcessWindowsGhosting),
     FAULT_HOOK("advapi32.dll", RegOpenKeyExW),
     FAULT_HOOK("advapi32.dll", RegQueryValueExW),
     FAULT_HOOK("advapi32.dll", RegGetValueW),

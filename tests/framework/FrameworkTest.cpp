@@ -129,6 +129,40 @@ TEST(StringTable, EveryTextOfTheShippedSetupIsExact)
                 "\"%2\", a folder of Windows or of a user."},
         {20107, "Setup has left the access rights of \"%1\" as they were because it is not a "
                 "folder of its own below a drive or a network share."},
+        {20110, "Ardent Teleprompter"},
+        {20111, "Brisk Teleprompter"},
+        {20112, "Pellmor Studio Systems"},
+        {20113, "Uninstalling removes the folder \"%1\" with everything in it, the documents and "
+                "settings you keep there included, and the product's registry information and "
+                "shortcuts.\n\nDo you wish to uninstall?"},
+        {20114, "Uninstalling removes the product's registry information and shortcuts.  The "
+                "folder \"%1\" stays in place because %2\n\nDo you wish to uninstall?"},
+        // %1 is a drive (C:), a share (\\server\share) or a volume mounted on a folder.
+        {20115, "There may not be enough free space on %1 for this installation: it needs %2 MB, "
+                "and %3 MB are free.\n\nDo you wish to install anyway?"},
+        {20116, "Failed to copy the setup program \"%1\" - %2"},
+        {20121, "it is not a folder of its own below a drive or a network share."},
+        {20122, "it is or holds \"%1\", a folder of Windows or of a user."},
+        {20123, "it is a link to another folder."},
+        {20124, "Setup cannot tell which folder it is - %1"},
+        {20130, "Checking the installation files"},
+        // The main menu may have recorded the install folder already: nothing was installed,
+        // which is not to say that nothing changed.
+        {20131, "The package file \"%1\" is missing.  The installation medium may be damaged; "
+                "nothing was installed."},
+        {20132, "The package file \"%1\" is shorter than when the installation medium was made.  "
+                "The medium may be damaged; nothing was installed."},
+        {20133, "The package file \"%1\" is longer than when the installation medium was made.  "
+                "The medium may be damaged; nothing was installed."},
+        {20134, "The package file \"%1\" is not the one the installation medium was made with.  "
+                "The medium may be damaged; nothing was installed."},
+        {20135, "The package file \"%1\" is not one of those the installation medium was made "
+                "with.  The medium may be damaged; nothing was installed."},
+        {20136, "Setup could not read the package file \"%1\", so nothing was installed.  The "
+                "installation medium may be damaged - %2"},
+        {20137, "Setup could not check the package file \"%1\", so nothing was installed - %2"},
+        {20138, "Setup cannot read the record of its package files that it carries.  The "
+                "installation medium may be damaged; nothing was installed."},
     };
     for (const char* edition : {"Ardent", "Brisk"})
     {
@@ -139,7 +173,7 @@ TEST(StringTable, EveryTextOfTheShippedSetupIsExact)
         }
         HMODULE setup = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(setup, nullptr) << exe;
-        for (UINT id = 20001; id <= 20109; ++id)
+        for (UINT id = 20001; id <= 20140; ++id)
         {
             char buffer[1024] = "";
             const int length = LoadStringA(setup, id, buffer, sizeof(buffer));

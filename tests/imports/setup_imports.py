@@ -39,6 +39,10 @@ WORKING_W = {"MultiByteToWideChar", "WideCharToMultiByte", "MessageBoxW", "Messa
 # README); no definitions list them by version.
 README_DLLS = {"user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll", "version.dll"}
 
+# user32 functions of later versions, bound at run time where the system has them; the
+# definitions do not list user32 by version, so each is named here with its source.
+USER32_LATER = {"DisableProcessWindowsGhosting": "user32-XP"}
+
 
 def imports(objdump, exe):
     """{dll (lower case): [function, ...]} from the PE import table."""
@@ -170,6 +174,8 @@ HEADERS = {
          "Microsoft documents the few that work there (WORKING_W in setup_imports.py)",
     "NT-only": "an NT security, token or boot-time move function, a stub on 9x "
                "(windows-exports README)",
+    "user32-XP": "a user32 function Microsoft documents from Windows XP on: 95, 98, Me, "
+                 "NT 4.0 and 2000 lack it (USER32_LATER in setup_imports.py)",
 }
 
 
@@ -228,6 +234,10 @@ def rows(reference, nm, libdir, objdump, exes, bound):
                 name = f"{function}@{size}"
         elif dll == "msvcrt.dll" and function in msvcrt:
             systems, source = set(SYSTEMS), msvcrt[function]
+        elif dll == "user32.dll" and function in USER32_LATER:
+            size = stack_bytes(nm, libdir, dll, function)
+            name = f"{function}@{size}" if size is not None else function
+            source = USER32_LATER[function]
         elif dll in README_DLLS:
             size = stack_bytes(nm, libdir, dll, function)
             name = f"{function}@{size}" if size is not None else function

@@ -1,12 +1,15 @@
 #include "InstallTestSupport.h"
-#include "install/PackageCheck.h"
+#include "ProgressRecorder.h"
+#include "framework/Win32Handles.h"
 #include "install/PackageInstaller.h"
 #include "install/PackageTable.h"
 #include "framework/resource.h"
-#include "package/PackageDigest.h"
+#include "package/UniqueHandle.h"
 #include "ui/DLG_Installing.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace
 {
@@ -59,42 +62,38 @@ protected:
     CPackageInstaller m_installer;
 };
 
-// From its check to its install a package stays open for reading only: nobody can swap in
-// another between the two, and the install still reads it.
+// From its check to its install a package stays open for reading only, held by the
+// application itself: nobody can swap in another between the two, and the install still reads
+// it. The progress window names each package as it is checked.
 TEST_F(PackageInstallerTest, ACheckedPackageCannotBeSwappedBeforeItIsInstalled)
 {
-    const auto placements = BuildAll();
-    CPackageRecord record;
-    CSha256 sha256;
-    ASSERT_EQ(sha256.Open(), CSha256::Availability::Offered);
+    std::string sample = "Z:" + std::string(KELVARIN_MEDIUM_DIR) + "/Ardent/";
+    std::replace(sample.begin(), sample.end(), '/', '\\');
+    for (const std::string& name : List(sample, "*.PKG"))
+    {
+        ASSERT_TRUE(CopyFileA((sample + name).c_str(), Medium(name).c_str(), FALSE)) << name;
+    }
+    const CModuleHandle setup(
+        LoadLibraryExA((sample + "Setup.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(setup.IsValid());
+    m_app.SetRecordModule(setup.Get());
+    TestSupport::CProgressRecorder recorder(&m_dlg);
+    ASSERT_TRUE(m_app.CheckPackages(recorder)) << ::testing::PrintToString(m_app.Texts());
+    const auto placements = PackageTable::Placements(true, m_app.State().m_strInstallPath,
+                                                     m_app.State().m_strSystemFolder);
+    std::vector<std::string> lines = {"1:Checking the installation files", "2:"};
     for (const auto& p : placements)
     {
-        CFileHandle file(FileIo::OpenExisting(Medium(p.package), false));
-        PackageDigest::Figures figures;
-        ASSERT_EQ(PackageDigest::Read(file.Get(), &sha256, &figures), PackageDigest::Outcome::Done);
-        CPackageRecord::Row row;
-        row.name = p.package;
-        row.size = static_cast<uint32_t>(figures.size);
-        row.crc32 = figures.crc32;
-        std::copy(figures.sha256, figures.sha256 + sizeof row.sha256, row.sha256);
-        record.Add(row);
+        lines.push_back("2:" + p.package);
     }
-    CPackageCheck check(m_app.State());
-    check.UseRecord(record);
-    for (const auto& p : placements)
-    {
-        ASSERT_TRUE(check.CheckPackage(m_dlg, p.package)) << p.package;
-    }
-    std::vector<CFileHandle> held = check.TakeCheckedPackages();
-    EXPECT_EQ(held.size(), placements.size());
+    EXPECT_EQ(recorder.lines, lines);
+
     const std::string first = Medium(placements[0].package);
     EXPECT_FALSE(MoveFileA(first.c_str(), Medium("swap").c_str()));
     EXPECT_FALSE(CFileHandle(FileIo::OpenExisting(first, true)).IsValid());
-
     CDialogAnswerer answerer({});
     EXPECT_TRUE(m_installer.InstallPackages(m_dlg));
-    held.clear();
-    EXPECT_TRUE(MoveFileA(first.c_str(), Medium("swap").c_str()));
+    EXPECT_TRUE(Exists(m_app.State().m_strInstallPath + "\\Programs\\ScrollNT.exe"));
 }
 
 TEST_F(PackageInstallerTest, AllTenPackagesGoToTheirFolders)

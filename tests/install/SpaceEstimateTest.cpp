@@ -74,4 +74,22 @@ TEST(SpaceEstimateTest, DrivesAndMegabytesAreNamedAsTheUserReadsThem)
     EXPECT_EQ(SpaceEstimate::Megabytes(1048576 + 104857, false), "1.0");
     EXPECT_EQ(SpaceEstimate::Megabytes(0, true), "0.0");
 }
+
+// Deflate gives at most 1032 bytes for each byte it reads.
+TEST(SpaceEstimateTest, ACatalogClaimingMoreThanItsPackageCouldHoldIsImpossible)
+{
+    const struct
+    {
+        uint64_t package, unpacked;
+        bool possible;
+    } cases[] = {
+        {1000, 1032000, true}, {1000, 1032001, false},     {0, 0, true},
+        {0, 1, false},         {4400, 0xFFFFFFFFu, false}, {UINT64_MAX, UINT64_MAX, true},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(SpaceEstimate::IsPossible(c.package, c.unpacked), c.possible)
+            << c.package << " " << c.unpacked;
+    }
+}
 } // namespace
