@@ -223,9 +223,7 @@ CChildProcess::Outcome CChildProcess::Wait(const CStopSignals* stops, std::strin
             }
         }
     }
-    *exitCode = status < 0            ? -1
-                : WIFEXITED(status) ? WEXITSTATUS(status)
-                                    : 128 + WTERMSIG(status);
+    *exitCode = status < 0 ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return Outcome::Exited;
 }
 

@@ -574,9 +574,9 @@ void Checker::CheckRecord()
         Platform::ToUtf16(SetupRecord::Describe(disagreement), &reason);
         if (disagreement.kind != SetupRecord::Disagreement::Kind::NotOnMedium)
         {
-            const auto& package = *std::find_if(
-                m_packages.begin(), m_packages.end(),
-                [&](const MediumPackage& p) { return p.name == disagreement.package; });
+            const auto& package = *std::find_if(m_packages.begin(), m_packages.end(),
+                                                [&](const MediumPackage& p)
+                                                { return p.name == disagreement.package; });
             Add("record", package.families, package.name, u"",
                 reason + SetupMessage(disagreement.kind));
         }
@@ -605,8 +605,8 @@ void Checker::CheckLeftovers()
         if (Platform::IsTemporaryName(name))
         {
             Add("leftover", {"9x", "NT"}, name, u"",
-                u"a temporary file of pkgtool (a medium sign or build that was ended before it "
-                u"could clean up): it does not belong on the medium; delete it");
+                u"a temporary file of pkgtool, left by a medium sign that was killed before it "
+                u"could delete it: it does not belong on the medium; delete it");
         }
     }
 }

@@ -66,8 +66,8 @@ bool IsTemporaryName(const std::string& name)
         }
         return i > first;
     };
-    return at != std::string::npos && at != 0 && digits() && i < name.size() &&
-           name[i++] == '-' && digits() && name.compare(i, std::string::npos, ".tmp") == 0;
+    return at != std::string::npos && at != 0 && digits() && i < name.size() && name[i++] == '-' &&
+           digits() && name.compare(i, std::string::npos, ".tmp") == 0;
 }
 
 bool Exists(const std::string& path)

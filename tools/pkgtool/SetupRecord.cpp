@@ -210,8 +210,7 @@ std::vector<Disagreement> Compare(const CPackageRecord& record,
             one.crc32Differs = CPackageRecord::ByContent(*row, figures.crc32, nullptr) !=
                                CPackageRecord::Verdict::Same;
         }
-        if (one.kind != Disagreement::Kind::OtherContent || one.sha256Differs ||
-            one.crc32Differs)
+        if (one.kind != Disagreement::Kind::OtherContent || one.sha256Differs || one.crc32Differs)
         {
             found.push_back(one);
         }

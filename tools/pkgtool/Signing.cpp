@@ -91,8 +91,8 @@ bool RunTool(const std::vector<std::string>& args, const std::string& hidden,
         return false;
     }
     password.Reset();
-    outcome->stopped = tool.Wait(stops, &outcome->output, &outcome->exitCode) ==
-                       CChildProcess::Outcome::Stopped;
+    outcome->stopped =
+        tool.Wait(stops, &outcome->output, &outcome->exitCode) == CChildProcess::Outcome::Stopped;
     return true;
 }
 
@@ -217,8 +217,7 @@ bool ReadMedium(const std::string& medium, std::string* setup,
             packages->push_back({name, Platform::JoinPath(medium, name)});
         }
     }
-    return !setup->empty() ||
-           ReportPlain(medium, std::string("holds no ") + Medium::kSetupName);
+    return !setup->empty() || ReportPlain(medium, std::string("holds no ") + Medium::kSetupName);
 }
 
 // A signature vouches for the packages through the record in Setup.exe alone: a setup

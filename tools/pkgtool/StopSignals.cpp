@@ -51,7 +51,8 @@ CStopSignals::CStopSignals()
     {
         sigaction(kStops[i], nullptr, &g_before[i]);
         // A program started with a stop ignored (nohup, a background job) keeps ignoring it.
-        g_caught[i] = g_before[i].sa_handler != SIG_IGN && sigaction(kStops[i], &action, nullptr) == 0;
+        g_caught[i] =
+            g_before[i].sa_handler != SIG_IGN && sigaction(kStops[i], &action, nullptr) == 0;
     }
 }
 
