@@ -8,8 +8,12 @@
 #include <map>
 
 #ifndef _WIN32
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <sys/stat.h>
+#include <thread>
 #include <sys/time.h>
 #include <ctime>
 #endif
@@ -194,6 +198,16 @@ Signer MakeSigner(const fs::path& folder, const std::string& stem, const std::st
         EXPECT_EQ(std::system((command + quiet).c_str()), 0) << command;
     }
     return s;
+}
+
+// Whether a process runs; one that has ended but is not reaped yet does not.
+bool Runs(int pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const size_t name = line.rfind(')');
+    return name != std::string::npos && name + 2 < line.size() && line[name + 2] != 'Z';
 }
 
 // Two signers of two authorities, made once for the whole test program.
@@ -604,6 +618,36 @@ TEST_F(MediumTest, CheckFindsWhatWouldFailAtACustomers)
                 }
             });
     };
+    // The record's room: the byte `at` into it set to `value`, and `name` into a 13th row.
+    const auto setRoom = [](size_t at, uint8_t value, const std::string& name)
+    {
+        return Break(
+            [=](const fs::path& medium)
+            {
+                std::vector<uint8_t> bytes = ReadAll((medium / "Setup.exe").string());
+                bytes.at(RoomOffset(bytes) + at) = value;
+                std::copy(name.begin(), name.end(),
+                          bytes.begin() + RoomOffset(bytes) + 16 + 64 * 12);
+                WriteAll((medium / "Setup.exe").string(), bytes);
+            });
+    };
+    // Signed by osslsigncode itself after `first`, as a setup may be signed before it is put on
+    // a medium by hand (medium sign refuses to sign these).
+    const auto signedAfter = [signer](Break first)
+    {
+        return Break(
+            [=](const fs::path& medium)
+            {
+                first(medium);
+                const std::string setup = (medium / "Setup.exe").string();
+                ASSERT_EQ(std::system(("osslsigncode sign -h sha256 -certs " + signer.cert +
+                                       " -key " + signer.key + " -in " + setup + " -out " + setup +
+                                       ".signed >/dev/null && mv " + setup + ".signed " + setup)
+                                          .c_str()),
+                          0);
+            });
+    };
+    const std::vector<std::string> vouching = {"--require-signature", "--ca", signer.ca};
 #endif
     const struct
     {
@@ -676,6 +720,23 @@ TEST_F(MediumTest, CheckFindsWhatWouldFailAtACustomers)
          2105,
          {"PRLEX.PKG: record: ", "bytes, the record in Setup.exe says", "20132 [9x, NT]"}},
         {"setup", SampleStaging(), cutInRecord, 2105, {"Setup.exe: setup: "}},
+        // The same size and CRC-32: only SHA-256 tells it.
+        {"record",
+         SampleStaging(),
+         [](const fs::path& medium)
+         {
+             std::vector<uint8_t> bytes = ReadAll((medium / "PRCFG.PKG").string());
+             ChangeKeepingCrc32(bytes, 100);
+             WriteAll((medium / "PRCFG.PKG").string(), bytes);
+         },
+         2105,
+         {"PRCFG.PKG: record: its content is not the one recorded in Setup.exe (SHA-256):",
+          "20134"}},
+        {"leftover",
+         SampleStaging(),
+         replace("Setup.exe.pkgtool-4242-0.tmp", {'M', 'Z'}),
+         2105,
+         {"Setup.exe.pkgtool-4242-0.tmp: leftover: a temporary file of pkgtool"}},
         // Only the systems without SHA-256 would see it.
         {"record",
          SampleStaging(),
@@ -710,6 +771,26 @@ TEST_F(MediumTest, CheckFindsWhatWouldFailAtACustomers)
          2105,
          {"Setup.exe: signature: not signed, and --require-signature asks"},
          {"--require-signature"}},
+        // A signature vouches for the packages only through a record of them.
+        {"record",
+         SampleStaging(),
+         signedAfter(replace("Setup.exe", PeImage(VersionBlock(0x00010000u, 2105u << 16,
+                                                               {u"040904b0"}, {}, 0x04B00409u)))),
+         2105,
+         {"Setup.exe: record: no room for a record of its packages"},
+         vouching},
+        {"record",
+         SampleStaging(),
+         signedAfter(setRoom(12, 0, "")),
+         2105,
+         {"Setup.exe: record: an empty record of its packages"},
+         vouching},
+        {"record",
+         SampleStaging(),
+         signedAfter(setRoom(12, 13, "EXTRA.PKG")),
+         2105,
+         {"EXTRA.PKG: record: recorded in Setup.exe, but not a package on the medium"},
+         vouching},
         // The record is part of what the signature covers; a change is damage even where
         // no authority is named.
         {"signature",
@@ -765,10 +846,20 @@ TEST_F(MediumTest, SignsInPlaceWithThePasswordOffEveryCommandLine)
     const std::string log = dir.File("command-lines.txt");
     const std::string path = std::getenv("PATH");
     fs::create_directories(bin);
-    WriteAll((bin / "osslsigncode").string(),
-             Bytes("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + log + "'\nPATH='" + path +
-                   "' osslsigncode \"$@\"\nmade=$?\n[ -n \"$KELVARIN_INTERRUPT\" ] && kill -INT "
-                   "$PPID\nexit $made\n"));
+    // Asked to (KELVARIN_STOP), it hangs instead: it has pkgtool stopped (or killed), begins
+    // the copy, sleeps, writes the copy later and sleeps on; or it fails halfway (FAIL).
+    const std::string pidFile = dir.File("osslsigncode.pid");
+    WriteAll(
+        (bin / "osslsigncode").string(),
+        Bytes("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + log +
+              "'\nif [ -n \"$KELVARIN_STOP\" ]; then\n  echo $$ > '" + pidFile +
+              "'\n  for a in \"$@\"; do [ \"$last\" = -out ] && out=$a; last=$a; done\n"
+              "  [ $KELVARIN_STOP = KILL ] || : > \"$out\"\n  [ $KELVARIN_STOP = FAIL ] && exit 1\n"
+              "  [ -n \"$KELVARIN_DEAF\" ] && trap '' TERM\n"
+              "  kill -$KELVARIN_STOP $PPID; sleep 1; : > \"$out\"; exec sleep 30\nfi\nPATH='" +
+              path +
+              "' osslsigncode \"$@\"\nmade=$?\n[ -n \"$KELVARIN_INTERRUPT\" ] && kill -INT "
+              "$PPID\nexit $made\n"));
     fs::permissions(bin / "osslsigncode", fs::perms::owner_all);
     setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
     const auto signWith = [&](const char* password, std::vector<std::string> extra)
@@ -798,6 +889,52 @@ TEST_F(MediumTest, SignsInPlaceWithThePasswordOffEveryCommandLine)
         EXPECT_EQ(refused.exitCode, 1) << refused.output;
         EXPECT_TRUE(Holds(refused.output, "the medium is as it was")) << refused.output;
         EXPECT_TRUE(ReadAll(setup) == before);
+        EXPECT_TRUE(NoTemporaryFilesBelow(medium));
+    }
+    // A medium whose packages are not those its setup records is not signed.
+    const std::vector<uint8_t> package = ReadAll((medium / "PRCFG.PKG").string());
+    WriteAll((medium / "PRCFG.PKG").string(), Bytes("other"));
+    ToolResult mismatched = signWith(kPkcs12Password, {});
+    EXPECT_EQ(mismatched.exitCode, 1);
+    EXPECT_TRUE(Holds(mismatched.output, "PRCFG.PKG: 5 bytes, the record in Setup.exe says"))
+        << mismatched.output;
+    EXPECT_TRUE(ReadAll(setup) == before);
+    WriteAll((medium / "PRCFG.PKG").string(), package);
+
+    // A stop while osslsigncode hangs (as on a time-stamp server that never answers) ends it
+    // within seconds, even one deaf to SIGTERM; killed, pkgtool takes osslsigncode with it.
+    // A test run in the background of a script starts with Ctrl-C ignored, which pkgtool keeps.
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGHUP, SIG_DFL);
+    const struct
+    {
+        std::string stop;
+        bool deaf; // to SIGTERM
+        const char* said;
+    } stops[] = {{"TERM", false, "signing was stopped, and the medium is as it was"},
+                 {"INT", true, "signing was stopped"},
+                 {"HUP", false, "signing was stopped"},
+                 {"FAIL", false, "osslsigncode could not sign it, and the medium is as it was"},
+                 {"KILL", false, ""}};
+    for (const auto& stop : stops)
+    {
+        SCOPED_TRACE(stop.stop);
+        setenv("KELVARIN_STOP", stop.stop.c_str(), 1);
+        setenv("KELVARIN_DEAF", stop.deaf ? "1" : "", 1);
+        const auto start = std::chrono::steady_clock::now();
+        ToolResult stopped = signWith(kPkcs12Password, {});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+        unsetenv("KELVARIN_STOP");
+        EXPECT_NE(stopped.exitCode, 0);
+        EXPECT_TRUE(Holds(stopped.output, stop.said)) << stopped.output;
+        if (stop.stop == "KILL")
+        {
+            std::this_thread::sleep_for(std::chrono::seconds(2)); // past its late write
+        }
+        const std::vector<uint8_t> pid = ReadAll(pidFile);
+        EXPECT_FALSE(Runs(std::stoi(std::string(pid.begin(), pid.end()))));
+        EXPECT_TRUE(ReadAll(setup) == before);
+        EXPECT_TRUE(NoTemporaryFilesBelow(medium));
     }
 
     ToolResult signedRun = signWith(kPkcs12Password, {});
@@ -888,17 +1025,21 @@ TEST_F(MediumTest, BrokenImagesAndMediaWithFindingsAreRefused)
     ASSERT_EQ(Run({"medium", "image", medium.string(), good}).exitCode, 0);
     const std::vector<uint8_t> bytes = ReadAll(good);
 
-    // A medium with findings makes no image, and an older image stays as it was.
+    // A medium with findings makes no image, and an older image stays as it was; so does one
+    // that holds what an ended medium sign left.
     WriteAll((medium / "Setup.exe").string(), ReadAll(SetupOfBuild(2106)));
+    WriteAll((medium / "Setup.exe.pkgtool-4242-0.tmp").string(), {'M', 'Z'});
     const std::string older = dir.File("older.iso");
     WriteAll(older, {'o', 'l', 'd'});
     ToolResult refused = Run({"medium", "image", medium.string(), older});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(Holds(refused.output, "build 2105, the setup's is 2106")) << refused.output;
     EXPECT_TRUE(Holds(refused.output, "no image made")) << refused.output;
+    EXPECT_TRUE(Holds(refused.output, "Setup.exe.pkgtool-4242-0.tmp: leftover:")) << refused.output;
     EXPECT_EQ(ReadAll(older), (std::vector<uint8_t>{'o', 'l', 'd'}));
     const std::string forced = dir.File("forced.iso");
     ASSERT_EQ(Run({"medium", "image", "--force", medium.string(), forced}).exitCode, 0);
+    fs::remove(medium / "Setup.exe.pkgtool-4242-0.tmp");
 
     // Neither inside the medium, nor of two files Windows takes for one, nor with a
     // time that is none.
@@ -937,7 +1078,8 @@ TEST_F(MediumTest, BrokenImagesAndMediaWithFindingsAreRefused)
          {"not a disc image that can be read"}},
         {"of a medium with findings",
          ReadAll(forced),
-         {"PRAPPNT.PKG: build: build 2105, the setup's is 2106", "would fail at a customer's"}},
+         {"PRAPPNT.PKG: build: build 2105, the setup's is 2106",
+          "Setup.exe.pkgtool-4242-0.tmp: leftover:", "would fail at a customer's"}},
     };
     for (const auto& c : cases)
     {

@@ -91,6 +91,59 @@ uint32_t Get32(const std::vector<uint8_t>& bytes, size_t offset)
            (static_cast<uint32_t>(bytes.at(offset + 3)) << 24);
 }
 
+void ChangeKeepingCrc32(std::vector<uint8_t>& bytes, size_t at)
+{
+    const auto crc = [&bytes]()
+    { return static_cast<uint32_t>(crc32(0, bytes.data(), static_cast<uInt>(bytes.size()))); };
+    if (at + 4 >= bytes.size())
+    {
+        throw std::out_of_range("no four bytes after the one to change");
+    }
+    const uint32_t kept = crc();
+    bytes[at] ^= 1;
+    const uint32_t changed = crc();
+    // The CRC is linear in the bits: a flip changes it by the same amount whatever the rest
+    // holds. Which flips of the next 32 bits together undo the first, by elimination.
+    uint32_t basis[32] = {};
+    uint32_t flipsOf[32] = {};
+    for (uint32_t bit = 0; bit < 32; ++bit)
+    {
+        bytes[at + 1 + bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+        uint32_t effect = crc() ^ changed;
+        bytes[at + 1 + bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+        uint32_t flips = 1u << bit;
+        for (int lead = 31; lead >= 0 && effect != 0; --lead)
+        {
+            if ((effect >> lead & 1) == 0)
+            {
+                continue;
+            }
+            if (basis[lead] == 0)
+            {
+                basis[lead] = effect;
+                flipsOf[lead] = flips;
+                break;
+            }
+            effect ^= basis[lead];
+            flips ^= flipsOf[lead];
+        }
+    }
+    uint32_t wanted = kept ^ changed;
+    uint32_t flips = 0;
+    for (int lead = 31; lead >= 0; --lead)
+    {
+        if ((wanted >> lead & 1) != 0)
+        {
+            wanted ^= basis[lead];
+            flips ^= flipsOf[lead];
+        }
+    }
+    for (uint32_t bit = 0; bit < 32; ++bit)
+    {
+        bytes[at + 1 + bit / 8] ^= static_cast<uint8_t>((flips >> bit & 1) << (bit % 8));
+    }
+}
+
 std::vector<uint8_t> Deflate(const std::vector<uint8_t>& data)
 {
     uLongf size = compressBound(static_cast<uLong>(data.size()));

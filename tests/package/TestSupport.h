@@ -44,6 +44,10 @@ uint32_t Get32(const std::vector<uint8_t>& bytes, size_t offset);
 // 15-bit window, memory level 8, default strategy).
 std::vector<uint8_t> Deflate(const std::vector<uint8_t>& data);
 
+// Flips a bit of the byte at `at` and sets the four bytes after it so that the CRC-32 of
+// `bytes` stays what it was: other content of the same size and CRC-32.
+void ChangeKeepingCrc32(std::vector<uint8_t>& bytes, size_t at);
+
 struct RawEntry
 {
     std::u16string name;

@@ -1,5 +1,6 @@
 // medium check: the medium as the installs of both platform families meet it.
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <map>
@@ -128,8 +129,8 @@ private:
                       const std::vector<uint8_t>& content);
     void WalkFamily(const Family& family, Figures* figures);
     void CheckRecord();
-    void CheckAgainstRecord(const MediumPackage& package, const std::string& path);
     void CheckSignature();
+    void CheckLeftovers();
 
     std::string m_path; // the medium's folder or its disc image
     CheckOptions m_options;
@@ -138,6 +139,8 @@ private:
     std::map<std::string, std::string> m_files;
     // Files of a disc image that cannot be read from it, and why.
     std::map<std::string, std::string> m_unreadable;
+    // Every file at its root, as the medium spells it.
+    std::vector<std::string> m_rootNames;
 #ifdef PKGTOOL_DISC_IMAGES
     Iso::RootFiles m_disc;
 #endif
@@ -198,6 +201,7 @@ bool Checker::IndexFolder()
     {
         m_files.emplace(Upper(name), Platform::JoinPath(m_path, name));
     }
+    m_rootNames = names;
     return true;
 }
 
@@ -226,6 +230,7 @@ bool Checker::IndexImage()
     }
     for (const Iso::RootFiles::File& file : m_disc.Files())
     {
+        m_rootNames.push_back(file.name);
         if (!file.path.empty())
         {
             m_files.emplace(Upper(file.name), file.path);
@@ -484,13 +489,29 @@ void Checker::WalkFamily(const Family& family, Figures* figures)
     }
 }
 
-std::u16string SizeText(uint64_t size)
+// The message the setup stops with when a package disagrees with its record.
+const char16_t* SetupMessage(SetupRecord::Disagreement::Kind kind)
 {
-    return Text(std::to_string(size)) + u" bytes";
+    using Kind = SetupRecord::Disagreement::Kind;
+    switch (kind)
+    {
+    case Kind::Unreadable:
+        return u": the setup stops with message 20136";
+    case Kind::NotRecorded:
+        return u": the setup stops before it installs anything, with message 20135";
+    case Kind::Shorter:
+        return u": the setup stops before it installs anything, with message 20132";
+    case Kind::Longer:
+        return u": the setup stops before it installs anything, with message 20133";
+    default:
+        return u": the setup stops before it installs anything, with message 20134";
+    }
 }
 
 // Each package on the medium against the record in Setup.exe, as the setup compares them
-// before it changes anything.
+// before it changes anything. A signature vouches for the packages only through the
+// record, so where one is asked for (--ca, --require-signature), a setup without a record,
+// or with one of other packages, is a finding too.
 void Checker::CheckRecord()
 {
     const std::string setup = PathOnMedium(kSetupName);
@@ -498,6 +519,7 @@ void Checker::CheckRecord()
     {
         return;
     }
+    const bool vouching = m_options.requireSignature || !m_options.ca.empty();
     CPackageRecord record;
     std::string why;
     m_record = SetupRecord::Read(setup, &record, &why);
@@ -505,10 +527,25 @@ void Checker::CheckRecord()
     {
     case SetupRecord::Found::NoRoom:
     case SetupRecord::Found::Empty:
-        m_notes.push_back(std::string(kSetupName) +
-                          ": no record of its packages; the setup installs without checking them "
-                          "first");
+    {
+        const std::string what =
+            m_record == SetupRecord::Found::NoRoom
+                ? "no room for a record of its packages (a setup of an older build)"
+                : "an empty record of its packages (a setup that pkgtool medium build did not "
+                  "put there)";
+        if (vouching)
+        {
+            Add("record", {"9x", "NT"}, kSetupName, u"",
+                Text(what) + u": the setup installs the packages without checking them, and "
+                             u"its signature vouches for none of them");
+        }
+        else
+        {
+            m_notes.push_back(std::string(kSetupName) + ": " + what +
+                              "; the setup installs without checking them first");
+        }
         return;
+    }
     case SetupRecord::Found::Unreadable:
     {
         std::u16string reason;
@@ -522,60 +559,54 @@ void Checker::CheckRecord()
         break;
     }
     m_recordRows = record.Rows().size();
+    std::vector<SetupRecord::Package> present;
     for (const MediumPackage& package : m_packages)
     {
         const std::string path = PathOnMedium(package.name);
-        if (path.empty())
+        if (!path.empty())
         {
-            continue; // missing, told as such
+            present.push_back({package.name, path});
         }
-        const CPackageRecord::Row* row = record.Find(package.name);
-        PackageDigest::Figures figures;
-        if (!SetupRecord::FiguresOf(path, &figures))
+    }
+    for (const SetupRecord::Disagreement& disagreement : SetupRecord::Compare(record, present))
+    {
+        std::u16string reason;
+        Platform::ToUtf16(SetupRecord::Describe(disagreement), &reason);
+        if (disagreement.kind != SetupRecord::Disagreement::Kind::NotOnMedium)
         {
+            const auto& package = *std::find_if(m_packages.begin(), m_packages.end(),
+                                                [&](const MediumPackage& p)
+                                                { return p.name == disagreement.package; });
             Add("record", package.families, package.name, u"",
-                u"cannot be read to compare it with the record in Setup.exe (" + LastErrorText() +
-                    u"): the setup stops with message 20136");
-            continue;
+                reason + SetupMessage(disagreement.kind));
         }
-        CPackageRecord::Verdict verdict = CPackageRecord::BySize(row, figures.size);
-        // Systems without SHA-256 compare the CRC-32 alone: both must hold.
-        bool shaSame = true;
-        bool crcSame = true;
-        if (verdict == CPackageRecord::Verdict::Same)
+        else if (!TableSpelling(disagreement.package).empty())
         {
-            shaSame = CPackageRecord::ByContent(*row, figures.crc32, figures.sha256) ==
-                      CPackageRecord::Verdict::Same;
-            crcSame = CPackageRecord::ByContent(*row, figures.crc32, nullptr) ==
-                      CPackageRecord::Verdict::Same;
-            if (!shaSame || !crcSame)
-            {
-                verdict = CPackageRecord::Verdict::Different;
-            }
+            continue; // a package of the table that is missing, told as such
         }
-        switch (verdict)
+        else if (vouching)
         {
-        case CPackageRecord::Verdict::NotRecorded:
-            Add("record", package.families, package.name, u"",
-                u"not in the record of the packages in Setup.exe: the setup stops before it "
-                u"installs anything, with message 20135");
-            break;
-        case CPackageRecord::Verdict::Shorter:
-        case CPackageRecord::Verdict::Longer:
-            Add("record", package.families, package.name, u"",
-                SizeText(figures.size) + u", the record in Setup.exe says " + SizeText(row->size) +
-                    u": the setup stops before it installs anything, with message " +
-                    (verdict == CPackageRecord::Verdict::Shorter ? u"20132" : u"20133"));
-            break;
-        case CPackageRecord::Verdict::Different:
-            Add("record", package.families, package.name, u"",
-                u"its content is not the one recorded in Setup.exe (" +
-                    std::u16string(!shaSame ? (crcSame ? u"SHA-256" : u"SHA-256 and CRC-32")
-                                            : u"CRC-32, which systems without SHA-256 compare") +
-                    u"): the setup stops before it installs anything, with message 20134");
-            break;
-        default:
-            break;
+            Add("record", {"9x", "NT"}, disagreement.package, u"",
+                reason + u": the record the signature covers is not of this medium");
+        }
+        else
+        {
+            m_notes.push_back(disagreement.package + ": " + SetupRecord::Describe(disagreement));
+        }
+    }
+}
+
+// A copy pkgtool was writing when it was ended (a medium sign stopped by a kill it
+// could not catch) would go on the disc, half a Setup.exe or worse.
+void Checker::CheckLeftovers()
+{
+    for (const std::string& name : m_rootNames)
+    {
+        if (Platform::IsTemporaryName(name))
+        {
+            Add("leftover", {"9x", "NT"}, name, u"",
+                u"a temporary file of pkgtool, left by a medium sign that was killed before it "
+                u"could delete it: it does not belong on the medium; delete it");
         }
     }
 }
@@ -675,6 +706,7 @@ Verdict Checker::Run()
     {
         return indexed;
     }
+    CheckLeftovers();
     ReadSetupBuild();
     OpenPackages();
     CheckRecord();

@@ -51,6 +51,25 @@ std::string ParentOf(const std::string& path)
     return path.substr(0, cut);
 }
 
+bool IsTemporaryName(const std::string& name)
+{
+    // NAME.pkgtool-PROCESS-COUNT.tmp
+    const std::string marker = ".pkgtool-";
+    const size_t at = name.rfind(marker);
+    size_t i = at == std::string::npos ? name.size() : at + marker.size();
+    const auto digits = [&name, &i]()
+    {
+        const size_t first = i;
+        while (i < name.size() && name[i] >= '0' && name[i] <= '9')
+        {
+            ++i;
+        }
+        return i > first;
+    };
+    return at != std::string::npos && at != 0 && digits() && i < name.size() && name[i++] == '-' &&
+           digits() && name.compare(i, std::string::npos, ".tmp") == 0;
+}
+
 bool Exists(const std::string& path)
 {
     FileInfo info;

@@ -43,6 +43,8 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 std::string ParentOf(const std::string& path);
 // A name no other process of this tool will pick in the same folder.
 std::string TemporaryNameBeside(const std::string& path);
+// Whether a file name is one that TemporaryNameBeside gives.
+bool IsTemporaryName(const std::string& name);
 std::string NullDevice();
 
 // Names on disk are UTF-8 on POSIX and the ANSI code page on Windows.

@@ -174,4 +174,85 @@ Found Read(const std::string& setup, CPackageRecord* record, std::string* why)
     }
 }
 
+std::vector<Disagreement> Compare(const CPackageRecord& record,
+                                  const std::vector<Package>& packages)
+{
+    std::vector<Disagreement> found;
+    for (const Package& package : packages)
+    {
+        Disagreement one;
+        one.package = package.first;
+        PackageDigest::Figures figures;
+        if (!FiguresOf(package.second, &figures))
+        {
+            one.why = FileIo::ErrorText(FileIo::GetLastError());
+            found.push_back(one);
+            continue;
+        }
+        const CPackageRecord::Row* row = record.Find(package.first);
+        one.size = figures.size;
+        one.recordedSize = row != nullptr ? row->size : 0;
+        switch (CPackageRecord::BySize(row, figures.size))
+        {
+        case CPackageRecord::Verdict::NotRecorded:
+            one.kind = Disagreement::Kind::NotRecorded;
+            break;
+        case CPackageRecord::Verdict::Shorter:
+            one.kind = Disagreement::Kind::Shorter;
+            break;
+        case CPackageRecord::Verdict::Longer:
+            one.kind = Disagreement::Kind::Longer;
+            break;
+        default:
+            one.kind = Disagreement::Kind::OtherContent;
+            one.sha256Differs = CPackageRecord::ByContent(*row, figures.crc32, figures.sha256) !=
+                                CPackageRecord::Verdict::Same;
+            one.crc32Differs = CPackageRecord::ByContent(*row, figures.crc32, nullptr) !=
+                               CPackageRecord::Verdict::Same;
+        }
+        if (one.kind != Disagreement::Kind::OtherContent || one.sha256Differs || one.crc32Differs)
+        {
+            found.push_back(one);
+        }
+    }
+    for (const CPackageRecord::Row& row : record.Rows())
+    {
+        const auto answers = [&row](const Package& package)
+        { return FileIo::SameFileName(package.first, row.name); };
+        if (std::none_of(packages.begin(), packages.end(), answers))
+        {
+            Disagreement one;
+            one.kind = Disagreement::Kind::NotOnMedium;
+            one.package = row.name;
+            found.push_back(one);
+        }
+    }
+    return found;
+}
+
+std::string Describe(const Disagreement& disagreement)
+{
+    using Kind = Disagreement::Kind;
+    switch (disagreement.kind)
+    {
+    case Kind::Unreadable:
+        return "cannot be read to compare it with the record in Setup.exe (" + disagreement.why +
+               ")";
+    case Kind::NotRecorded:
+        return "not in the record of the packages in Setup.exe";
+    case Kind::Shorter:
+    case Kind::Longer:
+        return std::to_string(disagreement.size) + " bytes, the record in Setup.exe says " +
+               std::to_string(disagreement.recordedSize) + " bytes";
+    case Kind::OtherContent:
+        return std::string("its content is not the one recorded in Setup.exe (") +
+               (!disagreement.sha256Differs ? "CRC-32, which systems without SHA-256 compare"
+                : disagreement.crc32Differs ? "SHA-256 and CRC-32"
+                                            : "SHA-256") +
+               ")";
+    default:
+        return "recorded in Setup.exe, but not a package on the medium";
+    }
+}
+
 } // namespace SetupRecord

@@ -37,4 +37,33 @@ enum class Found
 };
 Found Read(const std::string& setup, CPackageRecord* record, std::string* why);
 
+// Where a package of the medium and the record part: as the setup finds a package of its
+// family (NotRecorded to OtherContent), or a row that names no package of the medium.
+struct Disagreement
+{
+    enum class Kind
+    {
+        Unreadable, // `why` says why
+        NotRecorded,
+        Shorter,
+        Longer,
+        OtherContent,
+        NotOnMedium,
+    };
+    Kind kind = Kind::Unreadable;
+    std::string package;
+    uint64_t size = 0; // the package's and its row's, when they differ
+    uint32_t recordedSize = 0;
+    bool sha256Differs = false; // which figures differ, for OtherContent
+    bool crc32Differs = false;
+    std::string why;
+};
+// Each of `packages` against its row, by size, SHA-256 and CRC-32 (the systems without
+// SHA-256 compare the CRC-32 alone, so both must hold), then each row that none of
+// them answers.
+std::vector<Disagreement> Compare(const CPackageRecord& record,
+                                  const std::vector<Package>& packages);
+// What is wrong, as "4096 bytes, the record in Setup.exe says 8192 bytes".
+std::string Describe(const Disagreement& disagreement);
+
 } // namespace SetupRecord

@@ -9,25 +9,23 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <openssl/bio.h>
 #include <openssl/pkcs7.h>
 #include <openssl/x509.h>
 
+#include "ChildProcess.h"
 #include "Commands.h"
 #include "Medium.h"
 #include "Platform.h"
 #include "Report.h"
+#include "SetupRecord.h"
+#include "StopSignals.h"
 #include "package/ByteOrder.h"
 #include "package/PeResources.h"
 #include "package/UniqueHandle.h"
-
-extern char** environ;
 
 namespace Signing
 {
@@ -52,159 +50,49 @@ constexpr uint16_t kPkcsSignedData = 2; // WIN_CERT_TYPE_PKCS_SIGNED_DATA
 struct Outcome
 {
     int exitCode = -1;
-    std::string output; // standard output and standard error
+    std::string output;   // standard output and standard error
+    bool stopped = false; // a stop ended it
 };
 
-// Ctrl-C, a hang-up or a stop asked for while osslsigncode writes the signed copy (in a
-// session of its own, it hears none of them) wait until it is done, so that the copy can be
-// deleted rather than left on the medium; they take effect when this is destroyed.
-class CHeldStops
-{
-public:
-    CHeldStops()
-    {
-        sigemptyset(&m_stops);
-        for (int stop : {SIGINT, SIGTERM, SIGHUP})
-        {
-            sigaddset(&m_stops, stop);
-        }
-        sigprocmask(SIG_BLOCK, &m_stops, &m_before);
-    }
-    ~CHeldStops() { sigprocmask(SIG_SETMASK, &m_before, nullptr); }
-    CHeldStops(const CHeldStops&) = delete;
-    CHeldStops& operator=(const CHeldStops&) = delete;
-
-    bool Arrived() const
-    {
-        sigset_t pending;
-        sigemptyset(&pending);
-        sigpending(&pending);
-        for (int stop : {SIGINT, SIGTERM, SIGHUP})
-        {
-            if (sigismember(&pending, stop) == 1)
-            {
-                return true;
-            }
-        }
-        return false;
-    }
-
-private:
-    sigset_t m_stops;
-    sigset_t m_before;
-};
-
-void CloseQuietly(int& descriptor)
-{
-    if (descriptor >= 0)
-    {
-        close(descriptor);
-        descriptor = -1;
-    }
-}
-
-// Runs a program of PATH in a session of its own, so that it has no terminal to ask a
-// password on, without `hidden` in its environment; `secret`, when not empty, is what it
-// reads from kPasswordPath, and `passOn`, when not -1, its kPassedDescriptor. False, with
-// errno, when it cannot be started.
+// Runs a program of PATH without `hidden` in its environment (CChildProcess); `secret`,
+// when not empty, is what it reads from kPasswordPath, and `passOn`, when not -1, its
+// kPassedDescriptor. A stop that `stops` hears ends it. False, with errno, when it cannot
+// be started.
 bool RunTool(const std::vector<std::string>& args, const std::string& hidden,
-             const std::string& secret, int passOn, Outcome* outcome)
+             const std::string& secret, int passOn, const CStopSignals* stops, Outcome* outcome)
 {
-    int out[2] = {-1, -1};
-    int in[2] = {-1, -1};
-    if (pipe2(out, O_CLOEXEC) != 0 || (!secret.empty() && pipe2(in, O_CLOEXEC) != 0))
-    {
-        const int saved = errno;
-        CloseQuietly(out[0]);
-        CloseQuietly(out[1]);
-        errno = saved;
-        return false;
-    }
+    std::vector<CChildProcess::Passed> passed;
+    CFileHandle password;
     if (!secret.empty())
     {
-        const ssize_t put = write(in[1], secret.data(), secret.size());
-        CloseQuietly(in[1]);
+        int ends[2] = {-1, -1};
+        if (pipe2(ends, O_CLOEXEC) != 0)
+        {
+            return false;
+        }
+        password.Reset(ends[0]);
+        const ssize_t put = write(ends[1], secret.data(), secret.size());
+        const int saved = put < 0 ? errno : EIO;
+        close(ends[1]);
         if (put != static_cast<ssize_t>(secret.size()))
         {
-            const int saved = put < 0 ? errno : EIO;
-            CloseQuietly(in[0]);
-            CloseQuietly(out[0]);
-            CloseQuietly(out[1]);
             errno = saved;
             return false;
         }
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 2);
-    if (in[0] >= 0)
-    {
-        posix_spawn_file_actions_adddup2(&actions, in[0], kPasswordDescriptor);
+        passed.push_back({kPasswordDescriptor, password.Get()});
     }
     if (passOn >= 0)
     {
-        posix_spawn_file_actions_adddup2(&actions, passOn, kPassedDescriptor);
+        passed.push_back({kPassedDescriptor, passOn});
     }
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    // The child starts as any program does, whatever this process holds back.
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
-
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
+    CChildProcess tool;
+    if (!tool.Start(args, hidden, passed))
     {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-    const std::string prefix = hidden + "=";
-    std::vector<char*> envp;
-    for (char** variable = environ; *variable != nullptr; ++variable)
-    {
-        if (std::strncmp(*variable, prefix.c_str(), prefix.size()) != 0)
-        {
-            envp.push_back(*variable);
-        }
-    }
-    envp.push_back(nullptr);
-
-    pid_t pid = 0;
-    const int started =
-        posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    CloseQuietly(out[1]);
-    CloseQuietly(in[0]);
-    if (started != 0)
-    {
-        CloseQuietly(out[0]);
-        errno = started;
         return false;
     }
-    char buffer[4096];
-    for (;;)
-    {
-        const ssize_t got = read(out[0], buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-        {
-            continue;
-        }
-        if (got <= 0)
-        {
-            break;
-        }
-        outcome->output.append(buffer, static_cast<size_t>(got));
-    }
-    CloseQuietly(out[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR)
-    {
-    }
-    outcome->exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    password.Reset();
+    outcome->stopped =
+        tool.Wait(stops, &outcome->output, &outcome->exitCode) == CChildProcess::Outcome::Stopped;
     return true;
 }
 
@@ -307,8 +195,10 @@ bool ReadImage(const std::string& path, std::vector<uint8_t>* image)
     return size == 0 || FileIo::ReadExact(file.Get(), image->data(), static_cast<uint32_t>(size));
 }
 
-// The medium's setup, in whatever letter case the folder spells it.
-bool FindSetup(const std::string& medium, std::string* setup)
+// The medium's setup, in whatever letter case the folder spells it, and the packages of
+// the setup's table that lie beside it.
+bool ReadMedium(const std::string& medium, std::string* setup,
+                std::vector<SetupRecord::Package>* packages)
 {
     std::vector<std::string> names;
     std::string bad;
@@ -321,10 +211,47 @@ bool FindSetup(const std::string& medium, std::string* setup)
         if (Medium::SameFileName(name, Medium::kSetupName))
         {
             *setup = Platform::JoinPath(medium, name);
-            return true;
+        }
+        else if (!Medium::TableSpelling(name).empty())
+        {
+            packages->push_back({name, Platform::JoinPath(medium, name)});
         }
     }
-    return ReportPlain(medium, std::string("holds no ") + Medium::kSetupName);
+    return !setup->empty() || ReportPlain(medium, std::string("holds no ") + Medium::kSetupName);
+}
+
+// A signature vouches for the packages through the record in Setup.exe alone: a setup
+// without one, or with one of other packages, is not signed. Reported.
+bool RecordFitsMedium(const std::string& setup, const std::vector<SetupRecord::Package>& packages)
+{
+    const char rebuild[] = "; make the medium with pkgtool medium build, then sign it";
+    CPackageRecord record;
+    std::string why;
+    switch (SetupRecord::Read(setup, &record, &why))
+    {
+    case SetupRecord::Found::NoRoom:
+        return ReportPlain(setup, std::string("has no room for a record of its packages (a setup "
+                                              "of an older build), so its signature would vouch "
+                                              "for none of them") +
+                                      rebuild);
+    case SetupRecord::Found::Empty:
+        return ReportPlain(setup, std::string("its record of the packages is empty, so its "
+                                              "signature would vouch for none of them") +
+                                      rebuild);
+    case SetupRecord::Found::Unreadable:
+        return ReportPlain(setup, "its record of the packages cannot be read (" + why + ")");
+    default:
+        break;
+    }
+    std::string lines;
+    for (const SetupRecord::Disagreement& disagreement : SetupRecord::Compare(record, packages))
+    {
+        lines += "\n  " + disagreement.package + ": " + SetupRecord::Describe(disagreement);
+    }
+    return lines.empty() ||
+           ReportPlain(setup, "its record of the packages is not of this medium, and the medium "
+                              "is as it was" +
+                                  std::string(rebuild) + ":" + lines);
 }
 
 bool AllDigits(const char* text)
@@ -347,7 +274,8 @@ bool AllDigits(const char* text)
 int Sign(const std::string& medium, const Credentials& credentials)
 {
     std::string setup;
-    if (!FindSetup(medium, &setup))
+    std::vector<SetupRecord::Package> packages;
+    if (!ReadMedium(medium, &setup, &packages) || !RecordFitsMedium(setup, packages))
     {
         return Commands::kExitFailure;
     }
@@ -390,18 +318,20 @@ int Sign(const std::string& medium, const Credentials& credentials)
     const std::string signedCopy = Platform::TemporaryNameBeside(setup);
     args.insert(args.end(), {"-in", setup, "-out", signedCopy});
 
-    const CHeldStops held;
+    // A stop, even while osslsigncode waits on a time-stamp server that never answers,
+    // ends osslsigncode and the signing, and leaves the medium as it was.
+    const CStopSignals stops;
     Outcome outcome;
-    if (!RunTool(args, credentials.passwordVariable, secret, -1, &outcome))
+    if (!RunTool(args, credentials.passwordVariable, secret, -1, &stops, &outcome))
     {
         ReportCannotRun();
         return Commands::kExitFailure;
     }
-    if (held.Arrived())
+    if (outcome.stopped || stops.Arrived() != 0)
     {
         FileIo::Delete(signedCopy);
         ReportPlain(setup, "signing was stopped, and the medium is as it was");
-        return Commands::kExitFailure;
+        stops.EndAsStopped();
     }
     // The signed setup keeps the permissions the vendor gave the file.
     struct stat given;
@@ -475,7 +405,7 @@ bool Inspect(const std::string& setup, const std::string& caFile, Inspection* in
         args.insert(args.end(), {"-CAfile", caFile});
     }
     Outcome outcome;
-    if (!RunTool(args, std::string(), std::string(), passOn, &outcome))
+    if (!RunTool(args, std::string(), std::string(), passOn, nullptr, &outcome))
     {
         inspection->problem = std::string(kTool) + " cannot be run (" +
                               FileIo::ErrorText(FileIo::ErrorFromErrno(errno)) + ")";
