@@ -176,7 +176,8 @@ TEST_F(UninstallTest, AFileInUseIsReportedWithEachFolderAboveItAndTheRestStillGo
     const std::vector<std::string> texts = app.Texts();
     ASSERT_EQ(texts.size(), 5u);
     EXPECT_EQ(texts[0].rfind("Unable to delete file \"" + busy + "\" because ", 0), 0u) << texts[0];
-    const std::string notEmpty = SystemText(ERROR_DIR_NOT_EMPTY) + ".";
+    // The system's reason ends the sentence: no second full stop, no line break.
+    const std::string notEmpty = SystemText(ERROR_DIR_NOT_EMPTY);
     EXPECT_EQ(texts[1],
               "Unable to delete folder \"" + root + "\\Documents\\Scripts\" because " + notEmpty);
     EXPECT_EQ(texts[2], "Unable to delete folder \"" + root + "\\Documents\" because " + notEmpty);

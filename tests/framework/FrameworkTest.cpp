@@ -299,9 +299,9 @@ TEST_F(InstallSequence, MissingParentStopsAtTheInstallFolderWithTheSystemsReason
     app.SetMainWnd(dlg.GetSafeHwnd());
     EXPECT_FALSE(app.Install(dlg));
     ASSERT_EQ(app.Texts().size(), 1u);
-    SetLastError(ERROR_PATH_NOT_FOUND);
+    // The system's reason, without the line break it ends with.
     EXPECT_EQ(app.Texts()[0], "Failed to create the directory \"" + app.State().m_strInstallPath +
-                                  "\" because " + CKelvarinApp::GetSystemErrorText());
+                                  "\" because " + TestFiles::SystemText(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(app.shown[0].owner, dlg.GetSafeHwnd());
     EXPECT_EQ(ControlText(dlg.GetSafeHwnd(), IDC_STATUS_LINE1), "Creating folders");
     EXPECT_EQ(GetFileAttributesA((root + "\\Missing").c_str()), INVALID_FILE_ATTRIBUTES);
