@@ -82,15 +82,14 @@ std::string KeptReason(const CKelvarinApp::FolderJudgement& judged)
 {
     switch (judged.verdict)
     {
-    case InstallFolderRules::Verdict::NotFullPath:
-    case InstallFolderRules::Verdict::Accepted:
-        break;
     case InstallFolderRules::Verdict::GuardedFolder:
         return Messages::Format(IDS_KEPT_BECAUSE_GUARDED, {judged.guarded});
     case InstallFolderRules::Verdict::Link:
         return Messages::Format(IDS_KEPT_BECAUSE_LINK, {});
-    case InstallFolderRules::Verdict::Unknown:
-        return Messages::Format(IDS_KEPT_BECAUSE_UNKNOWN, {SystemError::Text(judged.error)});
+    case InstallFolderRules::Verdict::NotFullPath:
+    case InstallFolderRules::Verdict::Accepted:
+    case InstallFolderRules::Verdict::Unknown: // never kept: the uninstall does not start
+        break;
     }
     return Messages::Format(IDS_KEPT_BECAUSE_NOT_FULL, {});
 }
@@ -140,7 +139,7 @@ BOOL CKelvarinApp::InitInstance()
             break;
         }
         // No to the uninstall's question changes nothing: the menu comes back.
-        const UninstallOutcome outcome = UninstallAfterQuestion();
+        const UninstallOutcome outcome = UninstallAfterQuestion(menu.UninstallFolder());
         if (outcome != UninstallOutcome::Declined)
         {
             return outcome == UninstallOutcome::Completed ? TRUE : FALSE;
@@ -438,27 +437,28 @@ bool CKelvarinApp::GrantFolderAccess(IProgressReport& /*progress*/)
         Messages::Show(IDS_RIGHTS_LINK_PASSED, {folder});
         break;
     case InstallFolderRules::Verdict::Unknown:
-        Messages::Show(IDS_RIGHTS_UNKNOWN_PASSED, {folder, SystemError::Text(error)});
+        Messages::Show(IDS_RIGHTS_UNKNOWN_PASSED,
+                       {folder, InstallFolderGuard::WhyUnknown(guarded, error)});
         break;
     }
     return true;
 }
 
-CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallAfterQuestion()
+CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallAfterQuestion(const std::string& folder)
 {
-    return UninstallCaught(true);
+    return UninstallCaught(true, folder);
 }
 
 bool CKelvarinApp::Uninstall()
 {
-    return UninstallCaught(false) == UninstallOutcome::Completed;
+    return UninstallCaught(false, std::string()) == UninstallOutcome::Completed;
 }
 
-CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallCaught(bool ask)
+CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallCaught(bool ask, const std::string& chosen)
 {
     try
     {
-        return UninstallRecorded(ask);
+        return UninstallRecorded(ask, chosen);
     }
     catch (...)
     {
@@ -469,31 +469,37 @@ CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallCaught(bool ask)
     }
 }
 
-CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallRecorded(bool ask)
+CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallRecorded(bool ask, const std::string& chosen)
 {
-    CRegistryKey key;
-    key.Create(HKEY_LOCAL_MACHINE, CProductRegistry::kInstallKey);
-    const DWORD opened = key.IsOpen() ? ERROR_SUCCESS : GetLastError();
-    std::string folder;
-    if (!key.QueryString(CProductRegistry::kInstallPathValue, folder))
+    std::string folder = chosen;
+    if (folder.empty())
     {
-        const DWORD error = opened != ERROR_SUCCESS ? opened : GetLastError();
-        // The entry, left without a record (deleted by hand), still names the install.
-        folder = error == ERROR_FILE_NOT_FOUND ? UninstallEntry::InstallLocation() : std::string();
+        DWORD error = ERROR_SUCCESS;
+        const MainMenuLogic::RecordedInstall recorded = DLG_MainMenu::ReadRecord(&error);
+        if (error != ERROR_SUCCESS)
+        {
+            // A record that is there but cannot be read is told, and nothing is removed.
+            Messages::Show(IDS_RECORD_UNREADABLE, {SystemError::Text(error)});
+            return UninstallOutcome::NotStarted;
+        }
+        // Nothing recorded: nothing to remove, and nothing to say.
+        folder = MainMenuLogic::FolderToRemove(recorded, SetupCopy::IsRunning(m_state));
         if (folder.empty())
         {
-            // Nothing recorded (no value, or not a string): nothing to remove, and nothing to
-            // say. A record that is there but cannot be read is told.
-            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_INVALID_DATATYPE)
-            {
-                Messages::Show(IDS_RECORD_UNREADABLE, {SystemError::Text(error)});
-            }
             return UninstallOutcome::NotStarted;
         }
     }
     // Judged once: the folder the question says stays is the folder the deletion keeps, even
     // should the guard judge otherwise by then.
     const FolderJudgement judged = JudgeFolder(folder);
+    if (judged.verdict == InstallFolderRules::Verdict::Unknown)
+    {
+        // Uninstalled now, the record, the entry and the copy would go and the folder stay,
+        // and nothing could find it again: all of it stays until the folder can be read.
+        Messages::Show(IDS_UNINSTALL_UNKNOWN,
+                       {folder, InstallFolderGuard::WhyUnknown(judged.guarded, judged.error)});
+        return UninstallOutcome::NotStarted;
+    }
     if (ask)
     {
         // The user's own documents go with the folder: nothing is deleted unasked. Only Yes
@@ -550,8 +556,7 @@ void CKelvarinApp::RemoveRecordedFolder(const std::string& folder, const FolderJ
     case InstallFolderRules::Verdict::Link:
         Messages::Show(IDS_FOLDER_KEPT_LINK, {folder});
         break;
-    case InstallFolderRules::Verdict::Unknown:
-        Messages::Show(IDS_FOLDER_KEPT_UNKNOWN, {folder, SystemError::Text(judged.error)});
+    case InstallFolderRules::Verdict::Unknown: // the uninstall did not start
         break;
     }
 }
