@@ -70,6 +70,8 @@ const InstallStep kInstallSteps[] = {
     {IDS_CREATING_FOLDERS, &CKelvarinApp::CreateFolderTree, true},
     {IDS_INSTALLING_FILES, &CKelvarinApp::InstallPackages, true},
     {IDS_CONFIGURING, &CKelvarinApp::WriteProductRegistry, true},
+    // After the record and the entry: a copy that cannot be written leaves the install listed.
+    {0, &CKelvarinApp::WriteSetupCopy, true},
     {IDS_CREATING_SHORTCUTS, &CKelvarinApp::CreateShortcuts, true},
     {IDS_REGISTERING_COMPONENTS, &CKelvarinApp::RegisterComponents, true},
     {IDS_REGISTERING_OLE, &CKelvarinApp::RegisterOleControls, true},
@@ -369,11 +371,9 @@ bool CKelvarinApp::CreateFolder(IProgressReport& progress, const std::string& pa
     return ProductTree::CreateFolder(path, progress);
 }
 
-// The setup's copy, which the product's entry starts, is installed like the packages' files.
 bool CKelvarinApp::InstallPackages(IProgressReport& progress)
 {
-    return CPackageInstaller(m_state, m_askReplace).InstallPackages(progress) &&
-           SetupCopy::Write(m_state, progress);
+    return CPackageInstaller(m_state, m_askReplace).InstallPackages(progress);
 }
 
 // The record the setup finds the install by, then the entry Windows lists it by.
@@ -389,6 +389,15 @@ bool CKelvarinApp::WriteProductRegistry(IProgressReport& progress)
     return UninstallEntry::Write(UninstallEntry::For(
         m_state, windowsNT, SetupCopy::Path(windowsNT, m_state.m_strWindowsFolder),
         ProductTree::TreeBytes(m_state.m_strInstallPath), today));
+}
+
+// The setup's copy, which the product's entry starts, is installed like the packages' files,
+// once the record and the entry stand: a copy that fails stops the install with the product
+// listed, its entry starting the copy an earlier install left (or nothing, on a first
+// install, until the medium installs it again or removes it).
+bool CKelvarinApp::WriteSetupCopy(IProgressReport& progress)
+{
+    return SetupCopy::Write(m_state, progress);
 }
 
 bool CKelvarinApp::CreateShortcuts(IProgressReport& /*progress*/)

@@ -65,6 +65,7 @@ public:
     bool CreateFolder(IProgressReport& progress, const std::string& path);
     bool InstallPackages(IProgressReport& progress);
     bool WriteProductRegistry(IProgressReport& progress);
+    bool WriteSetupCopy(IProgressReport& progress);
     bool CreateShortcuts(IProgressReport& progress);
     bool RegisterComponents(IProgressReport& progress);
     bool RegisterOleControls(IProgressReport& progress);
