@@ -492,8 +492,7 @@ CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallRecorded(bool ask, const s
             return UninstallOutcome::NotStarted;
         }
         // Nothing recorded: nothing to remove, and nothing to say.
-        folder = MainMenuLogic::FolderToRemove(recorded, SetupCopy::IsRunning(m_state));
-        if (folder.empty())
+        if (!MainMenuLogic::FolderToRemove(recorded, SetupCopy::IsRunning(m_state), folder))
         {
             return UninstallOutcome::NotStarted;
         }

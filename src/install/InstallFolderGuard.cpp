@@ -367,8 +367,8 @@ CGuarded GuardedFolders(bool windowsNT, bool network)
             [&](char* buffer, DWORD size)
             { return GetEnvironmentVariableA(variable, buffer, size); },
             path);
-        // A variable the process does not have names no folder.
-        if (read || GetLastError() != ERROR_ENVVAR_NOT_FOUND)
+        // A variable the process does not have, or has empty, names no folder.
+        if (read || (GetLastError() != ERROR_ENVVAR_NOT_FOUND && GetLastError() != ERROR_SUCCESS))
         {
             guarded.AddRead(read, path);
         }

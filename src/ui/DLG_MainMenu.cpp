@@ -81,7 +81,8 @@ MainMenuLogic::RecordedInstall DLG_MainMenu::ReadRecord(DWORD* error)
     key.Create(HKEY_LOCAL_MACHINE, CProductRegistry::kInstallKey);
     const DWORD opened = key.IsOpen() ? ERROR_SUCCESS : GetLastError();
     MainMenuLogic::RecordedInstall recorded;
-    if (!key.QueryString(CProductRegistry::kInstallPathValue, recorded.path) && error)
+    recorded.hasPath = key.QueryString(CProductRegistry::kInstallPathValue, recorded.path);
+    if (!recorded.hasPath && error)
     {
         const DWORD why = opened != ERROR_SUCCESS ? opened : GetLastError();
         *error = why == ERROR_FILE_NOT_FOUND || why == ERROR_INVALID_DATATYPE ? ERROR_SUCCESS : why;

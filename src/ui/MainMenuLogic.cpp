@@ -41,9 +41,11 @@ std::string StatedFolder(const RecordedInstall& recorded)
     return recorded.hasBuild && !recorded.path.empty() ? recorded.path : recorded.entryLocation;
 }
 
-std::string FolderToRemove(const RecordedInstall& recorded, bool setupCopy)
+bool FolderToRemove(const RecordedInstall& recorded, bool setupCopy, std::string& folder)
 {
-    return setupCopy || recorded.path.empty() ? StatedFolder(recorded) : recorded.path;
+    const bool recordedPath = recorded.hasPath && (recorded.hasBuild || !setupCopy);
+    folder = recordedPath ? recorded.path : recorded.entryLocation;
+    return recordedPath || !folder.empty();
 }
 
 namespace

@@ -46,6 +46,7 @@ enum class Opening
 struct RecordedInstall
 {
     std::string path;      // "Install Path"; empty when missing or not a string
+    bool hasPath = false;  // "Install Path" present as a string, even an empty one
     bool hasBuild = false; // "Build Number" present as a REG_DWORD
     long build = 0;
     std::string entryLocation; // the entry's InstallLocation; empty without one
@@ -57,8 +58,9 @@ struct RecordedInstall
 std::string StatedFolder(const RecordedInstall& recorded);
 
 // The folder an uninstall started without the menu removes: the setup's copy trusts only what
-// an install stated; the medium also a bare "Install Path", else the entry's folder.
-std::string FolderToRemove(const RecordedInstall& recorded, bool setupCopy);
+// an install stated; the medium also a bare "Install Path", else the entry's folder. False
+// when nothing names one; an empty "Install Path" does (and is refused as no folder).
+bool FolderToRemove(const RecordedInstall& recorded, bool setupCopy, std::string& folder);
 
 struct MenuState
 {
