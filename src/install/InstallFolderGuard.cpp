@@ -555,6 +555,19 @@ InstallFolderRules::Verdict Check(const std::string& folder, std::string& named)
                 : verdict == Verdict::Unknown     ? Shown(judged.unreadable)
                                                   : std::string();
     }
+    else if (verdict == Verdict::Accepted)
+    {
+        // On the 9x family too, a drive that is not there (a network drive not connected) may
+        // hold the folder all the same.
+        const std::string root = folder.substr(0, 3);
+        if (folder.size() > 3 && folder[1] == ':' &&
+            GetFileAttributesA(root.c_str()) == INVALID_FILE_ATTRIBUTES)
+        {
+            verdict = Verdict::Unknown;
+            error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_PATH_NOT_FOUND;
+            named = root;
+        }
+    }
     SetLastError(error);
     return verdict;
 }

@@ -278,7 +278,16 @@ OnDisk JudgeOnDisk(const std::u16string& folder, const std::vector<std::u16strin
         result.verdict = Verdict::Link;
         return result;
     }
-    if (self.state == Seen::State::Unreadable || blocker)
+    // A drive or share that is not there (unplugged, not connected) may hold the folder all the
+    // same: nothing can tell what it holds.
+    const Seen& root = at(chain.back());
+    if (root.state != Seen::State::Known)
+    {
+        result.verdict = Verdict::Unknown;
+        result.error = root.state == Seen::State::Unreadable ? root.error : 3; // PATH_NOT_FOUND
+        result.unreadable = chain.back();
+    }
+    else if (self.state == Seen::State::Unreadable || blocker)
     {
         result.verdict = Verdict::Unknown;
         const bool itself = self.state == Seen::State::Unreadable;

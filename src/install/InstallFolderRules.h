@@ -73,7 +73,8 @@ struct OnDisk
 // folder really is, stands for that one, so a folder that is or holds a guarded folder is
 // refused whatever path leads to it. A folder that is itself a link is refused (a link
 // higher up is fine once its target was judged), and one whose identity cannot be read is
-// Unknown. A guarded folder that is there but cannot be read leaves Unknown only a folder
+// Unknown, and so is one on a drive or share that is not there. A guarded folder that is there
+// but cannot be read leaves Unknown only a folder
 // that could be it or hold it: one on its volume, both on the network, or one whose way
 // passes a link. A folder on a local disk whose way passes no link costs no look on the
 // network: guarded folders there are judged by their text alone.

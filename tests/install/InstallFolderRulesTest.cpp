@@ -244,6 +244,8 @@ TEST(InstallFolderRulesTest, AGuardedFolderThatCannotBeReadBlocksOnlyWhatCouldBe
         {u"\\\\server\\share\\Studio", {locked, offline}, Verdict::Unknown, offline, true},
         {u"\\\\server\\share\\Studio", {u"C:\\Users\\Gone"}, Verdict::Accepted, u"", true},
         {u"\\\\old\\share\\Studio", {u"\\\\old\\share\\Docs"}, Verdict::Accepted, u"", true},
+        // A drive that is not there (unplugged, not connected) may hold the folder all the same.
+        {u"Q:\\Studio", {}, Verdict::Unknown, u"Q:\\", false},
     };
     for (const Case& c : cases)
     {
@@ -254,9 +256,10 @@ TEST(InstallFolderRulesTest, AGuardedFolderThatCannotBeReadBlocksOnlyWhatCouldBe
             InstallFolderRules::JudgeOnDisk(c.folder, guarded, &Look);
         EXPECT_EQ(judged.verdict, c.verdict) << Shown(c.folder);
         EXPECT_EQ(judged.unreadable, c.named) << Shown(c.folder);
-        EXPECT_EQ(judged.error, c.named == locked ? 5u
-                                : c.named.empty() ? 0u
-                                                  : 53u)
+        EXPECT_EQ(judged.error, c.named == locked    ? 5u
+                                : c.named.empty()    ? 0u
+                                : c.named == offline ? 53u
+                                                     : 3u)
             << Shown(c.folder);
         for (const std::u16string& path : g_looked)
         {
