@@ -99,7 +99,8 @@ public:
     struct FolderJudgement
     {
         InstallFolderRules::Verdict verdict = InstallFolderRules::Verdict::Unknown;
-        std::string guarded; // the folder of Windows or of a user it is or holds
+        std::string guarded; // the folder of Windows or of a user it is or holds; for Unknown,
+                             // the folder that could not be read
         DWORD error = 0;     // why it cannot tell (Unknown)
     };
     static FolderJudgement JudgeFolder(const std::string& folder);
