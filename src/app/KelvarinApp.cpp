@@ -70,6 +70,8 @@ const InstallStep kInstallSteps[] = {
     {IDS_CREATING_FOLDERS, &CKelvarinApp::CreateFolderTree, true},
     {IDS_INSTALLING_FILES, &CKelvarinApp::InstallPackages, true},
     {IDS_CONFIGURING, &CKelvarinApp::WriteProductRegistry, true},
+    // After the record and the entry: a copy that cannot be written leaves the install listed.
+    {0, &CKelvarinApp::WriteSetupCopy, true},
     {IDS_CREATING_SHORTCUTS, &CKelvarinApp::CreateShortcuts, true},
     {IDS_REGISTERING_COMPONENTS, &CKelvarinApp::RegisterComponents, true},
     {IDS_REGISTERING_OLE, &CKelvarinApp::RegisterOleControls, true},
@@ -82,15 +84,14 @@ std::string KeptReason(const CKelvarinApp::FolderJudgement& judged)
 {
     switch (judged.verdict)
     {
-    case InstallFolderRules::Verdict::NotFullPath:
-    case InstallFolderRules::Verdict::Accepted:
-        break;
     case InstallFolderRules::Verdict::GuardedFolder:
         return Messages::Format(IDS_KEPT_BECAUSE_GUARDED, {judged.guarded});
     case InstallFolderRules::Verdict::Link:
         return Messages::Format(IDS_KEPT_BECAUSE_LINK, {});
-    case InstallFolderRules::Verdict::Unknown:
-        return Messages::Format(IDS_KEPT_BECAUSE_UNKNOWN, {SystemError::Text(judged.error)});
+    case InstallFolderRules::Verdict::NotFullPath:
+    case InstallFolderRules::Verdict::Accepted:
+    case InstallFolderRules::Verdict::Unknown: // never kept: the uninstall does not start
+        break;
     }
     return Messages::Format(IDS_KEPT_BECAUSE_NOT_FULL, {});
 }
@@ -140,7 +141,7 @@ BOOL CKelvarinApp::InitInstance()
             break;
         }
         // No to the uninstall's question changes nothing: the menu comes back.
-        const UninstallOutcome outcome = UninstallAfterQuestion();
+        const UninstallOutcome outcome = UninstallAfterQuestion(menu.UninstallFolder());
         if (outcome != UninstallOutcome::Declined)
         {
             return outcome == UninstallOutcome::Completed ? TRUE : FALSE;
@@ -370,11 +371,9 @@ bool CKelvarinApp::CreateFolder(IProgressReport& progress, const std::string& pa
     return ProductTree::CreateFolder(path, progress);
 }
 
-// The setup's copy, which the product's entry starts, is installed like the packages' files.
 bool CKelvarinApp::InstallPackages(IProgressReport& progress)
 {
-    return CPackageInstaller(m_state, m_askReplace).InstallPackages(progress) &&
-           SetupCopy::Write(m_state, progress);
+    return CPackageInstaller(m_state, m_askReplace).InstallPackages(progress);
 }
 
 // The record the setup finds the install by, then the entry Windows lists it by.
@@ -390,6 +389,15 @@ bool CKelvarinApp::WriteProductRegistry(IProgressReport& progress)
     return UninstallEntry::Write(UninstallEntry::For(
         m_state, windowsNT, SetupCopy::Path(windowsNT, m_state.m_strWindowsFolder),
         ProductTree::TreeBytes(m_state.m_strInstallPath), today));
+}
+
+// The setup's copy, which the product's entry starts, is installed like the packages' files,
+// once the record and the entry stand: a copy that fails stops the install with the product
+// listed, its entry starting the copy an earlier install left (or nothing, on a first
+// install, until the medium installs it again or removes it).
+bool CKelvarinApp::WriteSetupCopy(IProgressReport& progress)
+{
+    return SetupCopy::Write(m_state, progress);
 }
 
 bool CKelvarinApp::CreateShortcuts(IProgressReport& /*progress*/)
@@ -438,27 +446,28 @@ bool CKelvarinApp::GrantFolderAccess(IProgressReport& /*progress*/)
         Messages::Show(IDS_RIGHTS_LINK_PASSED, {folder});
         break;
     case InstallFolderRules::Verdict::Unknown:
-        Messages::Show(IDS_RIGHTS_UNKNOWN_PASSED, {folder, SystemError::Text(error)});
+        Messages::Show(IDS_RIGHTS_UNKNOWN_PASSED,
+                       {folder, InstallFolderGuard::WhyUnknown(guarded, error)});
         break;
     }
     return true;
 }
 
-CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallAfterQuestion()
+CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallAfterQuestion(const std::string& folder)
 {
-    return UninstallCaught(true);
+    return UninstallCaught(true, folder);
 }
 
 bool CKelvarinApp::Uninstall()
 {
-    return UninstallCaught(false) == UninstallOutcome::Completed;
+    return UninstallCaught(false, std::string()) == UninstallOutcome::Completed;
 }
 
-CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallCaught(bool ask)
+CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallCaught(bool ask, const std::string& chosen)
 {
     try
     {
-        return UninstallRecorded(ask);
+        return UninstallRecorded(ask, chosen);
     }
     catch (...)
     {
@@ -469,31 +478,36 @@ CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallCaught(bool ask)
     }
 }
 
-CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallRecorded(bool ask)
+CKelvarinApp::UninstallOutcome CKelvarinApp::UninstallRecorded(bool ask, const std::string& chosen)
 {
-    CRegistryKey key;
-    key.Create(HKEY_LOCAL_MACHINE, CProductRegistry::kInstallKey);
-    const DWORD opened = key.IsOpen() ? ERROR_SUCCESS : GetLastError();
-    std::string folder;
-    if (!key.QueryString(CProductRegistry::kInstallPathValue, folder))
+    std::string folder = chosen;
+    if (folder.empty())
     {
-        const DWORD error = opened != ERROR_SUCCESS ? opened : GetLastError();
-        // The entry, left without a record (deleted by hand), still names the install.
-        folder = error == ERROR_FILE_NOT_FOUND ? UninstallEntry::InstallLocation() : std::string();
-        if (folder.empty())
+        DWORD error = ERROR_SUCCESS;
+        const MainMenuLogic::RecordedInstall recorded = DLG_MainMenu::ReadRecord(&error);
+        if (error != ERROR_SUCCESS)
         {
-            // Nothing recorded (no value, or not a string): nothing to remove, and nothing to
-            // say. A record that is there but cannot be read is told.
-            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_INVALID_DATATYPE)
-            {
-                Messages::Show(IDS_RECORD_UNREADABLE, {SystemError::Text(error)});
-            }
+            // A record that is there but cannot be read is told, and nothing is removed.
+            Messages::Show(IDS_RECORD_UNREADABLE, {SystemError::Text(error)});
+            return UninstallOutcome::NotStarted;
+        }
+        // Nothing recorded: nothing to remove, and nothing to say.
+        if (!MainMenuLogic::FolderToRemove(recorded, SetupCopy::IsRunning(m_state), folder))
+        {
             return UninstallOutcome::NotStarted;
         }
     }
     // Judged once: the folder the question says stays is the folder the deletion keeps, even
     // should the guard judge otherwise by then.
     const FolderJudgement judged = JudgeFolder(folder);
+    if (judged.verdict == InstallFolderRules::Verdict::Unknown)
+    {
+        // Uninstalled now, the record, the entry and the copy would go and the folder stay,
+        // and nothing could find it again: all of it stays until the folder can be read.
+        Messages::Show(IDS_UNINSTALL_UNKNOWN,
+                       {folder, InstallFolderGuard::WhyUnknown(judged.guarded, judged.error)});
+        return UninstallOutcome::NotStarted;
+    }
     if (ask)
     {
         // The user's own documents go with the folder: nothing is deleted unasked. Only Yes
@@ -550,8 +564,7 @@ void CKelvarinApp::RemoveRecordedFolder(const std::string& folder, const FolderJ
     case InstallFolderRules::Verdict::Link:
         Messages::Show(IDS_FOLDER_KEPT_LINK, {folder});
         break;
-    case InstallFolderRules::Verdict::Unknown:
-        Messages::Show(IDS_FOLDER_KEPT_UNKNOWN, {folder, SystemError::Text(judged.error)});
+    case InstallFolderRules::Verdict::Unknown: // the uninstall did not start
         break;
     }
 }

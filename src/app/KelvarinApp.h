@@ -65,6 +65,7 @@ public:
     bool CreateFolder(IProgressReport& progress, const std::string& path);
     bool InstallPackages(IProgressReport& progress);
     bool WriteProductRegistry(IProgressReport& progress);
+    bool WriteSetupCopy(IProgressReport& progress);
     bool CreateShortcuts(IProgressReport& progress);
     bool RegisterComponents(IProgressReport& progress);
     bool RegisterOleControls(IProgressReport& progress);
@@ -84,19 +85,22 @@ public:
     // --- uninstall sequence -------------------------------------------------------
     enum class UninstallOutcome
     {
-        NotStarted, // no install recorded, no window: nothing removed
+        NotStarted, // no install recorded, no window, no telling which folder: nothing removed
         Declined,   // the user said No: nothing removed
         Completed
     };
-    // The uninstall the user chose: first the question naming what goes.
-    UninstallOutcome UninstallAfterQuestion();
-    // False when it did not start (no install recorded, no window): nothing removed.
+    // The uninstall the user chose: first the question naming what goes. `folder`: the one
+    // the menu offered to remove; none: the recorded one.
+    UninstallOutcome UninstallAfterQuestion(const std::string& folder = std::string());
+    // False when it did not start (no install recorded, no window, or which folder the record
+    // names cannot be told): nothing removed.
     bool Uninstall();
     // What the install folder's guard says of a recorded folder, and why it keeps it.
     struct FolderJudgement
     {
         InstallFolderRules::Verdict verdict = InstallFolderRules::Verdict::Unknown;
-        std::string guarded; // the folder of Windows or of a user it is or holds
+        std::string guarded; // the folder of Windows or of a user it is or holds; for Unknown,
+                             // the folder that could not be read
         DWORD error = 0;     // why it cannot tell (Unknown)
     };
     static FolderJudgement JudgeFolder(const std::string& folder);
@@ -116,10 +120,10 @@ private:
     // Stage 0: the recorded folder with everything in it, unless `judged` (the install
     // folder's guard, asked once for the question and the deletion alike) keeps it.
     void RemoveRecordedFolder(const std::string& folder, const FolderJudgement& judged);
-    // The uninstall of the recorded folder, after the question when `ask`; the callers add
-    // what no stage catches itself.
-    UninstallOutcome UninstallRecorded(bool ask);
-    UninstallOutcome UninstallCaught(bool ask);
+    // The uninstall of `chosen` (none: the recorded folder), after the question when `ask`;
+    // the callers add what no stage catches itself.
+    UninstallOutcome UninstallRecorded(bool ask, const std::string& chosen);
+    UninstallOutcome UninstallCaught(bool ask, const std::string& chosen);
     // One stage of the uninstall; running out of memory in it is told, not fatal.
     void RunStage(const std::function<void()>& stage);
 

@@ -169,7 +169,9 @@ void CFolderAccess::GrantFolderAccess(const EntryWriter& write)
             }
             else
             {
-                Messages::Show(IDS_RIGHTS_UNKNOWN_PASSED, {passed, SystemError::Text(error)});
+                Messages::Show(IDS_RIGHTS_UNKNOWN_PASSED,
+                               {passed, Messages::Format(IDS_UNKNOWN_UNREADABLE,
+                                                         {passed, SystemError::Text(error)})});
             }
         }
     }

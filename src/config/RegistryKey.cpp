@@ -282,8 +282,8 @@ bool CRegistryKey::QueryBinaryArray(const std::string& name, std::vector<BYTE>& 
     return QueryBytes(name, REG_BINARY, value);
 }
 
-bool CRegistryKey::QueryMultiStringW(const std::string& name,
-                                     std::vector<std::u16string>& values) const
+bool CRegistryKey::QueryWide(const std::string& name, std::vector<wchar_t>& data, DWORD& type,
+                             size_t& count) const
 {
     if (!m_hKey)
     {
@@ -296,8 +296,8 @@ bool CRegistryKey::QueryMultiStringW(const std::string& name,
         return false;
     }
     // Another program may add to the value between asking its size and reading it.
-    std::vector<wchar_t> data(256);
-    DWORD type = REG_NONE;
+    data.assign(256, L'\0');
+    type = REG_NONE;
     DWORD size = 0;
     LONG result = ERROR_MORE_DATA;
     for (int attempt = 0; attempt < 8 && result == ERROR_MORE_DATA; ++attempt)
@@ -310,13 +310,54 @@ bool CRegistryKey::QueryMultiStringW(const std::string& name,
             data.resize(size / sizeof(wchar_t) + 2);
         }
     }
-    if (result != ERROR_SUCCESS || type != REG_MULTI_SZ)
+    if (result != ERROR_SUCCESS)
     {
-        SetLastError(result != ERROR_SUCCESS ? static_cast<DWORD>(result) : ERROR_INVALID_DATATYPE);
+        SetLastError(static_cast<DWORD>(result));
+        return false;
+    }
+    count = size / sizeof(wchar_t);
+    return true;
+}
+
+bool CRegistryKey::QueryStringW(const std::string& name, std::u16string& value) const
+{
+    std::vector<wchar_t> data;
+    DWORD type = REG_NONE;
+    size_t count = 0;
+    if (!QueryWide(name, data, type, count))
+    {
+        return false;
+    }
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+    {
+        SetLastError(ERROR_INVALID_DATATYPE);
+        return false;
+    }
+    size_t end = 0;
+    while (end < count && data[end] != L'\0')
+    {
+        ++end;
+    }
+    value.assign(reinterpret_cast<const char16_t*>(data.data()), end);
+    return true;
+}
+
+bool CRegistryKey::QueryMultiStringW(const std::string& name,
+                                     std::vector<std::u16string>& values) const
+{
+    std::vector<wchar_t> data;
+    DWORD type = REG_NONE;
+    size_t count = 0;
+    if (!QueryWide(name, data, type, count))
+    {
+        return false;
+    }
+    if (type != REG_MULTI_SZ)
+    {
+        SetLastError(ERROR_INVALID_DATATYPE);
         return false;
     }
     // Read as text that always ends in a zero, whatever the value holds.
-    const size_t count = size / sizeof(wchar_t);
     std::vector<std::u16string> strings;
     for (size_t start = 0; start < count;)
     {

@@ -58,6 +58,9 @@ public:
     // back whole: every string the value's size holds, empty ones included (the system's
     // list of boot-time renames holds empty ones). The NT family only.
     bool QueryMultiStringW(const std::string& name, std::vector<std::u16string>& values) const;
+    // REG_SZ or REG_EXPAND_SZ (not expanded) through the wide API, up to the first zero: a
+    // path outside the code page comes back whole. The NT family only.
+    bool QueryStringW(const std::string& name, std::u16string& value) const;
 
     // --- writing --------------------------------------------------------------------
     LONG SetString(const std::string& name, const std::string& value);
@@ -92,6 +95,9 @@ private:
     // The value's type and size without reading it; false when it cannot be asked.
     bool QueryTypeAndSize(const std::string& name, DWORD& type, DWORD& size) const;
     bool QueryRawDword(const std::string& name, DWORD& value) const;
+    // The value through the wide API: its type and `count` UTF-16 units in `data`.
+    bool QueryWide(const std::string& name, std::vector<wchar_t>& data, DWORD& type,
+                   size_t& count) const;
     // The value's bytes when it has the expected type; the output stays as it was otherwise.
     bool QueryBytes(const std::string& name, DWORD expectedType, std::vector<BYTE>& bytes) const;
     LONG SetValue(const std::string& name, DWORD type, const void* bytes, DWORD size);

@@ -46,3 +46,14 @@ bool CItemIdList::GetPath(std::string& path) const
     path = buffer;
     return true;
 }
+
+bool CItemIdList::GetPath(std::u16string& path) const
+{
+    wchar_t buffer[MAX_PATH] = L"";
+    if (!m_list || !SHGetPathFromIDListW(m_list, buffer))
+    {
+        return false;
+    }
+    path = reinterpret_cast<const char16_t*>(buffer);
+    return true;
+}

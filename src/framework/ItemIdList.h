@@ -22,6 +22,9 @@ public:
 
     // The file-system path the list names (SHGetPathFromIDListA); false when it has none.
     bool GetPath(std::string& path) const;
+    // The same as the system stores it (SHGetPathFromIDListW, the NT family only): a name
+    // outside the code page comes back whole.
+    bool GetPath(std::u16string& path) const;
 
 private:
     IMalloc* m_allocator;

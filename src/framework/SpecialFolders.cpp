@@ -31,7 +31,7 @@ int ForFamily(int csidl, bool windowsNT)
 namespace
 {
 // The reason's text is taken before any release can change the code it comes from.
-bool Locate(int csidl, std::string& path, std::string* error, HRESULT* result)
+template <typename Path> bool Locate(int csidl, Path& path, std::string* error, HRESULT* result)
 {
     CComPtr<IMalloc> allocator;
     HRESULT hr = SHGetMalloc(allocator.Receive());
@@ -61,6 +61,11 @@ bool Locate(int csidl, std::string& path, std::string* error, HRESULT* result)
 } // namespace
 
 bool Find(int csidl, std::string& path, HRESULT* result)
+{
+    return Locate(csidl, path, nullptr, result);
+}
+
+bool Find(int csidl, std::u16string& path, HRESULT* result)
 {
     return Locate(csidl, path, nullptr, result);
 }

@@ -15,6 +15,8 @@ int ForFamily(int csidl, bool windowsNT);
 // has none (many folders do not exist on every system); `result` (when given) is the
 // shell's answer, so that a lookup that failed is not taken for a folder that is not there.
 bool Find(int csidl, std::string& path, HRESULT* result = nullptr);
+// The same as the system stores it, through the shell's wide call: the NT family only.
+bool Find(int csidl, std::u16string& path, HRESULT* result = nullptr);
 
 // The folder's path without a trailing backslash; empty after telling the user
 // (the system's error text alone) when the shell cannot say.

@@ -426,11 +426,18 @@ bool CFileReplacer::ScheduleBootDelete(const std::string& path)
         return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
     }
     // A folder has no line of its own: WININIT.INI deletes files only, and names them by
-    // their 8.3 forms.
+    // their 8.3 forms. A file that is gone (something waits to be moved onto it) has none of
+    // its own: its folder's short form and its own name stand in when that is one 8.3 name.
     std::string shortPath;
     if (!ShortForm(path, shortPath))
     {
-        return false;
+        const std::string folder = ReplaceRules::FolderOf(path);
+        const std::string name = ReplaceRules::AsShortName(path.substr(folder.size() + 1));
+        if (!IsMissing(path) || name.empty() || !ShortForm(folder, shortPath))
+        {
+            return false;
+        }
+        shortPath += "\\" + name;
     }
     m_state.m_renameList.push_back("NUL=" + shortPath);
     return WriteWininit();
@@ -438,11 +445,10 @@ bool CFileReplacer::ScheduleBootDelete(const std::string& path)
 
 namespace
 {
-// The sources of every move (or, with `deletions`, every file deleted) the system will
-// carry out at the next boot; false when the list cannot be read whole (a missing list is an
-// empty one).
-bool ReadPending(bool windowsNT, const std::string& windowsFolder, bool deletions,
-                 std::vector<std::u16string>& sources)
+// Every request the system will carry out at the next boot, in order; false when the list
+// cannot be read whole (a missing list is an empty one).
+bool ReadBootOps(bool windowsNT, const std::string& windowsFolder,
+                 std::vector<BootRenames::Op>& ops)
 {
     if (windowsNT)
     {
@@ -457,8 +463,7 @@ bool ReadPending(bool windowsNT, const std::string& windowsFolder, bool deletion
         {
             return false;
         }
-        sources =
-            deletions ? BootRenames::NtDeletions(pending) : BootRenames::NtMoveSources(pending);
+        ops = BootRenames::NtOps(pending);
         return true;
     }
     std::string bytes;
@@ -466,19 +471,40 @@ bool ReadPending(bool windowsNT, const std::string& windowsFolder, bool deletion
     {
         return false;
     }
-    const std::vector<std::string> lines = WininitMerge::SplitLines(bytes);
-    for (const std::string& source :
-         deletions ? WininitMerge::Deletions(lines) : WininitMerge::MoveSources(lines))
+    for (const WininitMerge::Rename& rename :
+         WininitMerge::Renames(WininitMerge::SplitLines(bytes)))
     {
-        std::u16string wide;
-        if (!AnsiText::Widen(source, wide))
+        BootRenames::Op op;
+        if (!AnsiText::Widen(rename.source, op.source) ||
+            (!rename.deletes && !AnsiText::Widen(rename.target, op.target)))
         {
             return false;
         }
-        sources.push_back(wide);
+        ops.push_back(op);
     }
     return true;
 }
+
+// The sources of every move (or, with `deletions`, every file deleted) the system will
+// carry out at the next boot; false when the list cannot be read whole.
+bool ReadPending(bool windowsNT, const std::string& windowsFolder, bool deletions,
+                 std::vector<std::u16string>& sources)
+{
+    std::vector<BootRenames::Op> ops;
+    if (!ReadBootOps(windowsNT, windowsFolder, ops))
+    {
+        return false;
+    }
+    for (const BootRenames::Op& op : ops)
+    {
+        if (op.target.empty() == deletions)
+        {
+            sources.push_back(op.source);
+        }
+    }
+    return true;
+}
+
 // Whether a boot list names the file, in its long or its 8.3 form.
 bool Names(const std::vector<std::u16string>& list, const std::u16string& longForm,
            const std::u16string& shortForm)
@@ -492,13 +518,12 @@ bool Names(const std::vector<std::u16string>& list, const std::u16string& longFo
     }
     return false;
 }
-} // namespace
 
-bool CFileReplacer::DeletionMayBePending(const std::string& path) const
+// A file's long and 8.3 forms as the boot lists may name it. WININIT.INI names files by their
+// 8.3 forms; a file that is gone has none of its own, so its folder's stands in. False when
+// the names cannot be converted.
+bool BootNames(const std::string& path, std::u16string& longForm, std::u16string& shortForm)
 {
-    const bool windowsNT = Platform::IsWindowsNT();
-    // WININIT.INI names files by their 8.3 forms; a file that is gone has none of its own,
-    // so its folder's stands in.
     std::string shortPath, shortFolder;
     const std::string folder = ReplaceRules::FolderOf(path);
     if (!ShortForm(path, shortPath))
@@ -506,11 +531,26 @@ bool CFileReplacer::DeletionMayBePending(const std::string& path) const
         shortPath =
             ShortForm(folder, shortFolder) ? shortFolder + path.substr(folder.size()) : path;
     }
+    return AnsiText::Widen(path, longForm) && AnsiText::Widen(shortPath, shortForm);
+}
+} // namespace
+
+bool CFileReplacer::DeletionMayBePending(const std::string& path) const
+{
     std::u16string longForm, shortForm;
     std::vector<std::u16string> deletions;
-    return !AnsiText::Widen(path, longForm) || !AnsiText::Widen(shortPath, shortForm) ||
-           !ReadPending(windowsNT, m_state.m_strWindowsFolder, true, deletions) ||
+    return !BootNames(path, longForm, shortForm) ||
+           !ReadPending(Platform::IsWindowsNT(), m_state.m_strWindowsFolder, true, deletions) ||
            Names(deletions, longForm, shortForm);
+}
+
+bool CFileReplacer::MoveOntoMayBePending(const std::string& path) const
+{
+    std::u16string longForm, shortForm;
+    std::vector<BootRenames::Op> ops;
+    return !BootNames(path, longForm, shortForm) ||
+           !ReadBootOps(Platform::IsWindowsNT(), m_state.m_strWindowsFolder, ops) ||
+           BootRenames::EndsMovedOnto(ops, {longForm, shortForm});
 }
 
 void CFileReplacer::RemoveLeftovers()

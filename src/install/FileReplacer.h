@@ -42,9 +42,13 @@ public:
     // Whether a request to delete `path` (by its long or 8.3 form) waits for the next boot;
     // also true when the boot-time lists cannot be read.
     bool DeletionMayBePending(const std::string& path) const;
+    // Whether the last boot-time request that touches `path` moves a file onto it, so that it
+    // is there after the next boot; also true when the boot-time lists cannot be read.
+    bool MoveOntoMayBePending(const std::string& path) const;
 
-    // The file goes at the next boot: one deleting request on NT, a line written to
-    // WININIT.INI at once on 9x (which tells its own failure). False when it is not arranged.
+    // The file goes at the next boot, after every request already waiting (it may be gone now,
+    // with a move onto it waiting): one deleting request on NT, a line written to WININIT.INI
+    // at once on 9x (which tells its own failure). False when it is not arranged.
     bool ScheduleBootDelete(const std::string& path);
 
     // The first free "$tmpNNNN.tmp" beside the target, created exclusively; an invalid

@@ -2,13 +2,18 @@
 
 #include "config/RegistryKey.h"
 #include "framework/AnsiText.h"
+#include "framework/Messages.h"
 #include "framework/Platform.h"
 #include "framework/SpecialFolders.h"
+#include "framework/SystemError.h"
 #include "framework/SystemLibraries.h"
 #include "framework/Win32Handles.h"
+#include "framework/resource.h"
 
 #include <shlobj.h>
 
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace InstallFolderGuard
@@ -81,39 +86,114 @@ const char kProfileList9x[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Pro
 const char* const kProfileRootValues[] = {"ProfilesDirectory", "DefaultUserProfile", "Default",
                                           "AllUsersProfile", "Public"};
 
-std::string FromBuffer(const char* buffer, DWORD length, DWORD size)
+// What the system answers into a buffer of 1,024 characters: through the W call on the NT
+// family, where a name outside the code page comes back as the system keeps it; through the A
+// call, widened, on the 9x family, whose W calls are stubs. `counted`: the call's count holds
+// the terminating zero. False with the last error when there is no whole answer.
+using WideCall = std::function<DWORD(wchar_t* buffer, DWORD size)>;
+using AnsiCall = std::function<DWORD(char* buffer, DWORD size)>;
+
+bool Read(bool windowsNT, const WideCall& wide, const AnsiCall& ansi, std::u16string& text,
+          bool counted = false)
 {
-    return length > 0 && length < size ? std::string(buffer, length) : std::string();
+    text.clear();
+    const DWORD kSize = 1024;
+    const DWORD zero = counted ? 1 : 0;
+    DWORD length = 0;
+    if (windowsNT)
+    {
+        wchar_t buffer[kSize];
+        length = wide(buffer, kSize);
+        if (length > zero && length < kSize + zero)
+        {
+            text.assign(reinterpret_cast<const char16_t*>(buffer), length - zero);
+            return true;
+        }
+    }
+    else
+    {
+        char buffer[kSize];
+        length = ansi(buffer, kSize);
+        if (length > zero && length < kSize + zero)
+        {
+            return AnsiText::Widen(std::string(buffer, length - zero), text);
+        }
+    }
+    if (length > zero)
+    {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    }
+    return false;
 }
 
-// The 8.3 form of an existing path; empty where the system keeps none.
-std::string ShortOf(const std::string& path)
+// The 8.3 form of an existing path; empty where the system keeps none or cannot say.
+std::u16string ShortOf(bool windowsNT, const std::u16string& path)
 {
-    char buffer[1024];
-    return FromBuffer(buffer, GetShortPathNameA(path.c_str(), buffer, sizeof(buffer)),
-                      sizeof(buffer));
+    std::string narrow;
+    if (!windowsNT && !AnsiText::Narrow(path.data(), path.size(), narrow))
+    {
+        return std::u16string();
+    }
+    std::u16string shortForm;
+    Read(
+        windowsNT,
+        [&](wchar_t* buffer, DWORD size)
+        { return GetShortPathNameW(reinterpret_cast<const wchar_t*>(path.c_str()), buffer, size); },
+        [&](char* buffer, DWORD size) { return GetShortPathNameA(narrow.c_str(), buffer, size); },
+        shortForm);
+    return shortForm;
+}
+
+// Whether a path's root lies on the network, told without touching it: a share always; on
+// the NT family a drive the system calls remote, or cannot tell. The 9x family's guard reads
+// no disk but for 8.3 names, and takes every drive for local.
+bool OnNetwork(bool windowsNT, const std::u16string& path)
+{
+    const std::vector<std::u16string> way = InstallFolderRules::FolderAndAncestors(path);
+    if (way.empty())
+    {
+        return false;
+    }
+    const std::u16string& root = way.back();
+    if (root.compare(0, 2, u"\\\\") == 0)
+    {
+        return true;
+    }
+    if (!windowsNT)
+    {
+        return false;
+    }
+    const UINT kind = GetDriveTypeW(reinterpret_cast<const wchar_t*>(root.c_str()));
+    return kind == DRIVE_REMOTE || kind == DRIVE_UNKNOWN;
 }
 
 class CGuarded
 {
 public:
+    // `network`: guarded folders on the network are worth a look on the network.
+    CGuarded(bool windowsNT, bool network) : m_windowsNT(windowsNT), m_network(network) {}
+
     // Each folder in its long form and, where the system keeps one, its 8.3 form.
-    void Add(const std::string& folder)
+    void Add(const std::u16string& folder)
     {
         if (folder.empty())
         {
             return;
         }
-        Keep(folder, folder, longForms);
-        const std::string shortForm = ShortOf(folder);
-        if (!shortForm.empty())
+        longForms.push_back(folder);
+        if (m_network || !OnNetwork(m_windowsNT, folder))
         {
-            Keep(shortForm, folder, shortForms);
+            const std::u16string shortForm = ShortOf(m_windowsNT, folder);
+            if (!shortForm.empty())
+            {
+                shortForms.push_back(shortForm);
+                shortOf.push_back(longForms.size() - 1);
+            }
         }
     }
 
-    // A folder that may be there but could not be named or compared: nothing is judged
-    // safe while one is missing from the list.
+    // A folder that may be there but could not be named: nothing is judged safe while one is
+    // missing from the list.
     void Fail(DWORD error) { failure = error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE; }
     // A key or value that is not there names no folder.
     void FailUnlessMissing(DWORD error)
@@ -123,45 +203,69 @@ public:
             Fail(error);
         }
     }
-
-    struct Forms
+    // A folder read through Read: its failure is a folder that could not be named.
+    void AddRead(bool read, const std::u16string& folder)
     {
-        std::vector<std::u16string> wide;
-        std::vector<std::string> shown; // the long form, to name it to the user
-    };
+        if (read)
+        {
+            Add(folder);
+        }
+        else
+        {
+            Fail(GetLastError());
+        }
+    }
+
+    bool WindowsNT() const { return m_windowsNT; }
+
     // The disk knows a folder by either name: the long forms alone are looked at there.
-    Forms longForms;
-    Forms shortForms;
+    std::vector<std::u16string> longForms;
+    std::vector<std::u16string> shortForms;
+    std::vector<size_t> shortOf; // the long form each short form stands for
     DWORD failure = ERROR_SUCCESS;
 
 private:
-    void Keep(const std::string& form, const std::string& name, Forms& forms)
-    {
-        std::u16string converted;
-        if (!AnsiText::Widen(form, converted))
-        {
-            Fail(GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_NO_UNICODE_TRANSLATION);
-            return;
-        }
-        forms.wide.push_back(converted);
-        forms.shown.push_back(name);
-    }
+    bool m_windowsNT;
+    bool m_network;
 };
 
 // A registry path with its %variables% expanded from the process's environment, as the
 // system reads a REG_EXPAND_SZ; a variable it does not have stays as written (and names no
-// folder, as for the system).
-std::string Expanded(const std::string& text)
+// folder, as for the system). False with the last error when it cannot be expanded.
+bool Expand(bool windowsNT, const std::u16string& text, std::u16string& expanded)
 {
-    char buffer[1024];
-    // The count includes the terminating zero.
-    const DWORD length = ExpandEnvironmentStringsA(text.c_str(), buffer, sizeof(buffer));
-    return length > 0 && length <= sizeof(buffer) ? std::string(buffer) : text;
+    std::string narrow;
+    if (text.empty() || (!windowsNT && !AnsiText::Narrow(text.data(), text.size(), narrow)))
+    {
+        expanded.clear();
+        return text.empty();
+    }
+    return Read(
+        windowsNT,
+        [&](wchar_t* buffer, DWORD size) {
+            return ExpandEnvironmentStringsW(reinterpret_cast<const wchar_t*>(text.c_str()), buffer,
+                                             size);
+        },
+        [&](char* buffer, DWORD size)
+        { return ExpandEnvironmentStringsA(narrow.c_str(), buffer, size); },
+        expanded, true);
+}
+
+// A path the registry keeps, as the system stores it on the NT family.
+bool QueryPath(const CRegistryKey& key, bool windowsNT, const char* value, std::u16string& path)
+{
+    if (windowsNT)
+    {
+        return key.QueryStringW(value, path);
+    }
+    std::string narrow;
+    return key.QueryString(value, narrow) && AnsiText::Widen(narrow, path);
 }
 
 // The profiles of every account, read from the system's list of them.
-void AddProfiles(CGuarded& guarded, bool windowsNT)
+void AddProfiles(CGuarded& guarded)
 {
+    const bool windowsNT = guarded.WindowsNT();
     CRegistryKey list;
     if (!list.Open(HKEY_LOCAL_MACHINE, windowsNT ? kProfileListNT : kProfileList9x,
                    KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS))
@@ -169,39 +273,47 @@ void AddProfiles(CGuarded& guarded, bool windowsNT)
         guarded.FailUnlessMissing(GetLastError());
         return;
     }
-    std::string root;
     if (windowsNT)
     {
+        std::u16string root;
         for (const char* value : kProfileRootValues)
         {
-            std::string path;
-            if (!list.QueryString(value, path))
+            std::u16string path, expanded;
+            if (!QueryPath(list, true, value, path))
             {
                 guarded.FailUnlessMissing(GetLastError());
                 continue;
             }
-            path = Expanded(path);
+            if (!Expand(true, path, expanded))
+            {
+                guarded.Fail(GetLastError());
+                continue;
+            }
             // XP names the shared profiles by their folder in the profiles' root.
             if (value == kProfileRootValues[0])
             {
-                root = path;
+                root = expanded;
             }
-            else if (!root.empty() && path.find('\\') == std::string::npos)
+            else if (!root.empty() && expanded.find(u'\\') == std::u16string::npos)
             {
-                path = root + "\\" + path;
+                expanded = root + u"\\" + expanded;
             }
-            guarded.Add(path);
+            guarded.Add(expanded);
         }
     }
     else
     {
-        char windows[1024];
-        guarded.Add(
-            FromBuffer(windows, GetWindowsDirectoryA(windows, sizeof(windows)), sizeof(windows)) +
-            "\\Profiles");
+        std::u16string windows;
+        guarded.AddRead(Read(
+                            false, nullptr,
+                            [](char* buffer, DWORD size)
+                            { return GetWindowsDirectoryA(buffer, size); },
+                            windows),
+                        windows + u"\\Profiles");
     }
     for (DWORD index = 0;; ++index)
     {
+        // The subkeys are named by the accounts' SIDs, plain ASCII.
         std::string name, className;
         if (!list.EnumSubKey(index, name, className))
         {
@@ -212,45 +324,74 @@ void AddProfiles(CGuarded& guarded, bool windowsNT)
             return;
         }
         CRegistryKey profile;
-        std::string path;
+        std::u16string path, expanded;
         if (!profile.Open(list.GetHandle(), name, KEY_QUERY_VALUE) ||
-            !profile.QueryString("ProfileImagePath", path))
+            !QueryPath(profile, windowsNT, "ProfileImagePath", path))
         {
             guarded.FailUnlessMissing(GetLastError());
             continue;
         }
-        guarded.Add(Expanded(path));
+        guarded.AddRead(Expand(windowsNT, path, expanded), expanded);
     }
 }
 
-CGuarded GuardedFolders()
+CGuarded GuardedFolders(bool windowsNT, bool network)
 {
-    CGuarded guarded;
-    char buffer[1024];
-    guarded.Add(FromBuffer(buffer, GetWindowsDirectoryA(buffer, sizeof(buffer)), sizeof(buffer)));
-    guarded.Add(FromBuffer(buffer, GetSystemDirectoryA(buffer, sizeof(buffer)), sizeof(buffer)));
-    guarded.Add(FromBuffer(buffer, GetTempPathA(sizeof(buffer), buffer), sizeof(buffer)));
+    CGuarded guarded(windowsNT, network);
+    std::u16string path;
+    guarded.AddRead(
+        Read(
+            windowsNT,
+            [](wchar_t* buffer, DWORD size) { return GetWindowsDirectoryW(buffer, size); },
+            [](char* buffer, DWORD size) { return GetWindowsDirectoryA(buffer, size); }, path),
+        path);
+    guarded.AddRead(
+        Read(
+            windowsNT,
+            [](wchar_t* buffer, DWORD size) { return GetSystemDirectoryW(buffer, size); },
+            [](char* buffer, DWORD size) { return GetSystemDirectoryA(buffer, size); }, path),
+        path);
+    guarded.AddRead(Read(
+                        windowsNT,
+                        [](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); },
+                        [](char* buffer, DWORD size) { return GetTempPathA(size, buffer); }, path),
+                    path);
     for (const char* variable : {"ProgramW6432", "USERPROFILE", "ALLUSERSPROFILE"})
     {
-        guarded.Add(FromBuffer(buffer, GetEnvironmentVariableA(variable, buffer, sizeof(buffer)),
-                               sizeof(buffer)));
+        const std::wstring wideName(variable, variable + std::char_traits<char>::length(variable));
+        SetLastError(ERROR_SUCCESS);
+        const bool read = Read(
+            windowsNT,
+            [&](wchar_t* buffer, DWORD size)
+            { return GetEnvironmentVariableW(wideName.c_str(), buffer, size); },
+            [&](char* buffer, DWORD size)
+            { return GetEnvironmentVariableA(variable, buffer, size); },
+            path);
+        // A variable the process does not have, or has empty, names no folder.
+        if (read || (GetLastError() != ERROR_ENVVAR_NOT_FOUND && GetLastError() != ERROR_SUCCESS))
+        {
+            guarded.AddRead(read, path);
+        }
     }
     for (int csidl : kGuardedFolders)
     {
-        std::string path;
         HRESULT result = S_OK;
-        if (SpecialFolders::Find(csidl, path, &result))
+        std::string narrow;
+        const bool found = windowsNT ? SpecialFolders::Find(csidl, path, &result)
+                                     : SpecialFolders::Find(csidl, narrow, &result);
+        if (found && (windowsNT || AnsiText::Widen(narrow, path)))
         {
             guarded.Add(path);
         }
-        else if (result == E_OUTOFMEMORY || result == E_ACCESSDENIED ||
+        else if (found || result == E_OUTOFMEMORY || result == E_ACCESSDENIED ||
                  result == HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY))
         {
-            // The folder may well be there: the shell could not say where.
-            guarded.Fail(static_cast<DWORD>(result));
+            // The folder may well be there: the shell could not say where, or its name could
+            // not be converted.
+            guarded.Fail(found ? GetLastError() : static_cast<DWORD>(result));
         }
     }
-    AddProfiles(guarded, Platform::IsWindowsNT());
+    AddProfiles(guarded);
     CRegistryKey key;
     if (!key.Open(HKEY_LOCAL_MACHINE, kCurrentVersionKey, KEY_QUERY_VALUE))
     {
@@ -259,8 +400,7 @@ CGuarded GuardedFolders()
     }
     for (const char* value : kProgramFilesValues)
     {
-        std::string path;
-        if (key.QueryString(value, path))
+        if (QueryPath(key, windowsNT, value, path))
         {
             guarded.Add(path);
         }
@@ -274,11 +414,12 @@ CGuarded GuardedFolders()
 
 using InstallFolderRules::Seen;
 
-Seen Unreadable(DWORD error)
+Seen Unreadable(DWORD error, bool link = false)
 {
     Seen seen;
     seen.state = Seen::State::Unreadable;
     seen.error = error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+    seen.link = link;
     return seen;
 }
 
@@ -307,98 +448,135 @@ std::u16string RealPath(FinalPathFn finalPath, HANDLE folder)
     return path.compare(0, 4, u"\\\\?\\") == 0 ? path.substr(4) : std::u16string();
 }
 
-// Which folder the disk finds at `folder`: its volume and file index, read through a
-// handle that follows every link on the way, whether the path itself is a link, and where
-// it really lies.
+// Which folder the disk finds at `folder` (the NT family): its volume and file index, read
+// through a handle that follows every link on the way, whether the path itself is a link,
+// and where it really lies.
 Seen LookAt(FinalPathFn finalPath, const std::u16string& folder)
 {
-    std::string path;
-    if (!AnsiText::Narrow(folder.data(), folder.size(), path))
-    {
-        return Unreadable(GetLastError());
-    }
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const wchar_t* path = reinterpret_cast<const wchar_t*>(folder.c_str());
+    const DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
     {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Seen()
                                                                               : Unreadable(error);
     }
+    const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     // Reading attributes asks for no right on the folder itself, so no one's folder is
     // refused for being locked against listing.
-    CFileHandle handle(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+    CFileHandle handle(CreateFileW(path, FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!handle.IsValid() || !GetFileInformationByHandle(handle.Get(), &information))
+    if (!handle.IsValid())
     {
-        return Unreadable(GetLastError());
+        return InstallFolderRules::NotOpened(link, GetLastError());
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(handle.Get(), &information))
+    {
+        return Unreadable(GetLastError(), link);
     }
     Seen seen;
     seen.state = Seen::State::Known;
     seen.volume = information.dwVolumeSerialNumber;
     seen.index =
         (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
-    seen.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    seen.link = link;
     seen.real = RealPath(finalPath, handle.Get());
     return seen;
 }
+
+// A folder's name as the messages show it, in the code page.
+std::string Shown(const std::u16string& folder)
+{
+    std::string shown;
+    return AnsiText::Narrow(folder.data(), folder.size(), shown) ? shown : std::string();
+}
 } // namespace
 
-InstallFolderRules::Verdict Check(const std::string& folder, std::string& guardedFolder)
+InstallFolderRules::Verdict Check(const std::string& folder, std::string& named)
 {
     using InstallFolderRules::Verdict;
-    const CGuarded guarded = GuardedFolders();
-    // The folder as typed and, where it exists, in its 8.3 form: "C:\PROGRA~1" is Program
-    // Files, whichever spelling either side uses.
-    const std::string shortForm = ShortOf(folder);
-    std::u16string wide, shortWide;
-    if (!AnsiText::Widen(folder, wide) || !AnsiText::Widen(shortForm, shortWide))
+    named.clear();
+    const bool windowsNT = Platform::IsWindowsNT();
+    // The folder comes from a dialog in the code page.
+    std::u16string wide;
+    if (!AnsiText::Widen(folder, wide))
     {
         SetLastError(GetLastError() != ERROR_SUCCESS ? GetLastError()
                                                      : ERROR_NO_UNICODE_TRANSLATION);
+        named = folder;
         return Verdict::Unknown;
     }
-    // Each spelling of the folder against each spelling of the guarded folders.
+    const CGuarded guarded = GuardedFolders(windowsNT, OnNetwork(windowsNT, wide));
+    // The folder as typed and, where it exists, in its 8.3 form: "C:\PROGRA~1" is Program
+    // Files, whichever spelling either side uses.
+    const std::u16string shortForm = ShortOf(windowsNT, wide);
     Verdict verdict = Verdict::Accepted;
-    for (const std::u16string* form : {&wide, &shortWide})
+    const std::u16string* const forms[] = {&wide, &shortForm};
+    for (const std::u16string* form : forms)
     {
-        for (const CGuarded::Forms* forms : {&guarded.longForms, &guarded.shortForms})
+        for (const bool shortForms : {false, true})
         {
             size_t which = 0;
             if (verdict == Verdict::Accepted && !form->empty())
             {
-                verdict = InstallFolderRules::Judge(*form, forms->wide, &which);
-                guardedFolder = verdict == Verdict::GuardedFolder ? forms->shown[which] : "";
+                verdict = InstallFolderRules::Judge(
+                    *form, shortForms ? guarded.shortForms : guarded.longForms, &which);
+                if (verdict == Verdict::GuardedFolder)
+                {
+                    named = Shown(guarded.longForms[shortForms ? guarded.shortOf[which] : which]);
+                }
             }
         }
     }
-    uint32_t error = ERROR_SUCCESS;
+    DWORD error = ERROR_SUCCESS;
     if (verdict == Verdict::Accepted && guarded.failure != ERROR_SUCCESS)
     {
-        // A guarded folder is missing from the list: nothing is judged safe.
+        // A guarded folder is missing from the list: nothing is judged safe, and no folder can
+        // be named as the one that could not be read.
         verdict = Verdict::Unknown;
         error = guarded.failure;
     }
-    else if (verdict == Verdict::Accepted && Platform::IsWindowsNT())
+    else if (verdict == Verdict::Accepted && windowsNT)
     {
         // The NT family tells a folder by what it is, whichever path leads there; the 9x
         // family has no links, and text is the rule there.
         // Imported by the setup, so loaded already: nothing is looked for by name.
         const FinalPathFn finalPath = CSystemLibraries::Bind<FinalPathFn>(
             GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleW");
-        size_t which = 0;
-        verdict = InstallFolderRules::JudgeOnDisk(
-            wide, guarded.longForms.wide,
-            [finalPath](const std::u16string& path) { return LookAt(finalPath, path); }, &which,
-            &error);
-        if (verdict == Verdict::GuardedFolder)
+        const InstallFolderRules::OnDisk judged = InstallFolderRules::JudgeOnDisk(
+            wide, guarded.longForms,
+            [finalPath](const std::u16string& path) { return LookAt(finalPath, path); },
+            [](const std::u16string& root) { return OnNetwork(true, root); });
+        verdict = judged.verdict;
+        error = judged.error;
+        named = verdict == Verdict::GuardedFolder ? Shown(guarded.longForms[judged.which])
+                : verdict == Verdict::Unknown     ? Shown(judged.unreadable)
+                                                  : std::string();
+    }
+    else if (verdict == Verdict::Accepted)
+    {
+        // On the 9x family too, a drive that is not there (a network drive not connected) may
+        // hold the folder all the same.
+        const std::string root = folder.substr(0, 3);
+        if (folder.size() > 3 && folder[1] == ':' &&
+            GetFileAttributesA(root.c_str()) == INVALID_FILE_ATTRIBUTES)
         {
-            guardedFolder = guarded.longForms.shown[which];
+            verdict = Verdict::Unknown;
+            error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_PATH_NOT_FOUND;
+            named = root;
         }
     }
     SetLastError(error);
     return verdict;
+}
+
+std::string WhyUnknown(const std::string& named, DWORD error)
+{
+    return named.empty()
+               ? Messages::Format(IDS_UNKNOWN_UNNAMED, {SystemError::Text(error)})
+               : Messages::Format(IDS_UNKNOWN_UNREADABLE, {named, SystemError::Text(error)});
 }
 
 Contents LookInside(const std::string& folder)

@@ -107,13 +107,35 @@ std::vector<std::u16string> FolderAndAncestors(const std::u16string& folder)
     return chain;
 }
 
-Verdict JudgeOnDisk(const std::u16string& folder, const std::vector<std::u16string>& guarded,
-                    const Look& look, size_t* which, uint32_t* error)
+Seen NotOpened(bool link, uint32_t error)
 {
-    const Verdict byText = Judge(folder, guarded, which);
-    if (byText != Verdict::Accepted)
+    Seen seen;
+    seen.link = link;
+    const bool gone = link && (error == 2 || error == 3); // ERROR_FILE/PATH_NOT_FOUND
+    seen.state = gone ? Seen::State::Missing : Seen::State::Unreadable;
+    seen.error = gone ? 0 : (error != 0 ? error : 31); // ERROR_GEN_FAILURE: never no reason
+    return seen;
+}
+
+namespace
+{
+// Where a folder that cannot be read may lie, as far as the folders above it tell.
+struct Whereabouts
+{
+    bool remote = false;    // on the network, or behind a link that may lead there
+    bool hasVolume = false; // the volume of the nearest folder above it that can be read
+    uint32_t volume = 0;
+};
+} // namespace
+
+OnDisk JudgeOnDisk(const std::u16string& folder, const std::vector<std::u16string>& guarded,
+                   const Look& look, const IsRemote& remote)
+{
+    OnDisk result;
+    result.verdict = Judge(folder, guarded, &result.which);
+    if (result.verdict != Verdict::Accepted)
     {
-        return byText;
+        return result;
     }
     // Each folder is looked at once: the guarded folders share their drive and more.
     std::map<std::u16string, Seen> seen;
@@ -126,39 +148,88 @@ Verdict JudgeOnDisk(const std::u16string& folder, const std::vector<std::u16stri
         }
         return found->second;
     };
+    auto onNetwork = [&](const std::vector<std::u16string>& way)
+    {
+        const std::u16string& root = way.back();
+        return root.compare(0, 2, u"\\\\") == 0 || (remote && remote(root));
+    };
+    auto whereabouts = [&](const std::vector<std::u16string>& way)
+    {
+        Whereabouts where;
+        where.remote = onNetwork(way);
+        for (const std::u16string& path : way)
+        {
+            const Seen& disk = at(path);
+            if (disk.state == Seen::State::Known)
+            {
+                where.hasVolume = true;
+                where.volume = disk.volume;
+                break;
+            }
+            // A link that cannot be followed may lead anywhere, the network included.
+            if (disk.link)
+            {
+                where.remote = true;
+                break;
+            }
+        }
+        return where;
+    };
+
+    // The folder's own way first: on a local disk it costs no look on the network.
+    const std::vector<std::u16string> chain = FolderAndAncestors(folder);
+    bool passesLink = false;
+    for (const std::u16string& path : chain)
+    {
+        passesLink = passesLink || at(path).link;
+    }
+    const Whereabouts here = whereabouts(chain);
+    const bool network = here.remote || passesLink;
+
     // The guarded folders and every folder above them, by what the disk calls them; for a
     // guarded folder that really lies elsewhere (it or a folder above it is a link), the
-    // folders above where it lies as well, or a folder holding it there would pass.
-    std::vector<std::u16string> places; // each guarded folder as written and where it lies
-    std::vector<size_t> placeOf;        // the guarded folder each place stands for
-    const Seen* unreadable = nullptr;   // a guarded folder that is there and cannot be read
+    // folders above where it lies as well, or a folder holding it there would pass. Those on
+    // the network are looked at only for a folder that may lie there too.
+    std::vector<std::u16string> places;      // each guarded folder as written and where it lies
+    std::vector<size_t> placeOf;             // the guarded folder each place stands for
+    const std::u16string* blocker = nullptr; // a guarded folder that could be it, unreadable
+    uint32_t blockerError = 0;
     for (size_t i = 0; i < guarded.size(); ++i)
     {
+        places.push_back(guarded[i]);
+        placeOf.push_back(i);
         const std::vector<std::u16string> written = FolderAndAncestors(guarded[i]);
+        if (written.empty() || (!network && onNetwork(written)))
+        {
+            continue;
+        }
         for (const std::u16string& path : written)
         {
             at(path);
         }
-        places.push_back(guarded[i]);
-        placeOf.push_back(i);
-        if (written.empty())
-        {
-            continue;
-        }
         const Seen& self = at(written.front());
-        if (self.state == Seen::State::Unreadable && !unreadable)
+        if (self.state == Seen::State::Unreadable && !blocker)
         {
-            unreadable = &self;
+            const Whereabouts there = whereabouts(written);
+            if (passesLink || (here.remote && there.remote) ||
+                (here.hasVolume && there.hasVolume && here.volume == there.volume))
+            {
+                blocker = &guarded[i];
+                blockerError = self.error;
+            }
         }
         const std::vector<std::u16string> real = FolderAndAncestors(self.real);
         if (!real.empty() && real.front() != written.front())
         {
-            for (const std::u16string& path : real)
-            {
-                at(path);
-            }
             places.push_back(real.front());
             placeOf.push_back(i);
+            if (network || !onNetwork(real))
+            {
+                for (const std::u16string& path : real)
+                {
+                    at(path);
+                }
+            }
         }
     }
     auto firstPlace = [&](const std::u16string& path)
@@ -168,26 +239,25 @@ Verdict JudgeOnDisk(const std::u16string& folder, const std::vector<std::u16stri
         {
             return false;
         }
-        if (which)
-        {
-            *which = placeOf[place];
-        }
+        result.which = placeOf[place];
         return true;
     };
+    // A file index of 0 is no identity: every folder of such a volume would share it.
+    auto identified = [](const Seen& disk)
+    { return disk.state == Seen::State::Known && disk.index != 0; };
     std::map<std::pair<uint32_t, uint64_t>, std::vector<std::u16string>> known;
     for (const auto& [path, disk] : seen)
     {
-        if (disk.state == Seen::State::Known)
+        if (identified(disk))
         {
             known[{disk.volume, disk.index}].push_back(path);
         }
     }
-    const std::vector<std::u16string> chain = FolderAndAncestors(folder);
     for (const std::u16string& path : chain)
     {
         const Seen& disk = at(path);
         const auto same = known.find({disk.volume, disk.index});
-        if (disk.state != Seen::State::Known || same == known.end())
+        if (!identified(disk) || same == known.end())
         {
             continue;
         }
@@ -197,23 +267,33 @@ Verdict JudgeOnDisk(const std::u16string& folder, const std::vector<std::u16stri
         {
             if (firstPlace(there + u"\\" + rest))
             {
-                return Verdict::GuardedFolder;
+                result.verdict = Verdict::GuardedFolder;
+                return result;
             }
         }
     }
     const Seen& self = at(chain.front());
     if (self.link)
     {
-        return Verdict::Link;
+        result.verdict = Verdict::Link;
+        return result;
     }
-    if (self.state == Seen::State::Unreadable || unreadable)
+    // A drive or share that is not there (unplugged, not connected) may hold the folder all the
+    // same: nothing can tell what it holds.
+    const Seen& root = at(chain.back());
+    if (root.state != Seen::State::Known)
     {
-        if (error)
-        {
-            *error = self.state == Seen::State::Unreadable ? self.error : unreadable->error;
-        }
-        return Verdict::Unknown;
+        result.verdict = Verdict::Unknown;
+        result.error = root.state == Seen::State::Unreadable ? root.error : 3; // PATH_NOT_FOUND
+        result.unreadable = chain.back();
     }
-    return Verdict::Accepted;
+    else if (self.state == Seen::State::Unreadable || blocker)
+    {
+        result.verdict = Verdict::Unknown;
+        const bool itself = self.state == Seen::State::Unreadable;
+        result.error = itself ? self.error : blockerError;
+        result.unreadable = itself ? folder : *blocker;
+    }
+    return result;
 }
 } // namespace InstallFolderRules

@@ -34,12 +34,13 @@ struct Seen
 {
     enum class State
     {
-        Missing,   // nothing there
+        Missing,   // nothing there, or a link whose target is not there
         Known,     // there, with the identity below
         Unreadable // there or unsure, and its identity could not be read
     };
     State state = State::Missing;
     uint32_t volume = 0;
+    // 0: no identity (some network servers give every file index 0); the text rule decides.
     uint64_t index = 0;
     bool link = false;  // a reparse point: the path itself leads on to another folder
     uint32_t error = 0; // why it is Unreadable
@@ -48,18 +49,35 @@ struct Seen
     std::u16string real;
 };
 using Look = std::function<Seen(const std::u16string& folder)>;
+// A path whose attributes were read (`link`: a reparse point) but which could not be opened
+// (`error`): a link whose target is not there counts as missing, like that target.
+Seen NotOpened(bool link, uint32_t error);
+// Whether a drive's root ("C:\") lies on the network, told without touching the network; a
+// share's root ("\\SERVER\SHARE\") always does. None: every drive is local.
+using IsRemote = std::function<bool(const std::u16string& root)>;
 
 // The folder, then each folder above it up to its root ("C:\" or "\\SERVER\SHARE\"), in
 // the form Canonical gives; empty for a path without a root.
 std::vector<std::u16string> FolderAndAncestors(const std::u16string& folder);
+
+struct OnDisk
+{
+    Verdict verdict = Verdict::Accepted;
+    size_t which = 0;          // GuardedFolder: the guarded folder met
+    uint32_t error = 0;        // Unknown: why
+    std::u16string unreadable; // Unknown: the folder that could not be read
+};
 
 // Judge, then the disk's answer: each existing folder on the way to `folder` that is one
 // of the guarded folders or of the folders above them, as written or where the guarded
 // folder really is, stands for that one, so a folder that is or holds a guarded folder is
 // refused whatever path leads to it. A folder that is itself a link is refused (a link
 // higher up is fine once its target was judged), and one whose identity cannot be read is
-// Unknown (`error` set to why); so is every folder while a guarded folder that is there
-// cannot be read, since nothing can be compared with it.
-Verdict JudgeOnDisk(const std::u16string& folder, const std::vector<std::u16string>& guarded,
-                    const Look& look, size_t* which = nullptr, uint32_t* error = nullptr);
+// Unknown, and so is one on a drive or share that is not there. A guarded folder that is there
+// but cannot be read leaves Unknown only a folder
+// that could be it or hold it: one on its volume, both on the network, or one whose way
+// passes a link. A folder on a local disk whose way passes no link costs no look on the
+// network: guarded folders there are judged by their text alone.
+OnDisk JudgeOnDisk(const std::u16string& folder, const std::vector<std::u16string>& guarded,
+                   const Look& look, const IsRemote& remote = nullptr);
 } // namespace InstallFolderRules

@@ -27,6 +27,58 @@ std::string ShortForm(const std::string& path)
     const DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof(buffer));
     return length > 0 && length < sizeof(buffer) ? std::string(buffer, length) : path;
 }
+
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+enum class Deleted
+{
+    Now,
+    AtBoot,
+    Stays // told
+};
+
+// Deletes one copy now, or at the next boot when it is running. A copy gone now still comes
+// back at that boot when a move onto it waits (installed again after an uninstall from the
+// entry left its deletion pending), and it would have no entry: its deletion is asked again,
+// after that move.
+Deleted DeleteCopy(CSetupState& state, const std::string& copy)
+{
+    CFileReplacer replacer(state);
+    if (!DeleteFileA(copy.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND &&
+        GetLastError() != ERROR_PATH_NOT_FOUND)
+    {
+        const DWORD attributes = GetFileAttributesA(copy.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES)
+        {
+            SetFileAttributesA(copy.c_str(),
+                               attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        }
+        if (!DeleteFileA(copy.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+        {
+            // The running copy cannot delete itself: the system does at the next boot.
+            const DWORD error = GetLastError();
+            if (replacer.ScheduleBootDelete(copy))
+            {
+                return Deleted::AtBoot;
+            }
+            Messages::Show(IDS_DELETE_FILE_FAILED, {copy, SystemError::Text(error)});
+            return Deleted::Stays;
+        }
+    }
+    if (!replacer.MoveOntoMayBePending(copy))
+    {
+        return Deleted::Now;
+    }
+    if (replacer.ScheduleBootDelete(copy))
+    {
+        return Deleted::AtBoot;
+    }
+    Messages::Show(IDS_DELETE_FILE_FAILED, {copy, SystemError::LastErrorText()});
+    return Deleted::Stays;
+}
 } // namespace
 
 std::string Folder(bool windowsNT, const std::string& windowsFolder)
@@ -43,7 +95,6 @@ std::string Path(bool windowsNT, const std::string& windowsFolder)
 bool IsRunning(const CSetupState& state)
 {
     const std::string self = state.m_strSourceFolder + state.m_strSetupFile;
-    const std::string copy = Path(Platform::IsWindowsNT(), state.m_strWindowsFolder);
     // A name that cannot be converted cannot be compared: it counts as another file.
     auto same = [](const std::string& a, const std::string& b)
     {
@@ -51,8 +102,17 @@ bool IsRunning(const CSetupState& state)
         return AnsiText::Widen(a, wideA) && AnsiText::Widen(b, wideB) &&
                PathNames::SameFile(wideA, wideB);
     };
-    // The system may name the running program by either form of its path.
-    return same(self, copy) || same(ShortForm(self), ShortForm(copy));
+    // The system may name the running program by either form of its path. After 98 was
+    // upgraded in place to NT, the entry still starts the copy under the 9x name.
+    for (const bool windowsNT : {true, false})
+    {
+        const std::string copy = Path(windowsNT, state.m_strWindowsFolder);
+        if (same(self, copy) || same(ShortForm(self), ShortForm(copy)))
+        {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool Write(CSetupState& state, IProgressReport& progress)
@@ -109,42 +169,34 @@ bool Write(CSetupState& state, IProgressReport& progress)
         const bool listed = replacer.WriteWininit();
         written = written && (listed || !deletionPending);
     }
+    // The copy 98 kept, before it was upgraded in place to NT, is no entry's any more.
+    const std::string copy9x = Path(false, state.m_strWindowsFolder);
+    if (written && windowsNT && Exists(copy9x))
+    {
+        DeleteCopy(state, copy9x);
+    }
     return written;
 }
 
 void Remove(CSetupState& state)
 {
     const bool windowsNT = Platform::IsWindowsNT();
-    const std::string copy = Path(windowsNT, state.m_strWindowsFolder);
-    bool waits = false;
-    if (!DeleteFileA(copy.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND &&
-        GetLastError() != ERROR_PATH_NOT_FOUND)
-    {
-        const DWORD attributes = GetFileAttributesA(copy.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES)
-        {
-            SetFileAttributesA(copy.c_str(),
-                               attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-        }
-        if (!DeleteFileA(copy.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
-        {
-            // The running copy cannot delete itself: the system does at the next boot.
-            const DWORD error = GetLastError();
-            waits = CFileReplacer(state).ScheduleBootDelete(copy);
-            if (!waits)
-            {
-                Messages::Show(IDS_DELETE_FILE_FAILED, {copy, SystemError::Text(error)});
-            }
-        }
-    }
+    const Deleted copy = DeleteCopy(state, Path(windowsNT, state.m_strWindowsFolder));
     if (!windowsNT)
     {
         return;
     }
-    const std::string folder = Folder(true, state.m_strWindowsFolder);
-    if (waits)
+    // An entry of 98's, upgraded in place to NT, starts the copy under the 9x name.
+    const std::string copy9x = Path(false, state.m_strWindowsFolder);
+    if (Exists(copy9x))
     {
-        // Requested after the copy's own deletion, so that the folder is empty by its turn.
+        DeleteCopy(state, copy9x);
+    }
+    const std::string folder = Folder(true, state.m_strWindowsFolder);
+    if (copy == Deleted::AtBoot)
+    {
+        // Requested after the copy's own deletion, so that the folder is empty by its turn;
+        // what waits in it to be moved onto the copy has gone by then too.
         if (!MoveFileExA(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
         {
             Messages::Show(IDS_DELETE_FOLDER_FAILED, {folder, SystemError::LastErrorText()});

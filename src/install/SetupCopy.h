@@ -17,14 +17,17 @@ namespace SetupCopy
 std::string Path(bool windowsNT, const std::string& windowsFolder);
 std::string Folder(bool windowsNT, const std::string& windowsFolder);
 
-// Whether this run is the copy itself.
+// Whether this run is the copy itself, under either family's name (98 upgraded in place to
+// NT keeps the entry that starts the 9x copy).
 bool IsRunning(const CSetupState& state);
 
 // Writes the running setup there like any installed file: through a temporary file, or,
 // when the copy is in use, at the next boot. False after telling the user.
 bool Write(CSetupState& state, IProgressReport& progress);
 
-// Deletes the copy and its folder. What cannot go now (the copy is running) goes at the
-// next boot; what stays even so is named to the user.
+// Deletes the copy and its folder (on NT also a copy under the 9x name). What cannot go now
+// (the copy is running), or would come back at the next boot (a move onto the copy waits),
+// goes at that boot, after everything already waiting; what stays even so is named to the
+// user.
 void Remove(CSetupState& state);
 } // namespace SetupCopy

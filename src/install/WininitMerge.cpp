@@ -130,12 +130,9 @@ void Merge(std::vector<std::string>& lines, const std::vector<std::string>& rena
                  renames.end());
 }
 
-namespace
+std::vector<Rename> Renames(const std::vector<std::string>& lines)
 {
-// The right-hand sides of the [rename] lines that delete (`deletions`) or move.
-std::vector<std::string> Sources(const std::vector<std::string>& lines, bool deletions)
-{
-    std::vector<std::string> sources;
+    std::vector<Rename> renames;
     bool inRename = false;
     for (const std::string& line : lines)
     {
@@ -146,10 +143,26 @@ std::vector<std::string> Sources(const std::vector<std::string>& lines, bool del
             continue;
         }
         const std::string::size_type equals = text.find('=');
-        if (inRename && equals != std::string::npos &&
-            IsWord(text.substr(0, equals), "nul") == deletions)
+        if (inRename && equals != std::string::npos)
         {
-            sources.push_back(Trim(text.substr(equals + 1)));
+            const std::string target = Trim(text.substr(0, equals));
+            renames.push_back({target, Trim(text.substr(equals + 1)), IsWord(target, "nul")});
+        }
+    }
+    return renames;
+}
+
+namespace
+{
+// The right-hand sides of the [rename] lines that delete (`deletions`) or move.
+std::vector<std::string> Sources(const std::vector<std::string>& lines, bool deletions)
+{
+    std::vector<std::string> sources;
+    for (const Rename& rename : Renames(lines))
+    {
+        if (rename.deletes == deletions)
+        {
+            sources.push_back(rename.source);
         }
     }
     return sources;

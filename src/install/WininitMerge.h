@@ -20,6 +20,16 @@ std::string JoinLines(const std::vector<std::string>& lines);
 // without such a section one is appended.
 void Merge(std::vector<std::string>& lines, const std::vector<std::string>& renames);
 
+// The requests of the [rename] sections in their order: "target=source", where a target of
+// "NUL" deletes the source.
+struct Rename
+{
+    std::string target;
+    std::string source;
+    bool deletes;
+};
+std::vector<Rename> Renames(const std::vector<std::string>& lines);
+
 // The sources of the moves in the [rename] sections ("target=source"; "NUL=file"
 // deletes and moves nothing).
 std::vector<std::string> MoveSources(const std::vector<std::string>& lines);

@@ -61,7 +61,8 @@ bool DLG_InstallPath::Accepts(const std::string& folder)
             Messages::ShowOwned(m_hWnd, IDS_PATH_LINK, {folder}, Messages::kDefaultType);
             return false;
         case InstallFolderRules::Verdict::Unknown:
-            Messages::ShowOwned(m_hWnd, IDS_PATH_UNKNOWN, {folder, SystemError::Text(error)},
+            Messages::ShowOwned(m_hWnd, IDS_PATH_UNKNOWN,
+                                {folder, InstallFolderGuard::WhyUnknown(guarded, error)},
                                 Messages::kDefaultType);
             return false;
         case InstallFolderRules::Verdict::Accepted:

@@ -75,19 +75,35 @@ BOOL DLG_MainMenu::OnInitDialog()
     return TRUE;
 }
 
-void DLG_MainMenu::LookForEarlierInstall(bool setupCopy)
+MainMenuLogic::RecordedInstall DLG_MainMenu::ReadRecord(DWORD* error)
 {
     CRegistryKey key;
     key.Create(HKEY_LOCAL_MACHINE, CProductRegistry::kInstallKey);
+    const DWORD opened = key.IsOpen() ? ERROR_SUCCESS : GetLastError();
     MainMenuLogic::RecordedInstall recorded;
-    key.QueryString(CProductRegistry::kInstallPathValue, recorded.path);
+    recorded.hasPath = key.QueryString(CProductRegistry::kInstallPathValue, recorded.path);
+    if (!recorded.hasPath && error)
+    {
+        const DWORD why = opened != ERROR_SUCCESS ? opened : GetLastError();
+        *error = why == ERROR_FILE_NOT_FOUND || why == ERROR_INVALID_DATATYPE ? ERROR_SUCCESS : why;
+    }
+    else if (error)
+    {
+        *error = ERROR_SUCCESS;
+    }
     LONG build = 0;
     if (key.QueryDword(CProductRegistry::kBuildNumberValue, build))
     {
         recorded.hasBuild = true;
         recorded.build = build;
     }
+    recorded.entryLocation = UninstallEntry::InstallLocation();
+    return recorded;
+}
 
+void DLG_MainMenu::LookForEarlierInstall(bool setupCopy)
+{
+    const MainMenuLogic::RecordedInstall recorded = ReadRecord();
     const MainMenuLogic::MenuState state = MainMenuLogic::OpenMenu(
         recorded, m_state.IsArdent() != FALSE, PathExists, SameFolder, setupCopy);
     if (state.writePath)
@@ -103,6 +119,7 @@ void DLG_MainMenu::LookForEarlierInstall(bool setupCopy)
     m_nInstalledBuild = state.installedBuild;
     m_bSameProduct = state.opening == MainMenuLogic::Opening::SameProduct;
     m_bPredecessor = state.opening == MainMenuLogic::Opening::Predecessor;
+    m_strUninstallFolder = state.uninstallFolder;
 
     const MainMenuLogic::MenuTexts texts = MainMenuLogic::TextsFor(state.opening, state.ardent);
     m_strInstallLabel = Messages::Format(texts.installLabel, {m_strBuild});
@@ -113,8 +130,7 @@ void DLG_MainMenu::LookForEarlierInstall(bool setupCopy)
         m_strFoundIn = Messages::LoadText(texts.foundPrefix) + state.shownFolder;
     }
     const bool uninstall = MainMenuLogic::UninstallEnabled(
-        state.opening, setupCopy,
-        setupCopy && (!recorded.path.empty() || !UninstallEntry::InstallLocation().empty()));
+        state.opening, setupCopy, setupCopy && !state.uninstallFolder.empty());
     EnableDlgItem(IDC_MENU_UNINSTALL, uninstall);
     EnableDlgItem(IDC_MENU_UNINSTALL_LABEL, uninstall);
 }

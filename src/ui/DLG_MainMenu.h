@@ -23,6 +23,14 @@ public:
     bool m_bSwitchToArdent;
 
     MainMenuLogic::MenuResult GetResult() const;
+    // The folder the uninstall button removes: the install the menu found, or the one an
+    // install stated (the setup's copy).
+    const std::string& UninstallFolder() const { return m_strUninstallFolder; }
+
+    // What the product key and the product's entry hold (creating the key, as the menu
+    // always has); `error` is why "Install Path" could not be read, ERROR_SUCCESS when it
+    // was or is simply not there.
+    static MainMenuLogic::RecordedInstall ReadRecord(DWORD* error = nullptr);
 
 protected:
     BOOL OnInitDialog() override;
@@ -44,6 +52,7 @@ private:
     std::string m_strInstallLabel;
     std::string m_strUninstallLabel;
     std::string m_strCaption;
+    std::string m_strUninstallFolder;
     long m_nInstalledBuild; // -1 unknown, 0 not looked up
     bool m_bSameProduct;
     bool m_bPredecessor;

@@ -36,9 +36,46 @@ SearchResult FindEarlierInstall(const std::string& recorded, const ExistsFn& exi
     return result;
 }
 
+std::string StatedFolder(const RecordedInstall& recorded)
+{
+    return recorded.hasBuild && !recorded.path.empty() ? recorded.path : recorded.entryLocation;
+}
+
+bool FolderToRemove(const RecordedInstall& recorded, bool setupCopy, std::string& folder)
+{
+    const bool recordedPath = recorded.hasPath && (recorded.hasBuild || !setupCopy);
+    folder = recordedPath ? recorded.path : recorded.entryLocation;
+    return recordedPath || !folder.empty();
+}
+
+namespace
+{
+// The copy's menu: the stated folder with the product in it, or gone; nothing else.
+MenuState OpenCopyMenu(const RecordedInstall& recorded, bool ardent, const ExistsFn& exists)
+{
+    MenuState state;
+    state.ardent = ardent;
+    state.opening = Opening::Fresh;
+    state.installFolder = kFreshFolder;
+    state.installedBuild = -1;
+    state.uninstallFolder = StatedFolder(recorded);
+    if (!state.uninstallFolder.empty() && HoldsProgram(state.uninstallFolder, exists))
+    {
+        state.opening = Opening::SameProduct;
+        state.installFolder = state.uninstallFolder;
+        state.shownFolder = state.uninstallFolder;
+    }
+    return state;
+}
+} // namespace
+
 MenuState OpenMenu(const RecordedInstall& recorded, bool ardent, const ExistsFn& exists,
                    const SameFolderFn& sameFolder, bool setupCopy)
 {
+    if (setupCopy)
+    {
+        return OpenCopyMenu(recorded, ardent, exists);
+    }
     MenuState state;
     state.ardent = ardent;
     const SearchResult search = FindEarlierInstall(recorded.path, exists);
@@ -46,7 +83,7 @@ MenuState OpenMenu(const RecordedInstall& recorded, bool ardent, const ExistsFn&
     {
         state.opening = Opening::Fresh;
         state.installFolder = kFreshFolder;
-        state.writePath = !setupCopy;
+        state.writePath = !recorded.hasBuild;
         state.installedBuild = -1;
         return state;
     }
@@ -60,9 +97,10 @@ MenuState OpenMenu(const RecordedInstall& recorded, bool ardent, const ExistsFn&
     else
     {
         state.shownFolder = search.folder;
-        state.writePath = true;
+        state.writePath = !recorded.hasBuild;
     }
     state.installFolder = state.shownFolder;
+    state.uninstallFolder = state.shownFolder;
 
     const bool predecessor =
         sameFolder(search.folder, kTarpanFolder) && !(recordedHere && recorded.hasBuild);

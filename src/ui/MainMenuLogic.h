@@ -42,22 +42,35 @@ enum class Opening
     Predecessor  // a Tarpan LT install: upgraded to Ardent after the agreement
 };
 
-// What the product key held when the menu opened.
+// What the product key and the product's entry held when the menu opened.
 struct RecordedInstall
 {
     std::string path;      // "Install Path"; empty when missing or not a string
+    bool hasPath = false;  // "Install Path" present as a string, even an empty one
     bool hasBuild = false; // "Build Number" present as a REG_DWORD
     long build = 0;
+    std::string entryLocation; // the entry's InstallLocation; empty without one
 };
+
+// Where an install said the product is: "Install Path" beside the "Build Number" the install
+// writes with it, else the folder the product's entry names; empty when neither says. A bare
+// "Install Path" is only what a medium's menu found or offered when it opened.
+std::string StatedFolder(const RecordedInstall& recorded);
+
+// The folder an uninstall started without the menu removes: the setup's copy trusts only what
+// an install stated; the medium also a bare "Install Path", else the entry's folder. False
+// when nothing names one; an empty "Install Path" does (and is refused as no folder).
+bool FolderToRemove(const RecordedInstall& recorded, bool setupCopy, std::string& folder);
 
 struct MenuState
 {
     Opening opening = Opening::Fresh;
-    bool ardent = false;       // the Ardent flag once the menu has opened
-    std::string installFolder; // the setup state's install folder
-    bool writePath = false;    // "Install Path" is (re)written with installFolder
-    long installedBuild = 0;   // -1 unknown, 0 not looked up
-    std::string shownFolder;   // the folder in the found-in text; empty when fresh
+    bool ardent = false;         // the Ardent flag once the menu has opened
+    std::string installFolder;   // the setup state's install folder
+    bool writePath = false;      // "Install Path" is (re)written with installFolder
+    long installedBuild = 0;     // -1 unknown, 0 not looked up
+    std::string shownFolder;     // the folder in the found-in text; empty when fresh
+    std::string uninstallFolder; // what the uninstall button removes; empty: nothing
 };
 
 // The whole opening of the menu given what the registry and the disk hold.
@@ -68,8 +81,11 @@ struct MenuState
 // already upgraded to Ardent. Tarpan LT is only ever upgraded to Ardent, so
 // finding it sets the Ardent flag whatever the edition of the medium.
 //
-// The setup's copy that the product's entry starts writes no fresh record: the record it
-// finds names the install it is there to remove.
+// "Install Path" is written only where no "Build Number" stands beside it: the menu never
+// turns its guess into what looks like an install's own record, nor overwrites one.
+//
+// The setup's copy that the product's entry starts searches nothing and writes nothing: it
+// judges only the folder an install stated (StatedFolder), there or gone.
 MenuState OpenMenu(const RecordedInstall& recorded, bool ardent, const ExistsFn& exists,
                    const SameFolderFn& sameFolder, bool setupCopy = false);
 

@@ -54,6 +54,21 @@ std::string OtherUsersProfile()
     return kStudio;
 }
 
+// Another account's profile named in another script ("Анна" on a Western system): read as
+// the system stores it, it is a folder like any other, and blocks none of its own.
+std::string ProfileOutsideTheCodePage()
+{
+    const std::wstring profile = L"C:\\FolderGuardTest\\\u0410\u043d\u043d\u0430";
+    CreateDirectoryW(profile.c_str(), nullptr);
+    CRegistryKey key;
+    key.Create(HKEY_LOCAL_MACHINE, kOtherProfileKey);
+    const std::wstring value = L"%SystemDrive%" + profile.substr(2);
+    RegSetValueExW(key.GetHandle(), L"ProfileImagePath", 0, REG_EXPAND_SZ,
+                   reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    return kStudio;
+}
+
 struct GuardCase
 {
     const char* name;
@@ -152,6 +167,8 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   Verdict::GuardedFolder, true},
         GuardCase{"OtherUsersProfile", &OtherUsersProfile, Verdict::GuardedFolder, true},
+        GuardCase{"ProfileOutsideTheCodePage", &ProfileOutsideTheCodePage, Verdict::Accepted,
+                  false},
         GuardCase{"ShellFolder", [] { return Folder(CSIDL_PERSONAL); }, Verdict::GuardedFolder,
                   true},
         GuardCase{"AllUsers", [] { return Folder(CSIDL_COMMON_DOCUMENTS); }, Verdict::GuardedFolder,
@@ -165,6 +182,31 @@ INSTANTIATE_TEST_SUITE_P(
                   false},
         GuardCase{"ALink", [] { return LinkTo(kStudio); }, Verdict::Link, false}),
     [](const ::testing::TestParamInfo<GuardCase>& info) { return info.param.name; });
+
+// A folder is its volume's serial and its file index together: with every folder given one
+// index and a serial of its own, each is still told apart, and a link still leads to the
+// profile it stands for.
+TEST(FolderIdentity, TheVolumeSerialTellsFoldersOfOneIndexApart)
+{
+    ASSERT_TRUE(Fault::Install());
+    CreateDirectoryA(kScratch.c_str(), nullptr);
+    CreateDirectoryA(kStudio.c_str(), nullptr);
+    Fault::EditFileInformation(
+        [](BY_HANDLE_FILE_INFORMATION& information)
+        {
+            information.dwVolumeSerialNumber =
+                information.nFileIndexLow ^ information.nFileIndexHigh;
+            information.nFileIndexHigh = 0;
+            information.nFileIndexLow = 7;
+        });
+    std::string named;
+    EXPECT_EQ(InstallFolderGuard::Check(kStudio, named), Verdict::Accepted) << named;
+    EXPECT_EQ(InstallFolderGuard::Check(LinkTo(Folder(CSIDL_PROFILE)), named),
+              Verdict::GuardedFolder);
+    Fault::EditFileInformation(nullptr);
+    TestFiles::RemoveFolderLink(kLink);
+    TestFiles::RemoveTree(kScratch);
+}
 
 // A folder that cannot be listed may hold anything: it is never taken for empty.
 TEST(FolderContents, AFolderThatCannotBeListedIsNotEmpty)

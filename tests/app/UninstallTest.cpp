@@ -1,6 +1,7 @@
 // The uninstall sequence in this process, against the Wine prefix's disk and
 // registry: what goes, what stays, and what the user is told.
 #include "app/KelvarinApp.h"
+#include "Fault.h"
 #include "framework/resource.h"
 #include "TestApp.h"
 #include "TestFiles.h"
@@ -176,7 +177,8 @@ TEST_F(UninstallTest, AFileInUseIsReportedWithEachFolderAboveItAndTheRestStillGo
     const std::vector<std::string> texts = app.Texts();
     ASSERT_EQ(texts.size(), 5u);
     EXPECT_EQ(texts[0].rfind("Unable to delete file \"" + busy + "\" because ", 0), 0u) << texts[0];
-    const std::string notEmpty = SystemText(ERROR_DIR_NOT_EMPTY) + ".";
+    // The system's reason ends the sentence: no second full stop, no line break.
+    const std::string notEmpty = SystemText(ERROR_DIR_NOT_EMPTY);
     EXPECT_EQ(texts[1],
               "Unable to delete folder \"" + root + "\\Documents\\Scripts\" because " + notEmpty);
     EXPECT_EQ(texts[2], "Unable to delete folder \"" + root + "\\Documents\" because " + notEmpty);
@@ -228,6 +230,30 @@ TEST_F(UninstallTest, TheFolderTheQuestionKeepsStaysWhateverTheGuardSaysLater)
     const std::string why =
         "it is or holds \"" + root + "\\Temp\\\", a folder of Windows or of a user.";
     EXPECT_EQ(app.Texts(), KeptFolderTexts(root, why));
+}
+
+// Which folder the record names cannot be told: nothing goes, so that the record, the entry
+// and the copy still lead to the folder once it can be read, and the user is told so.
+TEST_F(UninstallTest, AFolderThatCannotBeToldLeavesEverythingForALaterUninstall)
+{
+    ASSERT_TRUE(Fault::Install());
+    const std::string root = std::string(kRoot) + "\\Product";
+    MakeTree(root);
+    SetInstallPath(root);
+    app.answer = IDYES;
+    Fault::Arm(Fault::Plan(Fault::Plan::Mode::Fail, 1, ERROR_ACCESS_DENIED,
+                           Fault::Bit(Fault::Api::GetFileAttributesW)));
+    const CKelvarinApp::UninstallOutcome outcome = app.UninstallAfterQuestion();
+    EXPECT_TRUE(Fault::Disarm().fired);
+    EXPECT_EQ(outcome, CKelvarinApp::UninstallOutcome::NotStarted);
+    EXPECT_EQ(app.Texts(),
+              std::vector<std::string>{
+                  "Setup has not uninstalled the product because it cannot tell which folder \"" +
+                  root + "\" is.  The folder \"" + root + "\" cannot be read - " +
+                  SystemText(ERROR_ACCESS_DENIED) +
+                  "  Nothing has been removed.  Please uninstall again once it can be read."});
+    EXPECT_TRUE(Exists(root + "\\Programs\\ScrollNT.Exe"));
+    EXPECT_TRUE(TestRegistry::ReadString(kInstallKey, "Install Path") == root);
 }
 
 // A drive of its own whose root the refused uninstall would otherwise empty: drive Q:

@@ -327,7 +327,8 @@ TEST_F(FolderAccessTest, AFolderThatCannotBeToldFromALinkIsPassedOverAndNamed)
     ASSERT_EQ(app.Texts().size(), 1u);
     EXPECT_EQ(app.Texts()[0].rfind("Setup has left the access rights of \"" + install +
                                        "\" as they were because it cannot tell which folder it "
-                                       "is - ",
+                                       "is.  The folder \"" +
+                                       install + "\" cannot be read - ",
                                    0),
               0u)
         << app.Texts()[0];

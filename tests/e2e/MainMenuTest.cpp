@@ -129,8 +129,10 @@ INSTANTIATE_TEST_SUITE_P(
         MenuCase{"BuildAsTextUpgrades98", "win98", "Brisk", BuildAsText, kBriskCaption,
                  "UPGRADE to Brisk Build 2105", "UN-INSTALL Brisk",
                  "Installed Brisk found in c:\\NIMBUS", true, true, "c:\\NIMBUS"},
+        // An install's record (with its build) is never overwritten by what the menu offers.
         MenuCase{"StaleRecordIsFreshXp", "winxp", "Ardent", StaleRecord, kArdentCaption,
-                 "INSTALL Ardent Build 2105", "UN-INSTALL Ardent", "", true, false, "C:\\Nimbus"},
+                 "INSTALL Ardent Build 2105", "UN-INSTALL Ardent", "", true, false,
+                 "C:\\Elsewhere"},
         MenuCase{"RecordedBeforeTarpanXp", "winxp", "Ardent", RecordedAndTarpan, kArdentCaption,
                  "UPGRADE to Ardent Build 2105", "UN-INSTALL Ardent",
                  "Installed Ardent found in C:\\Studio", true, true, "C:\\Studio"},
@@ -139,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "Installed TarpanLT found in C:\\TarpanLT", true, true, "C:\\TarpanLT"},
         MenuCase{"FoundElsewhereOnlyUninstallsXp", "winxp", "Ardent", FoundElsewhere,
                  kArdentCaption, "UPGRADE to Ardent Build 2105", "UN-INSTALL Ardent",
-                 "Installed Ardent found in C:\\Ardent", false, true, "C:\\Ardent"}),
+                 "Installed Ardent found in C:\\Ardent", false, true, "C:\\Elsewhere"}),
     [](const ::testing::TestParamInfo<MenuCase>& info) { return info.param.name; });
 
 class MainMenuKeysTest : public ::testing::Test

@@ -252,9 +252,9 @@ TEST_P(UninstallRunTest, AFileHeldOpenIsReportedWithItsFoldersAndTheRestStillGoe
     const std::string texts = AnswerUntilExit(robot);
     CloseHandle(held);
 
-    const std::string notEmpty = SetupRun::SystemText(ERROR_DIR_NOT_EMPTY) + ".";
+    const std::string notEmpty = SetupRun::SystemText(ERROR_DIR_NOT_EMPTY);
     EXPECT_EQ(texts, "Unable to delete file \"" + busy + "\" because " +
-                         SetupRun::SystemText(ERROR_SHARING_VIOLATION) + ".|" +
+                         SetupRun::SystemText(ERROR_SHARING_VIOLATION) + "|" +
                          "Unable to delete folder \"C:\\Nimbus\\Documents\" because " + notEmpty +
                          "|Unable to delete folder \"C:\\Nimbus\" because " + notEmpty +
                          "|Uninstall completed");

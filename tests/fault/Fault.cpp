@@ -45,6 +45,17 @@ const ApiRow kApis[] = {
     {"GetVolumePathNameA", {5, 21}},
     // A volume without a drive letter; memory that runs out.
     {"GetFinalPathNameByHandleW", {3, 8}},
+    {"GetFileAttributesW", {5, 32}},
+    {"CreateFileW", {5, 32}},
+    {"GetShortPathNameW", {5, 8}},
+    // No error of its own: the drive's kind is unknown, with memory that ran out.
+    {"GetDriveTypeW", {8}},
+    {"GetWindowsDirectoryW", {8}},
+    {"GetSystemDirectoryW", {8}},
+    {"GetTempPathW", {8}},
+    {"GetEnvironmentVariableW", {8}},
+    {"ExpandEnvironmentStringsW", {8}},
+    {"SHGetPathFromIDListW", {5, 8}},
     {"RegCreateKeyExA", {5, 8}},
     {"RegOpenKeyExA", {5, 8}},
     {"RegOpenKeyExW", {5, 8}},

@@ -54,6 +54,17 @@ enum class Api
     GetDiskFreeSpaceExA,
     GetVolumePathNameA,
     GetFinalPathNameByHandleW,
+    // The install folder's guard reads the system's folders wide on the NT family.
+    GetFileAttributesW,
+    CreateFileW,
+    GetShortPathNameW,
+    GetDriveTypeW,
+    GetWindowsDirectoryW,
+    GetSystemDirectoryW,
+    GetTempPathW,
+    GetEnvironmentVariableW,
+    ExpandEnvironmentStringsW,
+    SHGetPathFromIDListW,
     RegCreateKeyExA,
     RegOpenKeyExA,
     RegOpenKeyExW,
@@ -254,6 +265,11 @@ struct Volume
     uint32_t cluster;
 };
 void FakeVolumes(const std::vector<Volume>& volumes);
+
+// Until called again with null, every answer GetFileInformationByHandle gives, armed or not,
+// passes through `edit`: a test gives folders identities no disk of the machine has.
+using FileInformationEdit = void (*)(BY_HANDLE_FILE_INFORMATION& information);
+void EditFileInformation(FileInformationEdit edit);
 
 // Ends the process with kHangExitCode and a message on stderr when not cancelled in time.
 class CWatchdog

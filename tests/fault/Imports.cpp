@@ -50,6 +50,16 @@ struct RealApis
     decltype(&::GetVolumePathNameA) GetVolumePathNameA;
     // Vista's: not declared for the XP the setup is built for.
     DWORD(WINAPI* GetFinalPathNameByHandleW)(HANDLE, LPWSTR, DWORD, DWORD);
+    decltype(&::GetFileAttributesW) GetFileAttributesW;
+    decltype(&::CreateFileW) CreateFileW;
+    decltype(&::GetShortPathNameW) GetShortPathNameW;
+    decltype(&::GetDriveTypeW) GetDriveTypeW;
+    decltype(&::GetWindowsDirectoryW) GetWindowsDirectoryW;
+    decltype(&::GetSystemDirectoryW) GetSystemDirectoryW;
+    decltype(&::GetTempPathW) GetTempPathW;
+    decltype(&::GetEnvironmentVariableW) GetEnvironmentVariableW;
+    decltype(&::ExpandEnvironmentStringsW) ExpandEnvironmentStringsW;
+    decltype(&::SHGetPathFromIDListW) SHGetPathFromIDListW;
     decltype(&::LoadLibraryA) LoadLibraryA;
     decltype(&::LoadLibraryW) LoadLibraryW;
     decltype(&::LoadLibraryExA) LoadLibraryExA;
@@ -243,6 +253,8 @@ DWORD WINAPI StubGetShortPathNameA(LPCSTR path, LPSTR buffer, DWORD size)
     return v.fail ? FailWith(v, DWORD(0)) : g_real.GetShortPathNameA(path, buffer, size);
 }
 
+FileInformationEdit g_editInformation = nullptr;
+
 BOOL WINAPI StubGetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information)
 {
     const Verdict v = Enter(Api::GetFileInformationByHandle);
@@ -251,7 +263,12 @@ BOOL WINAPI StubGetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMA
         Clear(information);
         return FailWith(v, FALSE);
     }
-    return g_real.GetFileInformationByHandle(file, information);
+    const BOOL read = g_real.GetFileInformationByHandle(file, information);
+    if (read && information && g_editInformation)
+    {
+        g_editInformation(*information);
+    }
+    return read;
 }
 
 BOOL WINAPI StubMoveFileA(LPCSTR from, LPCSTR to)
@@ -359,6 +376,105 @@ DWORD WINAPI StubGetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size,
     const Verdict v = Enter(Api::GetFinalPathNameByHandleW);
     return v.fail ? FailWith(v, DWORD(0))
                   : g_real.GetFinalPathNameByHandleW(file, path, size, flags);
+}
+
+DWORD WINAPI StubGetFileAttributesW(LPCWSTR name)
+{
+    const Verdict v = Enter(Api::GetFileAttributesW);
+    return v.fail ? FailWith(v, INVALID_FILE_ATTRIBUTES) : g_real.GetFileAttributesW(name);
+}
+
+HANDLE WINAPI StubCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                              DWORD disposition, DWORD flags, HANDLE templateFile)
+{
+    const Verdict v = Enter(Api::CreateFileW);
+    if (OpensForWriting(access, disposition))
+    {
+        detail::NoteFile(v, Api::CreateFileW, name);
+    }
+    return v.fail ? FailWith(v, INVALID_HANDLE_VALUE)
+                  : g_real.CreateFileW(name, access, share, sa, disposition, flags, templateFile);
+}
+
+// The calls that answer into the caller's buffer leave it empty when they fail.
+template <typename Char> void ClearText(Char* buffer, DWORD size)
+{
+    if (buffer && size > 0)
+    {
+        buffer[0] = 0;
+    }
+}
+
+DWORD WINAPI StubGetShortPathNameW(LPCWSTR path, LPWSTR buffer, DWORD size)
+{
+    const Verdict v = Enter(Api::GetShortPathNameW);
+    if (v.fail)
+    {
+        ClearText(buffer, size);
+        return FailWith(v, DWORD(0));
+    }
+    return g_real.GetShortPathNameW(path, buffer, size);
+}
+
+UINT WINAPI StubGetDriveTypeW(LPCWSTR root)
+{
+    const Verdict v = Enter(Api::GetDriveTypeW);
+    return v.fail ? FailWith(v, UINT(DRIVE_UNKNOWN)) : g_real.GetDriveTypeW(root);
+}
+
+UINT WINAPI StubGetWindowsDirectoryW(LPWSTR buffer, UINT size)
+{
+    const Verdict v = Enter(Api::GetWindowsDirectoryW);
+    if (v.fail)
+    {
+        ClearText(buffer, size);
+        return FailWith(v, UINT(0));
+    }
+    return g_real.GetWindowsDirectoryW(buffer, size);
+}
+
+UINT WINAPI StubGetSystemDirectoryW(LPWSTR buffer, UINT size)
+{
+    const Verdict v = Enter(Api::GetSystemDirectoryW);
+    if (v.fail)
+    {
+        ClearText(buffer, size);
+        return FailWith(v, UINT(0));
+    }
+    return g_real.GetSystemDirectoryW(buffer, size);
+}
+
+DWORD WINAPI StubGetTempPathW(DWORD size, LPWSTR buffer)
+{
+    const Verdict v = Enter(Api::GetTempPathW);
+    if (v.fail)
+    {
+        ClearText(buffer, size);
+        return FailWith(v, DWORD(0));
+    }
+    return g_real.GetTempPathW(size, buffer);
+}
+
+DWORD WINAPI StubGetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size)
+{
+    const Verdict v = Enter(Api::GetEnvironmentVariableW);
+    if (v.fail)
+    {
+        ClearText(buffer, size);
+        return FailWith(v, DWORD(0));
+    }
+    return g_real.GetEnvironmentVariableW(name, buffer, size);
+}
+
+DWORD WINAPI StubExpandEnvironmentStringsW(LPCWSTR text, LPWSTR buffer, DWORD size)
+{
+    const Verdict v = Enter(Api::ExpandEnvironmentStringsW);
+    if (v.fail)
+    {
+        ClearText(buffer, size);
+        return FailWith(v, DWORD(0));
+    }
+    return g_real.ExpandEnvironmentStringsW(text, buffer, size);
 }
 
 HMODULE WINAPI StubLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags)
@@ -684,6 +800,20 @@ BOOL WINAPI StubSHGetPathFromIDListA(PCIDLIST_ABSOLUTE list, LPSTR path)
     return g_real.SHGetPathFromIDListA(list, path);
 }
 
+BOOL WINAPI StubSHGetPathFromIDListW(PCIDLIST_ABSOLUTE list, LPWSTR path)
+{
+    const Verdict v = Enter(Api::SHGetPathFromIDListW);
+    if (v.fail)
+    {
+        if (path)
+        {
+            path[0] = L'\0';
+        }
+        return FailWith(v, FALSE);
+    }
+    return g_real.SHGetPathFromIDListW(list, path);
+}
+
 PIDLIST_ABSOLUTE WINAPI StubSHBrowseForFolderA(LPBROWSEINFOA info)
 {
     const Verdict v = Enter(Api::SHBrowseForFolderA);
@@ -852,6 +982,16 @@ const Hook kImports[] = {
     FAULT_HOOK("kernel32.dll", CreateDirectoryA),
     FAULT_HOOK("kernel32.dll", RemoveDirectoryA),
     FAULT_HOOK("kernel32.dll", GetDiskFreeSpaceA),
+    FAULT_HOOK("kernel32.dll", GetFileAttributesW),
+    FAULT_HOOK("kernel32.dll", CreateFileW),
+    FAULT_HOOK("kernel32.dll", GetShortPathNameW),
+    FAULT_HOOK("kernel32.dll", GetDriveTypeW),
+    FAULT_HOOK("kernel32.dll", GetWindowsDirectoryW),
+    FAULT_HOOK("kernel32.dll", GetSystemDirectoryW),
+    FAULT_HOOK("kernel32.dll", GetTempPathW),
+    FAULT_HOOK("kernel32.dll", GetEnvironmentVariableW),
+    FAULT_HOOK("kernel32.dll", ExpandEnvironmentStringsW),
+    FAULT_HOOK("shell32.dll", SHGetPathFromIDListW),
     FAULT_HOOK("kernel32.dll", LoadLibraryA),
     FAULT_HOOK("kernel32.dll", LoadLibraryW),
     FAULT_HOOK("kernel32.dll", LoadLibraryExA),
@@ -1037,6 +1177,11 @@ void* RealMalloc(std::size_t size)
     return g_real.malloc ? g_real.malloc(size) : std::malloc(size);
 }
 } // namespace detail
+
+void EditFileInformation(FileInformationEdit edit)
+{
+    g_editInformation = edit;
+}
 
 bool Install()
 {

@@ -112,19 +112,18 @@ TEST(StringTable, EveryTextOfTheShippedSetupIsExact)
         {20098, "Setup cannot install into \"%1\" because it is a link to another folder.  Please "
                 "type the path of a folder of its own, for example C:\\Nimbus."},
         {20099,
-         "Setup cannot install into \"%1\" because it cannot tell which folder that is - %2"},
-        {20100, "The folder \"%1\" already exists, and Setup cannot see what it holds - %2\n"
+         "Setup cannot install into \"%1\" because it cannot tell which folder that is.  %2  "
+         "Please type the path of a folder of its own, for example C:\\Nimbus."},
+        {20100, "The folder \"%1\" already exists, and Setup cannot see what it holds - %2  "
                 "Uninstalling the product later removes this folder with everything in it.\n\nDo "
                 "you wish to install into it?"},
         {20101, "The folder \"%1\" was left in place because it is not a folder of its own below "
                 "a drive or a network share."},
         {20102, "The folder \"%1\" was left in place because it is a link to another folder."},
-        {20103, "The folder \"%1\" was left in place because Setup cannot tell which folder it is "
-                "- %2"},
         {20104, "Setup has left the access rights of \"%1\" as they were because it is a link to "
                 "another folder."},
         {20105, "Setup has left the access rights of \"%1\" as they were because it cannot tell "
-                "which folder it is - %2"},
+                "which folder it is.  %2"},
         {20106, "Setup has left the access rights of \"%1\" as they were because it is or holds "
                 "\"%2\", a folder of Windows or of a user."},
         {20107, "Setup has left the access rights of \"%1\" as they were because it is not a "
@@ -333,9 +332,9 @@ TEST_F(InstallSequence, MissingParentStopsAtTheInstallFolderWithTheSystemsReason
     app.SetMainWnd(dlg.GetSafeHwnd());
     EXPECT_FALSE(app.Install(dlg));
     ASSERT_EQ(app.Texts().size(), 1u);
-    SetLastError(ERROR_PATH_NOT_FOUND);
+    // The system's reason, without the line break it ends with.
     EXPECT_EQ(app.Texts()[0], "Failed to create the directory \"" + app.State().m_strInstallPath +
-                                  "\" because " + CKelvarinApp::GetSystemErrorText());
+                                  "\" because " + TestFiles::SystemText(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(app.shown[0].owner, dlg.GetSafeHwnd());
     EXPECT_EQ(ControlText(dlg.GetSafeHwnd(), IDC_STATUS_LINE1), "Creating folders");
     EXPECT_EQ(GetFileAttributesA((root + "\\Missing").c_str()), INVALID_FILE_ATTRIBUTES);

@@ -14,9 +14,16 @@ struct FillCase
 TEST(MessageText, FillsPlaceholdersInOnePass)
 {
     const FillCase cases[] = {
+        // A reason's line break stands in no box, nor does a second full stop.
         {"Failed to create the directory \"%1\" because %2",
          {"C:\\A", "gone\r\n"},
-         "Failed to create the directory \"C:\\A\" because gone\r\n"},
+         "Failed to create the directory \"C:\\A\" because gone"},
+        {"Unable to delete \"%1\" because %2.",
+         {"C:\\A.", "Not empty. \r\n"},
+         "Unable to delete \"C:\\A.\" because Not empty."},
+        {"holds - %2\nUninstalling %1.",
+         {"C:\\A.", "Denied.\r\n"},
+         "holds - Denied.\nUninstalling C:\\A.."},
         // Order of use differs from order of arguments.
         {"%1 old %4 %5 new %2 %3", {"f", "2", "3", "4", "5"}, "f old 4 5 new 2 3"},
         {"%1 and %1", {"x"}, "x and x"},

@@ -53,4 +53,28 @@ TEST(BootRenamesTest, MovesAndDeletesAreFoundApartInEitherList)
               std::vector<std::string>({"C:\\T\\$TMP0001.TMP"}));
     EXPECT_EQ(WininitMerge::Deletions(wininit), std::vector<std::string>({"C:\\T\\A.DLL"}));
 }
+
+// A copy deleted at boot and then moved onto again is there after the boot, until it is
+// deleted once more.
+TEST(BootRenamesTest, AFileIsThereAfterTheBootWhenItsLastRequestMovesOntoIt)
+{
+    const std::u16string copy = u"\\??\\C:\\WINDOWS\\Pellmor Kelvarin\\Setup.exe";
+    std::vector<std::u16string> nt = {copy,
+                                      u"",
+                                      u"\\??\\C:\\WINDOWS\\Pellmor Kelvarin",
+                                      u"",
+                                      u"\\??\\C:\\WINDOWS\\Pellmor Kelvarin\\$tmp0001.tmp",
+                                      u"!" + copy};
+    const std::vector<std::u16string> names = {u"c:\\windows\\pellmor kelvarin\\setup.exe"};
+    EXPECT_TRUE(BootRenames::EndsMovedOnto(BootRenames::NtOps(nt), names));
+    nt.insert(nt.end(), {copy, u""});
+    EXPECT_FALSE(BootRenames::EndsMovedOnto(BootRenames::NtOps(nt), names));
+    const std::vector<WininitMerge::Rename> renames =
+        WininitMerge::Renames({"[rename]", "NUL=C:\\WINDOWS\\KELSETUP.EXE",
+                               "C:\\WINDOWS\\KELSETUP.EXE=C:\\WINDOWS\\$TMP0001.TMP"});
+    ASSERT_EQ(renames.size(), 2u);
+    EXPECT_TRUE(renames[0].deletes);
+    EXPECT_EQ(renames[1].target + "<" + renames[1].source,
+              "C:\\WINDOWS\\KELSETUP.EXE<C:\\WINDOWS\\$TMP0001.TMP");
+}
 } // namespace

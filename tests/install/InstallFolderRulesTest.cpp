@@ -27,14 +27,19 @@ using InstallFolderRules::Seen;
 // path itself is a link, and where it really lies when that is elsewhere. "Documents and
 // Settings" leads to C:\Users, S: is a drive standing for Ann's profile, \\localhost\C$
 // is C: itself, and Bob's profile is a junction to E:\Profiles\Bob.
+// Every path looked at, so that a row can tell which ones cost a look.
+std::vector<std::u16string> g_looked;
+
 Seen Look(const std::u16string& folder)
 {
+    g_looked.push_back(folder);
     struct Entry
     {
         const char16_t* path;
         uint64_t index;
         bool link;
         const char16_t* real = nullptr;
+        uint32_t volume = 0; // 0: 2 on E:, 1 elsewhere
     };
     static const Entry kDisk[] = {
         {u"C:\\", 1, false},
@@ -56,19 +61,35 @@ Seen Look(const std::u16string& folder)
         {u"S:\\DOCUMENTS", 7, false},
         {u"\\\\LOCALHOST\\C$\\", 1, false},
         {u"\\\\LOCALHOST\\C$\\USERS", 5, false},
+        {u"D:\\", 1, false, nullptr, 3},
+        {u"\\\\SERVER\\SHARE\\", 1, false, nullptr, 8},
+        // A server that gives every file index 0.
+        {u"\\\\OLD\\SHARE\\", 0, false, nullptr, 9},
+        {u"\\\\OLD\\SHARE\\DOCS", 0, false, nullptr, 9},
+        {u"\\\\OLD\\SHARE\\STUDIO", 0, false, nullptr, 9},
     };
-    Seen seen;
     if (folder == u"C:\\LOCKED")
     {
-        seen.state = Seen::State::Unreadable;
-        seen.error = 5;
+        return InstallFolderRules::NotOpened(false, 5);
     }
+    // A share that cannot be reached, and a junction whose disk is unplugged.
+    if (folder.compare(0, 6, u"\\\\NAS\\") == 0)
+    {
+        return InstallFolderRules::NotOpened(false, 53);
+    }
+    if (folder == u"C:\\USERS\\GONE")
+    {
+        return InstallFolderRules::NotOpened(true, 3);
+    }
+    Seen seen;
     for (const Entry& entry : kDisk)
     {
         if (folder == entry.path)
         {
             seen.state = Seen::State::Known;
-            seen.volume = (entry.real ? entry.real[0] : entry.path[0]) == u'E' ? 2 : 1;
+            seen.volume = entry.volume != 0                                      ? entry.volume
+                          : (entry.real ? entry.real[0] : entry.path[0]) == u'E' ? 2
+                                                                                 : 1;
             seen.index = entry.index;
             seen.link = entry.link;
             seen.real = entry.real ? entry.real : u"";
@@ -87,7 +108,7 @@ TEST_P(InstallFolderTest, OnlyAFolderOfItsOwnBelowARootIsTaken)
 {
     const FolderCase& c = GetParam();
     EXPECT_EQ(InstallFolderRules::Judge(c.folder, kGuarded), c.verdict) << Shown(c.folder);
-    EXPECT_EQ(InstallFolderRules::JudgeOnDisk(c.folder, kGuarded, &Look), c.verdict)
+    EXPECT_EQ(InstallFolderRules::JudgeOnDisk(c.folder, kGuarded, &Look).verdict, c.verdict)
         << Shown(c.folder);
 }
 
@@ -165,11 +186,10 @@ class OnDiskTest : public InstallFolderTest
 TEST_P(OnDiskTest, AFolderIsJudgedAsTheDiskSeesIt)
 {
     const FolderCase& c = GetParam();
-    uint32_t error = 0;
-    EXPECT_EQ(InstallFolderRules::JudgeOnDisk(c.folder, kGuarded, &Look, nullptr, &error),
-              c.verdict)
-        << Shown(c.folder);
-    EXPECT_EQ(error, c.verdict == Verdict::Unknown ? 5u : 0u) << Shown(c.folder);
+    const InstallFolderRules::OnDisk judged =
+        InstallFolderRules::JudgeOnDisk(c.folder, kGuarded, &Look);
+    EXPECT_EQ(judged.verdict, c.verdict) << Shown(c.folder);
+    EXPECT_EQ(judged.error, c.verdict == Verdict::Unknown ? 5u : 0u) << Shown(c.folder);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -197,23 +217,61 @@ TEST(InstallFolderRulesTest, TheGuardedFolderMetIsNamed)
     size_t which = 99;
     EXPECT_EQ(InstallFolderRules::Judge(u"D:\\Data", kGuarded, &which), Verdict::GuardedFolder);
     EXPECT_EQ(which, 6u);
-    EXPECT_EQ(InstallFolderRules::JudgeOnDisk(u"S:\\Documents", kGuarded, &Look, &which),
-              Verdict::GuardedFolder);
-    EXPECT_EQ(which, 5u);
+    const InstallFolderRules::OnDisk judged =
+        InstallFolderRules::JudgeOnDisk(u"S:\\Documents", kGuarded, &Look);
+    EXPECT_EQ(judged.verdict, Verdict::GuardedFolder);
+    EXPECT_EQ(judged.which, 5u);
 }
 
-// A guarded folder that is there but cannot be read cannot be compared: nothing is taken
-// for safe. One that cannot be read only above it is compared by what can be read.
-TEST(InstallFolderRulesTest, AGuardedFolderThatCannotBeReadLeavesEveryFolderUnknown)
+// A guarded folder that is there but cannot be read blocks only what could be it or hold it:
+// a folder on its volume, one on the network beside one there, one whose way passes a link.
+// A junction whose target is gone is no folder, and a file index of 0 is no identity.
+TEST(InstallFolderRulesTest, AGuardedFolderThatCannotBeReadBlocksOnlyWhatCouldBeIt)
 {
-    uint32_t error = 0;
-    std::vector<std::u16string> guarded = kGuarded;
-    guarded.push_back(u"C:\\Locked");
-    EXPECT_EQ(InstallFolderRules::JudgeOnDisk(u"D:\\Studio", guarded, &Look, nullptr, &error),
-              Verdict::Unknown);
-    EXPECT_EQ(error, 5u);
-    guarded.back() = u"C:\\Locked\\Music";
-    EXPECT_EQ(InstallFolderRules::JudgeOnDisk(u"D:\\Studio", guarded, &Look), Verdict::Accepted);
+    const std::u16string locked = u"C:\\Locked", offline = u"\\\\nas\\home\\Ann\\Documents";
+    struct Case
+    {
+        const char16_t* folder;
+        std::vector<std::u16string> unreadable; // guarded besides kGuarded
+        Verdict verdict;
+        std::u16string named; // the folder that could not be read
+        bool network;         // the network may be looked at for it
+    };
+    const Case cases[] = {
+        {u"D:\\Studio", {locked, offline}, Verdict::Accepted, u"", false},
+        {u"C:\\Studio", {offline, locked}, Verdict::Unknown, locked, false},
+        {u"C:\\ToStudio\\Nimbus", {offline}, Verdict::Unknown, offline, true},
+        {u"\\\\server\\share\\Studio", {locked, offline}, Verdict::Unknown, offline, true},
+        {u"\\\\server\\share\\Studio", {u"C:\\Users\\Gone"}, Verdict::Accepted, u"", true},
+        {u"\\\\old\\share\\Studio", {u"\\\\old\\share\\Docs"}, Verdict::Accepted, u"", true},
+        // A drive that is not there (unplugged, not connected) may hold the folder all the same.
+        {u"Q:\\Studio", {}, Verdict::Unknown, u"Q:\\", false},
+    };
+    for (const Case& c : cases)
+    {
+        std::vector<std::u16string> guarded = kGuarded;
+        guarded.insert(guarded.end(), c.unreadable.begin(), c.unreadable.end());
+        g_looked.clear();
+        const InstallFolderRules::OnDisk judged =
+            InstallFolderRules::JudgeOnDisk(c.folder, guarded, &Look);
+        EXPECT_EQ(judged.verdict, c.verdict) << Shown(c.folder);
+        EXPECT_EQ(judged.unreadable, c.named) << Shown(c.folder);
+        EXPECT_EQ(judged.error, c.named == locked    ? 5u
+                                : c.named.empty()    ? 0u
+                                : c.named == offline ? 53u
+                                                     : 3u)
+            << Shown(c.folder);
+        for (const std::u16string& path : g_looked)
+        {
+            EXPECT_TRUE(c.network || path[0] != u'\\')
+                << Shown(c.folder) << " looked at the network";
+        }
+    }
+    // A drive the system calls remote is on the network too.
+    const InstallFolderRules::OnDisk mapped =
+        InstallFolderRules::JudgeOnDisk(u"Z:\\Studio", {offline}, &Look,
+                                        [](const std::u16string& root) { return root == u"Z:\\"; });
+    EXPECT_EQ(mapped.verdict, Verdict::Unknown);
 }
 
 TEST(InstallFolderRulesTest, AFolderIsLookedAtFromItselfUpToItsRoot)

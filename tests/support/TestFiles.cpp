@@ -251,7 +251,9 @@ std::string SystemText(DWORD code)
     char buffer[4096] = "";
     const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                         nullptr, code, 0, buffer, sizeof(buffer), nullptr);
-    return std::string(buffer, length);
+    std::string text(buffer, length);
+    text.erase(text.find_last_not_of(" \r\n") + 1);
+    return text;
 }
 
 Link ReadLink(const std::string& file, bool rawPath)

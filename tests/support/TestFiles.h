@@ -45,7 +45,8 @@ std::string Fixture(const std::string& name);
 // A fresh, empty folder below the prefix's temporary folder.
 std::string TempFolder(const std::string& name);
 
-// The system's text for an error code, as the setup shows it.
+// The system's text for an error code, as the setup shows it: without the line break the
+// system ends it with (its full stop ends the setup's sentence too).
 std::string SystemText(DWORD code);
 
 // A link file's fields as the shell reads them; `loaded` is false when it cannot be

@@ -153,7 +153,9 @@ struct OpeningCase
     long installedBuild;
     const char* shownFolder;
     bool installEnabled;
-    bool setupCopy = false; // the menu of the copy the product's entry starts
+    bool setupCopy = false;                // the menu of the copy the product's entry starts
+    const char* entry = "";                // the entry's InstallLocation
+    const char* uninstallFolder = nullptr; // null: the shown folder
 };
 
 class OpenMenuTest : public ::testing::TestWithParam<OpeningCase>
@@ -164,8 +166,9 @@ TEST_P(OpenMenuTest, SettlesStateFolderAndBuild)
 {
     const OpeningCase& c = GetParam();
     FakeDisk disk(c.existing);
-    const MenuState state =
-        OpenMenu(c.recorded.ToRecord(), c.ardent, disk.Exists(), SameNoCase, c.setupCopy);
+    RecordedInstall recorded = c.recorded.ToRecord();
+    recorded.entryLocation = c.entry;
+    const MenuState state = OpenMenu(recorded, c.ardent, disk.Exists(), SameNoCase, c.setupCopy);
     EXPECT_EQ(state.opening, c.opening);
     EXPECT_EQ(state.ardent, c.ardentAfter);
     EXPECT_EQ(state.installFolder, c.installFolder);
@@ -173,6 +176,15 @@ TEST_P(OpenMenuTest, SettlesStateFolderAndBuild)
     EXPECT_EQ(state.installedBuild, c.installedBuild);
     EXPECT_EQ(state.shownFolder, c.shownFolder);
     EXPECT_EQ(InstallEnabled(state.installedBuild, "label", c.setupCopy), c.installEnabled);
+    EXPECT_EQ(state.uninstallFolder, c.uninstallFolder ? c.uninstallFolder : c.shownFolder);
+    if (c.setupCopy)
+    {
+        // The copy looks at what an install stated, nowhere else.
+        for (const std::string& path : disk.asked)
+        {
+            EXPECT_EQ(path.rfind(state.uninstallFolder + "\\", 0), 0u) << path;
+        }
+    }
 }
 
 const char* const kNimbusNT = "C:\\Nimbus\\Programs\\ScrollNT.Exe";
@@ -185,15 +197,27 @@ INSTANTIATE_TEST_SUITE_P(
             "FreshBrisk", {}, false, {}, Opening::Fresh, false, "C:\\Nimbus", true, -1, "", true},
         OpeningCase{
             "FreshArdent", {}, true, {}, Opening::Fresh, true, "C:\\Nimbus", true, -1, "", true},
-        // A record pointing at an empty folder is overwritten with the default.
-        OpeningCase{"StaleRecordBecomesFresh",
-                    {"D:\\Gone", true, 2000},
+        // A guess pointing at an empty folder is overwritten with the default; an install's
+        // record (with its build) is not.
+        OpeningCase{"StaleGuessBecomesFresh",
+                    {"D:\\Gone", false, 0},
                     true,
                     {},
                     Opening::Fresh,
                     true,
                     "C:\\Nimbus",
                     true,
+                    -1,
+                    "",
+                    true},
+        OpeningCase{"StaleRecordIsKept",
+                    {"D:\\Gone", true, 2000},
+                    true,
+                    {},
+                    Opening::Fresh,
+                    true,
+                    "C:\\Nimbus",
+                    false,
                     -1,
                     "",
                     true},
@@ -209,7 +233,38 @@ INSTANTIATE_TEST_SUITE_P(
                     -1,
                     "",
                     false,
-                    true},
+                    true,
+                    "",
+                    "D:\\Gone"},
+        // The copy neither searches the fixed places nor takes a bare guess for the install:
+        // its folder gone, Tarpan LT's is never offered for removal.
+        OpeningCase{"CopyNeverTakesTarpanForTheProduct",
+                    {"C:\\Studio", true, 2105},
+                    true,
+                    {kTarpanNT},
+                    Opening::Fresh,
+                    true,
+                    "C:\\Nimbus",
+                    false,
+                    -1,
+                    "",
+                    false,
+                    true,
+                    "C:\\Studio",
+                    "C:\\Studio"},
+        OpeningCase{"CopyTakesTheEntryOverAGuess",
+                    {"C:\\TarpanLT", false, 0},
+                    true,
+                    {kTarpanNT, "D:\\Prompter\\Programs\\ScrollNT.Exe"},
+                    Opening::SameProduct,
+                    true,
+                    "D:\\Prompter",
+                    false,
+                    -1,
+                    "D:\\Prompter",
+                    false,
+                    true,
+                    "D:\\Prompter"},
         OpeningCase{"OlderBuildUpgrades",
                     {"C:\\Nimbus", true, 2000},
                     false,
@@ -267,19 +322,30 @@ INSTANTIATE_TEST_SUITE_P(
                     2000,
                     "c:\\NIMBUS",
                     true},
-        // Found elsewhere than recorded: the record follows the find, the build is
-        // not looked up and the install button stays off.
-        OpeningCase{"FoundElsewhereIsRecorded",
+        // Found elsewhere than recorded: a guess follows the find, an install's record stays;
+        // the build is not looked up and the install button stays off.
+        OpeningCase{"FoundElsewhereKeepsTheInstallsRecord",
                     {"D:\\Gone", true, 2000},
                     true,
                     {"C:\\Ardent\\Programs\\Scroll95.Exe"},
                     Opening::SameProduct,
                     true,
                     "C:\\Ardent",
-                    true,
+                    false,
                     0,
                     "C:\\Ardent",
                     false},
+        OpeningCase{"FoundElsewhereReplacesAGuess",
+                    {"D:\\Gone", false, 0},
+                    true,
+                    {kTarpanNT},
+                    Opening::Predecessor,
+                    true,
+                    "C:\\TarpanLT",
+                    true,
+                    -1,
+                    "C:\\TarpanLT",
+                    true},
         OpeningCase{"TarpanFoundByItsPlace",
                     {},
                     true,
