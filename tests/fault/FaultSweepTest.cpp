@@ -247,10 +247,9 @@ std::vector<Point> WininitWrites(const std::vector<Fault::Change>& changes,
     std::vector<Point> points;
     for (const Fault::Change& change : changes)
     {
-        const bool writes = change.api == Fault::Api::CreateFileA ||
-                            change.api == Fault::Api::WriteFile ||
-                            change.api == Fault::Api::SetEndOfFile ||
-                            change.api == Fault::Api::FlushFileBuffers;
+        const bool writes =
+            change.api == Fault::Api::CreateFileA || change.api == Fault::Api::WriteFile ||
+            change.api == Fault::Api::SetEndOfFile || change.api == Fault::Api::FlushFileBuffers;
         if (writes && change.call != 0 &&
             CSweepWorld::Canonical(change.path) == CSweepWorld::Canonical(wininit))
         {
@@ -710,9 +709,15 @@ TEST_F(FaultSweep, OnlyASystemWithoutSha256IsCheckedByCrc32)
             continue;
         }
         EXPECT_EQ(stats.after[static_cast<int>(Api::CreateDirectoryA)], 0u);
-        EXPECT_EQ(told.texts, std::vector<std::string>{"Setup could not check the package file \"" +
-                                                       first + "\", so nothing was installed - " +
-                                                       SystemError::Text(row.first.error)});
+        // The system's reason stands in the message without its line break.
+        std::string reason = SystemError::Text(row.first.error);
+        while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
+        {
+            reason.pop_back();
+        }
+        EXPECT_EQ(told.texts,
+                  std::vector<std::string>{"Setup could not check the package file \"" + first +
+                                           "\", so nothing was installed - " + reason});
     }
 }
 

@@ -143,7 +143,10 @@ TEST(StringTable, EveryTextOfTheShippedSetupIsExact)
         {20121, "it is not a folder of its own below a drive or a network share."},
         {20122, "it is or holds \"%1\", a folder of Windows or of a user."},
         {20123, "it is a link to another folder."},
-        {20124, "Setup cannot tell which folder it is - %1"},
+        {20124, "The folder \"%1\" cannot be read - %2"},
+        {20125, "The folders of Windows and of its users cannot all be named - %1"},
+        {20126, "Setup has not uninstalled the product because it cannot tell which folder \"%1\" "
+                "is.  %2  Nothing has been removed.  Please uninstall again once it can be read."},
         {20130, "Checking the installation files"},
         // The main menu may have recorded the install folder already: nothing was installed,
         // which is not to say that nothing changed.
