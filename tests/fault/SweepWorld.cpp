@@ -608,7 +608,18 @@ bool CSweepWorld::PlantInstalled()
     CreateDirectoryA((std::string(kRoot) + "\\Outside").c_str(), nullptr);
     if (m_variant.copyInUse)
     {
-        m_copyHolder.reset(new TestFiles::CFileHolder(m_copy));
+        // A copy nobody holds is no running copy: a holder that could not take it in time (a
+        // busy machine) is started again, and a world without one is not planted.
+        for (int attempt = 0; attempt < 3 && !(m_copyHolder && m_copyHolder->IsHolding());
+             ++attempt)
+        {
+            m_copyHolder.reset(new TestFiles::CFileHolder(m_copy));
+        }
+        if (!m_copyHolder->IsHolding())
+        {
+            std::fprintf(stderr, "the running copy %s could not be held\n", m_copy.c_str());
+            return false;
+        }
     }
     // Listed last in the tree, so that its look is the uninstall's last one at attributes.
     std::string why;
