@@ -20,6 +20,11 @@ public:
     // shows; false keeps the dialog open as it was. None: every accepted folder is taken.
     std::function<bool(HWND owner, const std::string& folder)> m_confirmFolder;
 
+    // Whether the folder the text names may be taken, after telling or asking the user, as
+    // OK decides it; the preset is m_strPath as the dialog opened (asked without a window, as a
+    // test does, there is none and every folder is judged).
+    bool Accepts(const std::string& folder);
+
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     bool OnCommand(WORD id, WORD code, HWND control) override;
@@ -29,8 +34,6 @@ protected:
 
 private:
     void OnBrowse();
-    // Whether the folder the text names may be taken, after telling or asking the user.
-    bool Accepts(const std::string& folder);
 
     std::string m_strPreset;
 };

@@ -101,21 +101,27 @@ MainMenuLogic::RecordedInstall DLG_MainMenu::ReadRecord(DWORD* error)
     return recorded;
 }
 
-void DLG_MainMenu::LookForEarlierInstall(bool setupCopy)
+MainMenuLogic::MenuState DLG_MainMenu::Open(CSetupState& state, bool setupCopy)
 {
     const MainMenuLogic::RecordedInstall recorded = ReadRecord();
-    const MainMenuLogic::MenuState state = MainMenuLogic::OpenMenu(
-        recorded, m_state.IsArdent() != FALSE, PathExists, SameFolder, setupCopy);
-    if (state.writePath)
+    const MainMenuLogic::MenuState opened = MainMenuLogic::OpenMenu(
+        recorded, state.IsArdent() != FALSE, PathExists, SameFolder, setupCopy);
+    if (opened.writePath)
     {
         // Registry failures are not the menu's to report: a lost write only means
         // the next run searches again.
         CRegistryKey writer;
         writer.Create(HKEY_LOCAL_MACHINE, CProductRegistry::kInstallKey);
-        writer.SetString(CProductRegistry::kInstallPathValue, state.installFolder);
+        writer.SetString(CProductRegistry::kInstallPathValue, opened.installFolder);
     }
-    m_state.m_strInstallPath = state.installFolder;
-    m_state.m_bArdent = state.ardent ? TRUE : FALSE;
+    state.m_strInstallPath = opened.installFolder;
+    state.m_bArdent = opened.ardent ? TRUE : FALSE;
+    return opened;
+}
+
+void DLG_MainMenu::LookForEarlierInstall(bool setupCopy)
+{
+    const MainMenuLogic::MenuState state = Open(m_state, setupCopy);
     m_nInstalledBuild = state.installedBuild;
     m_bSameProduct = state.opening == MainMenuLogic::Opening::SameProduct;
     m_bPredecessor = state.opening == MainMenuLogic::Opening::Predecessor;

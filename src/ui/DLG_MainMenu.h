@@ -32,6 +32,12 @@ public:
     // was or is simply not there.
     static MainMenuLogic::RecordedInstall ReadRecord(DWORD* error = nullptr);
 
+    // What the menu does as it opens, before the user chooses anything: reads the record,
+    // finds an earlier install, writes "Install Path" where the opening says so, and sets the
+    // install folder and the Ardent flag in `state`. Kept apart from the window so that a
+    // test can open the menu on a machine and choose as a user would.
+    static MainMenuLogic::MenuState Open(CSetupState& state, bool setupCopy);
+
 protected:
     BOOL OnInitDialog() override;
     void OnOK() override;
