@@ -11,6 +11,8 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 # KELVARIN_WINE_DIR gives a separate prefix (and session) to runs that must not meet.
 export WINEPREFIX="${KELVARIN_WINE_DIR:-$ROOT/build/wine}"
 RUN="$WINEPREFIX-run"
+# A new prefix as wineboot made it, never run in: new prefixes are copies of it.
+PRISTINE="$ROOT/build/wine-pristine"
 export WINEARCH=win32
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -76,12 +78,28 @@ case "${1:-}" in
 start)
     start_xvfb
     export DISPLAY="$(cat "$RUN/display")"
+    if [ ! -f "$WINEPREFIX/system.reg" ] && [ -f "$PRISTINE/system.reg" ]; then
+        # A copy of a new prefix takes a second or two; wineboot takes a quarter of a minute,
+        # more where several tests make their prefixes at once.
+        echo "wine-session: creating the Wine prefix in $WINEPREFIX (once, a copy)"
+        # Whole or not at all: a copy cut short is never taken for a prefix.
+        rm -rf "$WINEPREFIX.$$"
+        cp -a "$PRISTINE" "$WINEPREFIX.$$"
+        rm -rf "$WINEPREFIX"
+        mv -T "$WINEPREFIX.$$" "$WINEPREFIX"
+    fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "wine-session: creating the Wine prefix in $WINEPREFIX (once)"
         wineboot -i >/dev/null 2>&1 || true
         # No window manager runs under Xvfb: let Wine draw caption bars and frames itself.
         wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 || true
         wineserver -w
+        # Kept as it was made, for the prefixes made after it; the first of runs that make
+        # theirs at once to finish keeps its own.
+        if [ ! -d "$PRISTINE" ]; then
+            cp -a "$WINEPREFIX" "$PRISTINE.$$"
+            mv -T "$PRISTINE.$$" "$PRISTINE" 2>/dev/null || rm -rf "$PRISTINE.$$"
+        fi
     fi
     # Wine links the user's Desktop, Documents and the like to $HOME. The setup puts
     # links there, so they become plain folders of the prefix: nothing may land outside build/.
