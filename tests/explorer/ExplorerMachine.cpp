@@ -481,6 +481,7 @@ bool CExplorerMachine::Apply(Action action)
     m_changesNothing = false;
     m_bareWriteAllowed = false;
     m_typedNewJudged.clear();
+    m_removedOutside.clear();
     m_before = Product();
     switch (action)
     {
@@ -668,12 +669,7 @@ bool CExplorerMachine::UninstallFromMenu(bool yes)
     {
         m_model.handedOver.push_back(Canonical(menu.uninstallFolder));
     }
-    if (app.UninstallAfterQuestion(menu.uninstallFolder) ==
-        CKelvarinApp::UninstallOutcome::Completed)
-    {
-        m_model.installed = false;
-        m_model.bootSinceUninstall = false;
-    }
+    Uninstall(app, menu.uninstallFolder);
     return true;
 }
 
@@ -701,13 +697,56 @@ bool CExplorerMachine::UninstallFromCopy(Action action)
     {
         return false;
     }
-    if (app.UninstallAfterQuestion(menu.uninstallFolder) ==
-        CKelvarinApp::UninstallOutcome::Completed)
+    Uninstall(app, menu.uninstallFolder);
+    return true;
+}
+
+void CExplorerMachine::Uninstall(CKelvarinApp& app, const std::string& folder)
+{
+    // What is the product's before it goes: its folder, what the user handed over, its copy
+    // and the copy's folder, its links, its keys and entry, and the boot-time list.
+    std::vector<std::string> own = m_model.handedOver;
+    own.insert(own.end(), m_copies.begin(), m_copies.end());
+    own.push_back(m_copyFolder);
+    if (m_model.installed)
+    {
+        own.push_back(m_model.folder);
+    }
+    Fault::Arm(Fault::Plan());
+    const bool completed =
+        app.UninstallAfterQuestion(folder) == CKelvarinApp::UninstallOutcome::Completed;
+    Fault::Disarm();
+    m_removedOutside.clear();
+    for (const Fault::Change& change : Fault::Changes())
+    {
+        const bool removes =
+            change.api == Fault::Api::DeleteFileA || change.api == Fault::Api::RemoveDirectoryA ||
+            change.api == Fault::Api::MoveFileA || change.api == Fault::Api::MoveFileExA ||
+            change.api == Fault::Api::SetFileAttributesA ||
+            change.api == Fault::Api::RegDeleteKeyA || change.api == Fault::Api::RegDeleteValueA;
+        const std::string path = Canonical(change.path);
+        const std::string::size_type slash = path.rfind('\\');
+        const std::string folderOf = path.substr(0, slash), name = path.substr(slash + 1);
+        const bool ours =
+            path.empty() || name == "ardent.lnk" || path == Lower(m_windows + "\\WININIT.INI") ||
+            (name.compare(0, 4, "$tmp") == 0 &&
+             std::any_of(m_copies.begin(), m_copies.end(),
+                         [&](const std::string& copy)
+                         { return copy.substr(0, copy.rfind('\\')) == folderOf; })) ||
+            std::any_of(own.begin(), own.end(),
+                        [&](const std::string& place) { return Below(path, place); }) ||
+            Below(path, "hklm\\software\\pellmor") || Below(path, Lower("HKLM\\" + kEntryKey)) ||
+            path == Lower(std::string("HKLM\\") + kSessionManager + ":PendingFileRenameOperations");
+        if (removes && !ours)
+        {
+            m_removedOutside.push_back(std::string(Fault::Name(change.api)) + " " + change.path);
+        }
+    }
+    if (completed)
     {
         m_model.installed = false;
         m_model.bootSinceUninstall = false;
     }
-    return true;
 }
 
 void CExplorerMachine::Broke(const char* rule, const std::string& what)
@@ -731,6 +770,13 @@ std::vector<std::string> CExplorerMachine::Check()
         {
             Broke("nothing outside the product changes", sentinel.path + " is no longer as it was");
         }
+    }
+
+    // The uninstall removes only what is the product's.
+    ++m_rulesChecked;
+    for (const std::string& removed : m_removedOutside)
+    {
+        Broke("the uninstall removes only the product's", removed);
     }
 
     // A No, an Exit or a dialog left changes nothing of the product; the medium's menu may

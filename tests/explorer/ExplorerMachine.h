@@ -6,6 +6,7 @@
 #pragma once
 
 #include "TestApp.h"
+#include "app/KelvarinApp.h"
 
 #include <windows.h>
 
@@ -105,6 +106,8 @@ private:
     void Clean();
     bool Install(Action action);
     bool UninstallFromMenu(bool yes);
+    // The uninstall the menu offered, with every file and registry call it makes logged.
+    void Uninstall(CKelvarinApp& app, const std::string& folder);
     bool UninstallFromCopy(Action action);
     // Runs the install sequence as the setup does after the menu and the dialogs.
     bool RunInstall(TestSupport::CTestApp& app);
@@ -129,7 +132,8 @@ private:
     ProductState m_before;
     bool m_changesNothing = false; // the last action was a No or an Exit
     bool m_bareWriteAllowed = false;
-    std::string m_typedNewJudged; // why a new folder typed was not taken, or took long
+    std::string m_typedNewJudged;              // why a new folder typed was not taken, or took long
+    std::vector<std::string> m_removedOutside; // what the last uninstall removed not the product's
     std::vector<std::string> m_broken;
     unsigned m_rulesChecked = 0;
 };
