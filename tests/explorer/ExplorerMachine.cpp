@@ -18,6 +18,7 @@
 #include "ui/MainMenuLogic.h"
 
 #include <algorithm>
+#include <cctype>
 #include <shlobj.h>
 
 namespace
@@ -77,6 +78,23 @@ std::string Program(const std::string& folder, bool nt)
     return folder + "\\Programs\\Scroll" + (nt ? "NT" : "95") + ".exe";
 }
 
+// A temporary file's name without its number, which differs from run to run: two machines
+// that differ only there are one for the walk.
+std::string Unnumbered(std::string text)
+{
+    for (std::string::size_type at = text.find("$tmp"); at != std::string::npos;
+         at = text.find("$tmp", at + 4))
+    {
+        std::string::size_type end = at + 4;
+        while (end < text.size() && std::isxdigit(static_cast<unsigned char>(text[end])))
+        {
+            ++end;
+        }
+        text.replace(at + 4, end - at - 4, "#");
+    }
+    return text;
+}
+
 // The names and sizes below a folder, in order: what a No must leave as it was.
 void Listing(const std::string& folder, std::string& out, uint64_t* bytes = nullptr)
 {
@@ -93,7 +111,8 @@ void Listing(const std::string& folder, std::string& out, uint64_t* bytes = null
         {
             continue;
         }
-        out += Lower(folder + "\\" + name) + ":" + std::to_string(found.nFileSizeLow) + ";";
+        out += Unnumbered(Lower(folder + "\\" + name)) + ":" + std::to_string(found.nFileSizeLow) +
+               ";";
         if (bytes)
         {
             *bytes += found.nFileSizeLow;
@@ -186,8 +205,10 @@ const char* CExplorerMachine::Name(Action action)
 
 bool CExplorerMachine::Fits(World world, bool windowsNT)
 {
-    // The 9x family has no profiles list read wide and no links.
-    return windowsNT || (world != World::ProfileOutsideCodePage && world != World::LinkOnTypedPath);
+    // The 9x family has no profiles list read wide, no links, and judges folders by their text
+    // alone, never by file index.
+    return windowsNT || (world != World::ProfileOutsideCodePage &&
+                         world != World::LinkOnTypedPath && world != World::ZeroFileIndexes);
 }
 
 CExplorerMachine::CExplorerMachine(bool windowsNT)
@@ -406,7 +427,7 @@ std::vector<std::string> CExplorerMachine::PendingOps() const
             }
             if (line.find('=') != std::string::npos)
             {
-                ops.push_back(Lower(line));
+                ops.push_back(Unnumbered(Lower(line)));
             }
         }
         return ops;
@@ -436,7 +457,7 @@ std::vector<std::string> CExplorerMachine::PendingOps() const
     }
     for (std::size_t i = 0; i + 1 < strings.size(); i += 2)
     {
-        ops.push_back(strings[i] + " -> " + strings[i + 1]);
+        ops.push_back(Unnumbered(strings[i] + " -> " + strings[i + 1]));
     }
     return ops;
 }
