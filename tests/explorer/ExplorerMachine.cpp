@@ -288,6 +288,13 @@ void CExplorerMachine::Redirect(const wchar_t* share)
     RegCloseKey(key);
 }
 
+std::vector<std::string> CExplorerMachine::TemporaryFolders() const
+{
+    // Where a file that waits for the boot lies outside the product's trees: beside the 9x
+    // copy, in the Windows folder, and in the system folder.
+    return {m_windows, m_system};
+}
+
 void CExplorerMachine::Clean()
 {
     TestRegistry::DeleteKeyTree("Software\\Pellmor");
@@ -303,6 +310,13 @@ void CExplorerMachine::Clean()
     for (const std::string& file : m_systemFiles)
     {
         DeleteFileA(file.c_str());
+    }
+    for (const std::string& folder : TemporaryFolders())
+    {
+        for (const std::string& name : TestFiles::List(folder, "$tmp*.tmp"))
+        {
+            DeleteFileA((folder + "\\" + name).c_str());
+        }
     }
     for (const char* folder : {"C:\\Nimbus", kData, kElsewhere, "C:\\TarpanLT"})
     {
@@ -542,6 +556,11 @@ bool CExplorerMachine::Apply(Action action)
         if (TestFiles::Exists(program))
         {
             return false;
+        }
+        // Tarpan LT's folder, once the product has left it, is Tarpan LT's own again.
+        if (!m_model.installed && m_model.folder == Canonical("C:\\TarpanLT"))
+        {
+            m_model.folder.clear();
         }
         for (const Sentinel& sentinel :
              {Sentinel{program, "Tarpan LT's program"},
@@ -1036,6 +1055,13 @@ std::shared_ptr<const CExplorerMachine::Saved> CExplorerMachine::Save() const
                                       std::string(profile) + "\\Explorer Keep.txt"};
     paths.insert(paths.end(), m_copies.begin(), m_copies.end());
     paths.insert(paths.end(), m_systemFiles.begin(), m_systemFiles.end());
+    for (const std::string& folder : TemporaryFolders())
+    {
+        for (const std::string& name : TestFiles::List(folder, "$tmp*.tmp"))
+        {
+            paths.push_back(folder + "\\" + name);
+        }
+    }
     for (const std::string& path : paths)
     {
         SaveTree(path, saved->files);

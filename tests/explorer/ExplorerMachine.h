@@ -102,6 +102,7 @@ private:
         }
     };
 
+    std::vector<std::string> TemporaryFolders() const;
     // Deletes what any step may have made, leaving the world's own things.
     void Clean();
     bool Install(Action action);
