@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_map>
 #include <shlobj.h>
 
 namespace
@@ -961,7 +962,7 @@ struct CExplorerMachine::Saved
         std::string path;
         bool folder;
         DWORD attributes;
-        std::vector<uint8_t> bytes;
+        std::shared_ptr<const std::vector<uint8_t>> bytes; // shared by machines alike
     };
     struct Value
     {
@@ -978,6 +979,30 @@ struct CExplorerMachine::Saved
 
 namespace
 {
+// Saved machines hold mostly the same files: each content is kept once, or a long walk runs out
+// of memory.
+std::shared_ptr<const std::vector<uint8_t>> Pooled(std::vector<uint8_t> bytes)
+{
+    static std::unordered_multimap<uint64_t, std::weak_ptr<const std::vector<uint8_t>>> pool;
+    uint64_t hash = 1469598103934665603ull;
+    for (uint8_t byte : bytes)
+    {
+        hash = (hash ^ byte) * 1099511628211ull;
+    }
+    const auto range = pool.equal_range(hash);
+    for (auto it = range.first; it != range.second; ++it)
+    {
+        const std::shared_ptr<const std::vector<uint8_t>> kept = it->second.lock();
+        if (kept && *kept == bytes)
+        {
+            return kept;
+        }
+    }
+    auto made = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
+    pool.emplace(hash, made);
+    return made;
+}
+
 void SaveTree(const std::string& path, std::vector<CExplorerMachine::Saved::File>& files)
 {
     const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -986,8 +1011,8 @@ void SaveTree(const std::string& path, std::vector<CExplorerMachine::Saved::File
         return;
     }
     const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    files.push_back(
-        {path, folder, attributes, folder ? std::vector<uint8_t>() : TestFiles::ReadBytes(path)});
+    files.push_back({path, folder, attributes,
+                     Pooled(folder ? std::vector<uint8_t>() : TestFiles::ReadBytes(path))});
     for (const std::string& name : folder ? TestFiles::List(path, "*") : std::vector<std::string>())
     {
         if (name != "." && name != "..")
@@ -1104,7 +1129,7 @@ void CExplorerMachine::Restore(const Saved& saved)
                       "cannot put back " + file.path + ", error " + std::to_string(GetLastError()));
             }
             DWORD written = 0;
-            WriteFile(handle, file.bytes.data(), static_cast<DWORD>(file.bytes.size()), &written,
+            WriteFile(handle, file.bytes->data(), static_cast<DWORD>(file.bytes->size()), &written,
                       nullptr);
             CloseHandle(handle);
         }
